@@ -1,0 +1,6 @@
+#include "core/config.h"
+
+TConfig& Config() {
+    static TConfig c;
+    return c;
+}

@@ -1,0 +1,150 @@
+#include "core/record_fields.h"
+
+#include <limits>
+
+namespace champs {
+
+QByteArray coder(QByteArrayView texte) {
+    QByteArray r(texte.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < texte.size(); ++i) {
+        const auto c = static_cast<unsigned char>(texte[i]);
+        char o = texte[i];
+        if (c == '\n') o = '\x01';
+        else if (c == '\r') o = '\x02';
+        else if (c == '\t') o = '\x03';
+        else if (c < 0x20) o = '_';
+        r[i] = o;
+    }
+    return r;
+}
+
+QByteArray decoder(QByteArrayView texte) {
+    QByteArray r(texte.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < texte.size(); ++i) {
+        char o = texte[i];
+        if (o == '\x01') o = '\n';
+        else if (o == '\x02') o = '\r';
+        else if (o == '\x03') o = '\t';
+        r[i] = o;
+    }
+    return r;
+}
+
+qint64 TLecteurChamps::lireEntier64() {
+    const qsizetype n = m_ligne.size();
+    while (m_pos < n) {
+        const char c = m_ligne[m_pos];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
+        ++m_pos;
+    }
+    bool negatif = false;
+    if (m_pos < n && (m_ligne[m_pos] == '-' || m_ligne[m_pos] == '+')) {
+        negatif = m_ligne[m_pos] == '-';
+        ++m_pos;
+    }
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    qint64 valeur = 0;
+    while (m_pos < n && m_ligne[m_pos] >= '0' && m_ligne[m_pos] <= '9') {
+        const int chiffre = m_ligne[m_pos] - '0';
+        valeur = valeur > (kMax - chiffre) / 10 ? kMax : valeur * 10 + chiffre;
+        ++m_pos;
+    }
+    if (m_pos < n && m_ligne[m_pos] == '\t') ++m_pos;
+    return negatif ? -valeur : valeur;
+}
+
+int TLecteurChamps::lireEntier() {
+    const qint64 v = lireEntier64();
+    if (v > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+    if (v < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+QByteArrayView TLecteurChamps::lireBrut() {
+    const qsizetype debut = m_pos;
+    const qsizetype tab = m_ligne.indexOf('\t', m_pos);
+    if (tab < 0) {
+        m_pos = m_ligne.size();
+        return m_ligne.sliced(debut);
+    }
+    m_pos = tab + 1;
+    return m_ligne.sliced(debut, tab - debut);
+}
+
+QByteArray TLecteurChamps::lireChaine() { return decoder(lireBrut()); }
+
+void TEcrivainChamps::separer() {
+    if (!m_vide) m_ligne.append('\t');
+    m_vide = false;
+}
+
+TEcrivainChamps& TEcrivainChamps::entier(qint64 valeur) {
+    separer();
+    m_ligne.append(QByteArray::number(valeur));
+    return *this;
+}
+
+TEcrivainChamps& TEcrivainChamps::chaine(QByteArrayView texte) {
+    separer();
+    m_ligne.append(coder(texte));
+    return *this;
+}
+
+TEcrivainChamps& TEcrivainChamps::brut(QByteArrayView texte) {
+    separer();
+    m_ligne.append(texte);
+    return *this;
+}
+
+QByteArray TEcrivainChamps::ligne() {
+    QByteArray r = std::move(m_ligne);
+    r.append("\r\n");
+    m_ligne.clear();
+    m_vide = true;
+    return r;
+}
+
+void TEcrivainChamps::ajouterA(QByteArray& sortie) {
+    sortie.append(m_ligne);
+    sortie.append("\r\n");
+    m_ligne.clear();
+    m_vide = true;
+}
+
+} // namespace champs
+
+namespace fichierqdl {
+
+QByteArray entete(int version) {
+    // The French header lines are part of the file format (Windows-1252 bytes).
+    QByteArray r;
+    r.append("; Une ligne commen\xe7" "ant par ; est en commentaire\r\n");
+    r.append("; Premi\xe8" "re ligne : indique la version (NE PAS MODIFIER)\r\n");
+    r.append("VERSION=");
+    r.append(QByteArray::number(version));
+    r.append("\r\n");
+    return r;
+}
+
+QList<QByteArrayView> lignesDonnees(QByteArrayView contenu) {
+    QList<QByteArrayView> lignes;
+    bool premiere = true;
+    qsizetype pos = 0;
+    const qsizetype n = contenu.size();
+    while (pos < n) {
+        qsizetype fin = contenu.indexOf('\n', pos);
+        if (fin < 0) fin = n;
+        QByteArrayView ligne = contenu.sliced(pos, fin - pos);
+        pos = fin + 1;
+        if (ligne.endsWith('\r')) ligne.chop(1);
+        if (ligne.isEmpty() || ligne[0] == ';') continue;
+        if (premiere) {
+            premiere = false;
+            if (ligne.startsWith("VERSION=")) continue;
+        }
+        lignes.append(ligne);
+    }
+    return lignes;
+}
+
+} // namespace fichierqdl

@@ -1,0 +1,65 @@
+#pragma once
+// Record lines of the data files: TAB-separated fields, escaped text fields,
+// the lenient integer reader, comment and "VERSION=" skipping, CR LF ends.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+
+namespace champs {
+
+// LF -> 0x01, CR -> 0x02, TAB -> 0x03, any other byte below 0x20 -> '_'.
+QByteArray coder(QByteArrayView texte);
+// 0x01 -> LF, 0x02 -> CR, 0x03 -> TAB.
+QByteArray decoder(QByteArrayView texte);
+
+// Reads the fields of one record line from left to right.
+class TLecteurChamps {
+public:
+    explicit TLecteurChamps(QByteArrayView ligne) : m_ligne(ligne) {}
+    // Skips blanks, TABs, CR and LF, takes an optional sign and decimal digits
+    // (none reads as 0) and consumes one TAB after them. Saturates instead of overflowing.
+    qint64 lireEntier64();
+    int lireEntier(); // same, saturated to the int range
+    // Runs to the next TAB (consumed) or the end of the line; escapes decoded.
+    QByteArray lireChaine();
+    // Same without decoding the escapes.
+    QByteArrayView lireBrut();
+    bool fin() const { return m_pos >= m_ligne.size(); }
+    qsizetype position() const { return m_pos; }
+    QByteArrayView reste() const { return m_ligne.sliced(m_pos); }
+
+private:
+    QByteArrayView m_ligne;
+    qsizetype m_pos = 0;
+};
+
+// Builds one record line: fields joined by TAB, ended by CR LF.
+class TEcrivainChamps {
+public:
+    TEcrivainChamps& entier(qint64 valeur);
+    TEcrivainChamps& chaine(QByteArrayView texte); // escaped
+    TEcrivainChamps& brut(QByteArrayView texte);   // as is
+    // The line with its CR LF; the writer is then empty again.
+    QByteArray ligne();
+    void ajouterA(QByteArray& sortie); // appends the line with its CR LF
+
+private:
+    void separer();
+    QByteArray m_ligne;
+    bool m_vide = true;
+};
+
+} // namespace champs
+
+namespace fichierqdl {
+
+// The three header lines of a versioned data file, each ended by CR LF.
+QByteArray entete(int version);
+
+// The data lines of a file: split on LF, a trailing CR dropped, empty lines and
+// lines beginning with ';' skipped anywhere, and the first remaining line skipped
+// when it begins with "VERSION=". The views point into `contenu`.
+QList<QByteArrayView> lignesDonnees(QByteArrayView contenu);
+
+} // namespace fichierqdl

@@ -1,0 +1,138 @@
+#include "core/trace.h"
+
+#include "core/cp1252.h"
+#include "i18n/resources.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+TTrace& TTrace::instance() {
+    static TTrace t;
+    return t;
+}
+
+TCouleurTrace TTrace::couleur(const QString& texte) {
+    if (texte.contains(Res("princ16", u"TIME OUT"))) return TCouleurTrace::Rouge;
+    const QChar premier = texte.isEmpty() ? QChar() : texte[0];
+    const bool commande = premier == QLatin1Char('>') || premier == QLatin1Char('<');
+    if (!commande) {
+        return texte.startsWith(QStringLiteral(" + ")) ? TCouleurTrace::Bleu
+                                                        : TCouleurTrace::Defaut;
+    }
+    if (texte.contains(QStringLiteral("-ERR"))) return TCouleurTrace::Rouge;
+    if (texte.startsWith(QStringLiteral("<<"))) return TCouleurTrace::Marine;
+    if (premier == QLatin1Char('<')) return TCouleurTrace::Pourpre;
+    return TCouleurTrace::Olive;
+}
+
+void TTrace::trace(int session, const QString& texte) {
+    QString sessionTexte;
+    QString prefixe = QLocale().toString(QTime::currentTime(), QLocale::LongFormat) +
+                      QStringLiteral(" : ");
+    if (session >= 0) {
+        sessionTexte = Format(Res("princ15", u"socket n°%d"), {QString::number(session)});
+        prefixe += sessionTexte + QStringLiteral(" : ");
+    }
+    if (m_lignes.size() > static_cast<size_t>(kMaxLignes)) {
+        while (m_lignes.size() > static_cast<size_t>(kLignesGardees)) m_lignes.pop_front();
+    }
+    m_lignes.push_back({prefixe, texte, couleur(texte)});
+    if (OnLigne) OnLigne(m_lignes.back());
+    debuglog::ligne(sessionTexte, texte);
+}
+
+void Trace(const QString& texte) { TTrace::instance().trace(-1, texte); }
+void Trace(int session, const QString& texte) { TTrace::instance().trace(session, texte); }
+
+QString Format(const QString& format, const QStringList& valeurs) {
+    QString r;
+    r.reserve(format.size() + 32);
+    qsizetype suivant = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('%') && i + 1 < format.size()) {
+            const QChar d = format[i + 1];
+            if (d == QLatin1Char('%')) {
+                r += QLatin1Char('%');
+                ++i;
+                continue;
+            }
+            if (d == QLatin1Char('s') || d == QLatin1Char('d')) {
+                if (suivant < valeurs.size()) r += valeurs[suivant];
+                ++suivant;
+                ++i;
+                continue;
+            }
+        }
+        r += c;
+    }
+    return r;
+}
+
+namespace debuglog {
+namespace {
+QString g_chemin = QStringLiteral("debug.txt");
+bool g_actif = false;
+bool g_rotation = true;
+
+bool ajouter(const QByteArray& octets) {
+    QFile f(g_chemin);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    const bool ok = f.write(octets) == octets.size();
+    f.flush();
+    f.close();
+    return ok;
+}
+
+QString dateHeure() {
+    const QLocale l;
+    const QDateTime now = QDateTime::currentDateTime();
+    return l.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           l.toString(now.time(), QLocale::LongFormat);
+}
+
+const QByteArray kEtoiles(54, '*');
+} // namespace
+
+void definirChemin(const QString& cheminDebugTxt) { g_chemin = cheminDebugTxt; }
+void activer(bool a) { g_actif = a; }
+bool actif() { return g_actif; }
+
+QString cheminAncien() {
+    return QFileInfo(g_chemin).dir().filePath(QStringLiteral("debug.old.txt"));
+}
+
+void ouvrir() {
+    if (!g_actif) return;
+    if (g_rotation) {
+        const QString ancien = cheminAncien();
+        QFile::remove(ancien);
+        if (QFileInfo::exists(g_chemin)) QFile::rename(g_chemin, ancien);
+        g_rotation = false;
+    }
+    QByteArray b = kEtoiles + "\r\n";
+    b += cp1252::depuisUnicode(QStringLiteral("Démarrage : ") + dateHeure()) + "\r\n\r\n";
+    ajouter(b);
+}
+
+void fermer() {
+    if (!g_actif) return;
+    QByteArray b = "\r\n";
+    b += cp1252::depuisUnicode(QStringLiteral("Arrêt : ") + dateHeure()) + "\r\n";
+    b += kEtoiles + "\r\n";
+    ajouter(b);
+}
+
+void ligne(const QString& origine, const QString& texte) {
+    if (!g_actif) return;
+    QString l = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) +
+                QStringLiteral(" : ");
+    if (!origine.isEmpty()) l += origine + QStringLiteral(" : ");
+    l += texte;
+    ajouter(cp1252::depuisUnicode(l) + "\r\n");
+}
+
+} // namespace debuglog

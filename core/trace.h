@@ -1,0 +1,66 @@
+#pragma once
+// The trace of connections and the debug log. Every subsystem writes through
+// Trace/TraceFormat, with or without a session number; the window (or standard
+// error when headless) subscribes to the lines with OnLigne.
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+enum class TCouleurTrace { Defaut, Rouge, Bleu, Marine, Pourpre, Olive };
+
+struct TLigneTrace {
+    QString prefixe; // time, and "socket n°%d : " for a session line
+    QString texte;
+    TCouleurTrace couleur = TCouleurTrace::Defaut;
+};
+
+class TTrace {
+public:
+    static constexpr int kMaxLignes = 800;
+    static constexpr int kLignesGardees = 700;
+
+    static TTrace& instance();
+
+    // session < 0: no session.
+    void trace(int session, const QString& texte);
+    static TCouleurTrace couleur(const QString& texte);
+
+    const std::deque<TLigneTrace>& lignes() const { return m_lignes; }
+    void effacer() { m_lignes.clear(); }
+
+    std::function<void(const TLigneTrace&)> OnLigne;
+
+private:
+    std::deque<TLigneTrace> m_lignes;
+};
+
+// The debug log (only in debug mode): one open-append-close per line.
+namespace debuglog {
+void definirChemin(const QString& cheminDebugTxt); // "debug.txt"; "debug.old.txt" beside it
+void activer(bool actif);
+bool actif();
+void ouvrir();  // rotation and start banner
+void fermer();  // stop banner
+void ligne(const QString& origine, const QString& texte);
+} // namespace debuglog
+
+void Trace(const QString& texte);
+void Trace(int session, const QString& texte);
+
+// "%s" and "%d" replaced in order by the values ("%%" gives "%").
+QString Format(const QString& format, const QStringList& valeurs);
+
+namespace detail {
+inline QString enTexte(const QString& s) { return s; }
+inline QString enTexte(const char16_t* s) { return QString::fromUtf16(s); }
+template <typename T> QString enTexte(T v) requires std::is_arithmetic_v<T> {
+    return QString::number(v);
+}
+} // namespace detail
+
+template <typename... Args> void TraceFormat(int session, const QString& format, Args&&... a) {
+    TTrace::instance().trace(session, Format(format, QStringList{detail::enTexte(a)...}));
+}

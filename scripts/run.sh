@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what the program needs, builds it and starts it. Extra arguments go
+# to kelvarin (for example --headless --trace, or --home DIR).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh run
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_TESTS=OFF -DKELVARIN_BENCH=OFF >/dev/null
+cmake --build build --target kelvarin
+exec build/kelvarin "$@"

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, builds everything and runs the
+# whole suite. KELVARIN_SANITIZE=1 builds with the address and undefined
+# behaviour sanitizers (in build-asan).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh test
+scripts/fetch-corpus.sh >/dev/null
+dir=build
+opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${KELVARIN_SANITIZE:-0}" = 1 ]; then
+  dir=build-asan
+  opts=(-DCMAKE_BUILD_TYPE=Debug -DKELVARIN_SANITIZE=ON)
+fi
+cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+cmake --build "$dir"
+cd "$dir"
+ctest --output-on-failure --timeout 900 "$@"
