@@ -1,0 +1,69 @@
+#pragma once
+// A private dovecot POP3 server on 127.0.0.1 for the end-to-end tests and the
+// benchmarks: its own run directory, users, Maildir messages, started in its
+// own process group and stopped (or killed, to play an upstream crash) by the
+// test itself. Also the message sources: the SpamAssassin corpus and the
+// edge-case fixtures.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <sys/types.h>
+
+namespace testsupport {
+
+class TDovecotPeer {
+public:
+    TDovecotPeer();
+    ~TDovecotPeer(); // stops the server
+    TDovecotPeer(const TDovecotPeer&) = delete;
+    TDovecotPeer& operator=(const TDovecotPeer&) = delete;
+
+    // Before or after the start: dovecot reads the passwd file and the Maildir
+    // at each login.
+    void ajouterUtilisateur(const QString& login, const QString& motDePasse);
+    // One message file in Maildir/new (LF line ends expected); file names carry
+    // increasing timestamps so the server keeps the order of the calls.
+    void ajouterMessage(const QString& login, const QByteArray& texte);
+    int nbMessages(const QString& login) const;
+
+    // Starts dovecot and waits (bounded) until it greets on its port. On
+    // failure returns false with the reason and the dovecot log in `erreur`.
+    bool demarrer(QString* erreur, int delaiMs = 15000);
+    void arreter(); // SIGTERM, then SIGKILL of the group
+    void tuer();    // SIGKILL of the group at once (upstream crash)
+    bool actif() const { return m_pid > 0; }
+
+    quint16 port() const { return m_port; }
+    QString repertoire() const { return m_dir.path(); }
+    QString journal() const; // content of dovecot.log
+
+private:
+    bool preparer(QString* erreur);
+    bool attendrePret(int delaiMs, QString* erreur);
+    void attendreFin(int delaiMs);
+
+    QTemporaryDir m_dir;
+    quint16 m_port = 0;
+    pid_t m_pid = -1;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    qint64 m_prochainHorodatage = 1500000000;
+    QList<QPair<QString, QString>> m_utilisateurs;
+};
+
+// A free TCP port on 127.0.0.1 (bound and released at once).
+quint16 portLibre();
+
+// The corpus folder printed by scripts/fetch-corpus.sh (empty on failure).
+QString dossierCorpus();
+// The first `n` corpus messages in a stable order over the groups, without the
+// leading mbox "From " line; LF line ends as in the corpus.
+QList<QByteArray> messagesCorpus(int n);
+// The edge-case messages of tests/fixtures/e2e, sorted by file name.
+QList<QPair<QString, QByteArray>> messagesFixturesE2e();
+
+} // namespace testsupport
