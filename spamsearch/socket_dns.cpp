@@ -1,0 +1,61 @@
+#include "spamsearch/socket_dns.h"
+
+#include "core/trace.h"
+#include "spamsearch/cherche_spams.h"
+
+#include <QNetworkDatagram>
+
+TWSocketDNS::TWSocketDNS(TChercheSPAMs* owner)
+    : QObject(owner), m_owner(owner), m_socket(new QUdpSocket(this)) {
+    connect(m_socket, &QUdpSocket::readyRead, this, [this] {
+        try {
+            lire();
+        } catch (const std::exception& e) {
+            Trace(QStringLiteral("Exception : TWSocketDNS.lire : ") + QString::fromUtf8(e.what()));
+        }
+    });
+}
+
+bool TWSocketDNS::envoyer(QByteArrayView nom, const QHostAddress& serveur, quint16 port) {
+    m_attente = false;
+    ++m_identifiant;
+    if (m_identifiant == 0) m_identifiant = 1;
+    const QByteArray requete = messagedns::construireRequete(m_identifiant, nom);
+    if (requete.isEmpty() || serveur.isNull() ||
+        serveur.protocol() != QAbstractSocket::IPv4Protocol)
+        return false;
+    if (m_socket->state() != QAbstractSocket::BoundState &&
+        !m_socket->bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        return false;
+    // Datagrams of an earlier query may still wait: drop them.
+    while (m_socket->hasPendingDatagrams())
+        m_socket->receiveDatagram(messagedns::kTailleMaxReponse);
+    m_nom = nom.toByteArray();
+    m_serveur = serveur;
+    m_port = port;
+    if (m_socket->writeDatagram(requete, serveur, port) != requete.size()) return false;
+    m_attente = true;
+    return true;
+}
+
+void TWSocketDNS::abandonner() {
+    m_attente = false;
+}
+
+void TWSocketDNS::lire() {
+    while (m_socket->hasPendingDatagrams()) {
+        const QNetworkDatagram dg = m_socket->receiveDatagram(messagedns::kTailleMaxReponse);
+        if (!m_attente) continue;
+        // Only the server asked may answer.
+        if (dg.senderPort() != m_port ||
+            !dg.senderAddress().isEqual(m_serveur, QHostAddress::ConvertV4MappedToIPv4))
+            continue;
+        messagedns::TReponseDNS reponse;
+        if (messagedns::lireReponse(dg.data(), m_identifiant, m_nom, reponse) ==
+            messagedns::TLecture::Ignoree)
+            continue;
+        m_attente = false;
+        if (OnTermine) OnTermine(*this, reponse.codeRetour, reponse);
+        return;
+    }
+}
