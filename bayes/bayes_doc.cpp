@@ -1,0 +1,279 @@
+#include "bayes/bayes_doc.h"
+
+#include "bayes/mon_bayes_db.h"
+#include "core/cp1252.h"
+
+#include <algorithm>
+#include <array>
+
+namespace bayes {
+namespace {
+
+enum : uint8_t { kMot = 1, kNonInitial = 2, kNumerique = 4 };
+
+constexpr std::array<uint8_t, 256> construireClasses() {
+    std::array<uint8_t, 256> t{};
+    for (unsigned char c : {'$', '+', '-', '.', ':', '=', '@', '_'})
+        t[c] |= kMot;
+    for (int c = '0'; c <= '9'; ++c)
+        t[c] |= kMot | kNumerique;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        t[c] |= kMot;
+    for (int c = 'a'; c <= 'z'; ++c)
+        t[c] |= kMot;
+    // à â ä ç è é ê ë î ï ô ö ù û ü ÿ
+    for (int c : {0xE0, 0xE2, 0xE4, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEE, 0xEF, 0xF4, 0xF6, 0xF9,
+                  0xFB, 0xFC, 0xFF})
+        t[c] |= kMot;
+    for (unsigned char c : {'$', '.', ':', '=', '_'})
+        t[c] |= kNonInitial;
+    for (unsigned char c : {'+', '-', '.'})
+        t[c] |= kNumerique;
+    return t;
+}
+constexpr std::array<uint8_t, 256> kClasses = construireClasses();
+
+} // namespace
+
+bool estCaractereMot(unsigned char c) {
+    return kClasses[c] & kMot;
+}
+bool estNonInitial(unsigned char c) {
+    return kClasses[c] & kNonInitial;
+}
+bool estNumerique(unsigned char c) {
+    return kClasses[c] & kNumerique;
+}
+
+} // namespace bayes
+
+TBayesDoc::TBayesDoc(TMonBayesDB* base) : Base(base) {
+    m_trie = true;
+}
+
+void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayView prefixe,
+                         int32_t finTexte) {
+    Vider();
+    // A document cut down by the best-tokens evaluation is unsorted; each new
+    // message starts sorted again so lookups stay binary searches.
+    m_trie = true;
+    QByteArray s;
+    if (!prefixe.isEmpty()) {
+        s.reserve(prefixe.size() + 2 + texte.size());
+        s.append(prefixe);
+        s.append("\r\n");
+        s.append(texte);
+    } else {
+        s = texte.toByteArray();
+    }
+    cp1252::enMinuscules(s);
+
+    const auto* d = reinterpret_cast<const unsigned char*>(s.constData());
+    const qsizetype n = s.size();
+    uint8_t zone = bayes::zoEntete;
+    bool dansMot = false;
+    bool numerique = true;
+    qsizetype debut = 0; // 0-based here; positions in the rules are 1-based
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = d[i];
+        const qsizetype p = i + 1;
+        if (bayes::estCaractereMot(c)) {
+            if (!dansMot) {
+                if (bayes::estNonInitial(c)) {
+                    debut = i + 1;
+                    continue;
+                }
+                dansMot = true;
+            }
+            numerique = numerique && bayes::estNumerique(c);
+        } else {
+            if (dansMot) {
+                if (!numerique) AjouterMot(QByteArrayView(s).sliced(debut, i - debut), zone);
+                numerique = true;
+                dansMot = false;
+            }
+            debut = i + 1;
+            if (c == '\r' || c == '\n') {
+                if (p + 2 >= finTexte)
+                    zone = bayes::zoHtml;
+                else if (p + 2 >= finEntetes)
+                    zone = bayes::zoTexte;
+            }
+        }
+    }
+    SansTexte = qint64(finEntetes) + 2 >= finTexte;
+    if (dansMot && !numerique) AjouterMot(QByteArrayView(s).sliced(debut), zone);
+}
+
+void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
+    if (mot.size() < bayes::kLongueurMin || mot.size() > bayes::kLongueurMax) return;
+    if (zone != bayes::zoEntete && Base && Base->MotIgnore(mot)) return;
+    qsizetype n = mot.size();
+    while (n > 0 && bayes::estNonInitial(static_cast<unsigned char>(mot[n - 1])))
+        --n;
+    if (n != mot.size()) {
+        if (n < bayes::kLongueurMin) return;
+        mot = mot.first(n);
+    }
+    const int32_t i = IndiceDe(mot);
+    TCompteMot* c = nullptr;
+    if (i >= 0) {
+        c = &Element(i).CoteSpam;
+    } else {
+        auto e = std::make_unique<TUnElement>();
+        e->Mot = mot.toByteArray();
+        c = &e->CoteSpam;
+        Reserver(-1);
+        Inserer(std::move(e));
+    }
+    switch (zone) {
+    case bayes::zoEntete:
+        ++c->EnTete;
+        break;
+    case bayes::zoTexte:
+        ++c->Texte;
+        break;
+    default:
+        ++c->Html;
+        break;
+    }
+}
+
+void TBayesDoc::Evaluer(TMonBayesDB& base, int mode) {
+    base.SommeSpam = base.SommeBon = 0;
+    Mode = static_cast<uint8_t>(mode);
+    base.SansTexte = SansTexte;
+    for (const auto& e : Elements()) {
+        const TUnElement* b = base.Trouver(e->Mot);
+        if (!b) continue;
+        const int64_t s = bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte);
+        const int64_t g = bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte);
+        if (s + g < bayes::kSeuilQualifie) continue;
+        const double p = base.ProbabiliteElement(b, mode);
+        base.SommeSpam += p;
+        base.SommeBon += 1 - p;
+    }
+    const double t = base.SommeSpam + base.SommeBon;
+    if (t != 0) {
+        base.ProbaSpam = base.SommeSpam / t;
+        base.ProbaBon = base.SommeBon / t;
+    } else {
+        base.ProbaSpam = base.ProbaBon = 0.5;
+    }
+}
+
+namespace {
+
+struct TCandidat {
+    int32_t cle;
+    int32_t indice;
+};
+
+// Keeps at most `max` candidates in ascending key order, with the tie rules of
+// the best-tokens evaluation: with room, a new entry goes below equal keys; when
+// full, it must beat the lowest key and then goes above equal keys.
+void offrir(std::vector<TCandidat>& cote, size_t max, TCandidat c) {
+    if (max == 0) return;
+    if (cote.size() < max) {
+        auto it = std::lower_bound(cote.begin(), cote.end(), c.cle,
+                                   [](const TCandidat& a, int32_t k) { return a.cle < k; });
+        cote.insert(it, c);
+        return;
+    }
+    if (c.cle <= cote.front().cle) return;
+    cote.erase(cote.begin());
+    auto it = std::upper_bound(cote.begin(), cote.end(), c.cle,
+                               [](int32_t k, const TCandidat& a) { return k < a.cle; });
+    cote.insert(it, c);
+}
+
+} // namespace
+
+void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
+    base.SommeSpam = base.SommeBon = 0;
+    Mode = static_cast<uint8_t>(mode);
+    base.SansTexte = SansTexte;
+    const size_t max = NbMeilleurs > 0 ? static_cast<size_t>(NbMeilleurs) : 0;
+    std::vector<TCandidat> coteSpam, coteBon;
+    coteSpam.reserve(max + 1);
+    coteBon.reserve(max + 1);
+    const auto& el = Elements();
+    std::vector<const TUnElement*> trouves(el.size(), nullptr);
+    for (size_t i = 0; i < el.size(); ++i) {
+        const TUnElement* b = base.Trouver(el[i]->Mot);
+        if (!b) continue;
+        trouves[i] = b;
+        const int32_t s = bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte);
+        const int32_t g = bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte);
+        if (int64_t(s) + g < bayes::kSeuilQualifie) continue;
+        if (s > 0 && s >= g)
+            offrir(coteSpam, max, {s, static_cast<int32_t>(i)});
+        else if (g > 0)
+            offrir(coteBon, max, {g, static_cast<int32_t>(i)});
+    }
+    const size_t n = std::min(max, coteSpam.size() + coteBon.size());
+    std::vector<int32_t> pris;
+    pris.reserve(n);
+    for (auto it = coteSpam.rbegin(); it != coteSpam.rend() && pris.size() < n; ++it)
+        pris.push_back(it->indice);
+    for (auto it = coteBon.rbegin(); it != coteBon.rend() && pris.size() < n; ++it)
+        pris.push_back(it->indice);
+    for (int32_t i : pris) {
+        const double p = base.ProbabiliteElement(trouves[static_cast<size_t>(i)], mode);
+        base.SommeSpam += p;
+        base.SommeBon += 1 - p;
+    }
+    const double t = base.SommeSpam + base.SommeBon;
+    if (t != 0) {
+        base.ProbaSpam = base.SommeSpam / t;
+        base.ProbaBon = base.SommeBon / t;
+    } else {
+        base.ProbaSpam = base.ProbaBon = 0.5;
+    }
+    if (garder) {
+        std::vector<std::unique_ptr<TUnElement>> gardes;
+        gardes.reserve(pris.size());
+        for (int32_t i : pris) {
+            auto e = std::make_unique<TUnElement>();
+            e->Mot = m_elements[static_cast<size_t>(i)]->Mot;
+            gardes.push_back(std::move(e));
+        }
+        m_elements = std::move(gardes);
+        m_trie = false;
+    }
+}
+
+void TBayesDoc::ListerMots(QByteArrayList& lignes, int32_t tri, int mode, TMonBayesDB& base) {
+    struct TEntree {
+        const TUnElement* e;
+        bool qualifie;
+        double p;
+    };
+    std::vector<TEntree> t;
+    t.reserve(Elements().size());
+    for (const auto& e : Elements()) {
+        const TUnElement* b = base.Trouver(e->Mot);
+        bool q = false;
+        if (b) {
+            const int32_t s = bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte);
+            const int32_t g = bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte);
+            q = int64_t(s) + g >= bayes::kSeuilQualifie;
+        }
+        t.push_back({e.get(), q, base.ProbabiliteElement(b, mode)});
+    }
+    auto ordreMots = [](const TEntree& a, const TEntree& b) {
+        return bayes::comparerMots(a.e->Mot, b.e->Mot) < 0;
+    };
+    if (tri == 0) {
+        std::stable_sort(t.begin(), t.end(), ordreMots);
+    } else if (tri == 1 || tri == 2) {
+        const bool decroissant = tri == 1;
+        std::stable_sort(t.begin(), t.end(), [&](const TEntree& a, const TEntree& b) {
+            if (a.qualifie != b.qualifie) return a.qualifie;
+            if (a.qualifie && a.p != b.p) return decroissant ? a.p > b.p : a.p < b.p;
+            return ordreMots(a, b);
+        });
+    }
+    for (const auto& x : t)
+        lignes.append(x.e->Mot);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Token document: the tokens of one message, counted per zone.
+#include "bayes/bayes_base.h"
+
+#include <QByteArrayList>
+
+class TMonBayesDB;
+
+namespace bayes {
+// Zones of a message: header values and subject, plain text, HTML text.
+enum TZone : uint8_t { zoEntete = 0, zoTexte = 1, zoHtml = 2 };
+// Character classes of the tokenizer.
+bool estCaractereMot(unsigned char c);
+bool estNonInitial(unsigned char c); // cannot start a word; stripped from its end
+bool estNumerique(unsigned char c);  // a word made only of these is dropped
+constexpr int kLongueurMin = 3;
+constexpr int kLongueurMax = 30;
+} // namespace bayes
+
+class TBayesDoc : public TBayesBase {
+public:
+    explicit TBayesDoc(TMonBayesDB* base);
+
+    // Replaces the content with the tokens of `prefixe` and `texte`. The zone
+    // boundaries are offsets in `texte` alone, compared with positions that count
+    // the prefix: that shift is how the filter has always counted.
+    void Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayView prefixe,
+                  int32_t finTexte);
+    // Filters one candidate token and counts it in `zone`.
+    void AjouterMot(QByteArrayView mot, uint8_t zone);
+
+    // All-tokens combination (modes 0 to 5); results are left in the base.
+    void Evaluer(TMonBayesDB& base, int mode);
+    // Best-`NbMeilleurs` combination (modes 6 to 11); with `garder` the document
+    // keeps only the chosen tokens, in the order taken.
+    void EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder);
+    // Appends the tokens to `lignes`: 0 token order, 1 by spam probability
+    // decreasing, 2 increasing (qualifying tokens first, ties in token order).
+    void ListerMots(QByteArrayList& lignes, int32_t tri, int mode, TMonBayesDB& base);
+
+    TMonBayesDB* Base = nullptr;
+    int32_t NbMeilleurs = 15;
+    uint8_t Mode = 0;
+};

@@ -1,0 +1,120 @@
+#pragma once
+// The knowledge base: what the filter learned, and its file "bayes.qdl".
+#include "bayes/bayes_base.h"
+
+#include <QByteArrayList>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+class TBayesDoc;
+
+namespace bayes {
+// Lookup key of a token: hashes and compares in token order (a-z folded).
+struct TCleMot {
+    QByteArrayView mot;
+    friend bool operator==(const TCleMot& a, const TCleMot& b) {
+        return a.mot.size() == b.mot.size() && comparerMots(a.mot, b.mot) == 0;
+    }
+};
+size_t qHash(const TCleMot& cle, size_t graine = 0) noexcept;
+
+// Count of one side selected by the mode (only its low seven bits count).
+int32_t compteSelonMode(const TCompteMot& c, int mode, bool sansTexte);
+// A token takes part in a combination only with at least this many messages.
+constexpr int kSeuilQualifie = 5;
+
+// A list of names or words tested without letter case (code page 1252).
+class TListeIgnoree {
+public:
+    QByteArray Texte() const; // lines joined by CR LF
+    void SetTexte(QByteArrayView texte);
+    bool Contient(QByteArrayView mot) const;
+    void Trier();
+    void Vider();
+    const QByteArrayList& Lignes() const { return m_lignes; }
+
+private:
+    QByteArrayList m_lignes;
+    QSet<QByteArray> m_minuscules;
+};
+} // namespace bayes
+
+class TMonBayesDB : public TBayesBase {
+public:
+    // Loads the file and the ignore lists at once. Throws std::invalid_argument
+    // when `fileSpec` is empty.
+    TMonBayesDB(const QString& fileSpec, const QString& repertoire);
+    // Saves when modified (never a temporary base), then empties.
+    ~TMonBayesDB() override;
+
+    // Replaces the content with the file's. False when the file exists but cannot
+    // be read: the base is then empty and refuses to save over that file.
+    bool Charger(QString* erreur = nullptr);
+    // Writes the file (temporary file renamed over it) when it holds tokens and is
+    // modified. False on failure; `Modifie` then stays set for the next try.
+    bool Sauver(QString* erreur = nullptr);
+    // Adds another base's counts into this one.
+    void Fusionner(TMonBayesDB& autre);
+    void Vider() override;
+    int32_t NbMots() const { return static_cast<int32_t>(m_elements.size()); }
+
+    // Appends and indexes (the base sorts new tokens in when order is needed).
+    int32_t Inserer(std::unique_ptr<TUnElement> element) override;
+
+    // The element of a token, or null.
+    TUnElement* Trouver(QByteArrayView mot);
+    int32_t CompteSpam(QByteArrayView mot, int mode);
+    int32_t CompteBon(QByteArrayView mot, int mode);
+    double Probabilite(QByteArrayView mot, int mode);
+    // Same from an element already found (null: unknown token).
+    double ProbabiliteElement(const TUnElement* e, int mode) const;
+
+    void Apprendre(TBayesDoc& doc, bool estSpam);
+    void Desapprendre(TBayesDoc& doc, bool estSpam);
+
+    // Ignore lists.
+    QByteArray GetMotsIgnores() const { return m_motsIgnores.Texte(); }
+    void SetMotsIgnores(QByteArrayView texte) { m_motsIgnores.SetTexte(texte); }
+    QByteArray GetEntetesIgnorees() const { return m_entetesIgnorees.Texte(); }
+    void SetEntetesIgnorees(QByteArrayView texte) { m_entetesIgnorees.SetTexte(texte); }
+    bool SauverListesIgnorees(QString* erreur = nullptr);
+    void ChargerListesIgnorees();
+    bool EnteteIgnoree(QByteArrayView nom) const { return m_entetesIgnorees.Contient(nom); }
+    bool MotIgnore(QByteArrayView mot) const { return m_motsIgnores.Contient(mot); }
+
+    // The file existed but could not be read at the last load.
+    bool FichierIllisible() const { return m_illisible; }
+
+    QString FileSpec;
+    double SommeSpam = 0;
+    double SommeBon = 0;
+    double ProbaSpam = 0;
+    double ProbaBon = 0;
+    int32_t NbSpamAppris = 0;
+    int32_t NbBonAppris = 0;
+    bool Modifie = false;
+    QString Repertoire;
+    // A working base (the full rebuild's) that must never write the file.
+    bool Temporaire = false;
+
+    static QString NomMotsIgnores() { return QStringLiteral("ignore-mot.qdl"); }
+    static QString NomEntetesIgnorees() { return QStringLiteral("ignore-entete.qdl"); }
+
+protected:
+    void Ordonner() override;
+
+private:
+    void appliquer(TBayesDoc& doc, bool estSpam, int delta);
+    void ajouterElement(std::unique_ptr<TUnElement> e); // appended, indexed
+    void reconstruireIndex();
+    void retirerNegatifs();
+
+    QHash<bayes::TCleMot, TUnElement*> m_index;
+    size_t m_nbTries = 0;    // length of the sorted head of m_elements
+    bool m_doublons = false; // the file held a token twice
+    bool m_negatifs = false; // some element may have CoteSpam.Total < 0
+    bool m_illisible = false;
+    bayes::TListeIgnoree m_motsIgnores;
+    bayes::TListeIgnoree m_entetesIgnorees;
+};
