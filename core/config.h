@@ -55,6 +55,9 @@ struct TConfig {
     // Listening address: loopback unless set by hand (e.g. "0.0.0.0").
     QByteArray AdresseEcoute = "127.0.0.1";
 
+    // Section "Racine": help mode, read once at start, never written.
+    int AideActive2 = 3;
+
     // Section "Affichage".
     QByteArray NbJour = "3";
     QByteArray NbHeure = "0";

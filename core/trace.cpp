@@ -20,7 +20,7 @@ TCouleurTrace TTrace::couleur(const QString& texte) {
     const bool commande = premier == QLatin1Char('>') || premier == QLatin1Char('<');
     if (!commande) {
         return texte.startsWith(QStringLiteral(" + ")) ? TCouleurTrace::Bleu
-                                                        : TCouleurTrace::Defaut;
+                                                       : TCouleurTrace::Defaut;
     }
     if (texte.contains(QStringLiteral("-ERR"))) return TCouleurTrace::Rouge;
     if (texte.startsWith(QStringLiteral("<<"))) return TCouleurTrace::Marine;
@@ -30,22 +30,28 @@ TCouleurTrace TTrace::couleur(const QString& texte) {
 
 void TTrace::trace(int session, const QString& texte) {
     QString sessionTexte;
-    QString prefixe = QLocale().toString(QTime::currentTime(), QLocale::LongFormat) +
-                      QStringLiteral(" : ");
+    QString prefixe =
+        QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" : ");
     if (session >= 0) {
         sessionTexte = Format(Res("princ15", u"socket n°%d"), {QString::number(session)});
         prefixe += sessionTexte + QStringLiteral(" : ");
     }
-    if (m_lignes.size() > static_cast<size_t>(kMaxLignes)) {
-        while (m_lignes.size() > static_cast<size_t>(kLignesGardees)) m_lignes.pop_front();
+    // At most kMaxLignes lines: the one that would pass the bound trims to kLignesGardees first.
+    if (m_lignes.size() >= static_cast<size_t>(kMaxLignes)) {
+        while (m_lignes.size() > static_cast<size_t>(kLignesGardees))
+            m_lignes.pop_front();
     }
     m_lignes.push_back({prefixe, texte, couleur(texte)});
     if (OnLigne) OnLigne(m_lignes.back());
     debuglog::ligne(sessionTexte, texte);
 }
 
-void Trace(const QString& texte) { TTrace::instance().trace(-1, texte); }
-void Trace(int session, const QString& texte) { TTrace::instance().trace(session, texte); }
+void Trace(const QString& texte) {
+    TTrace::instance().trace(-1, texte);
+}
+void Trace(int session, const QString& texte) {
+    TTrace::instance().trace(session, texte);
+}
 
 QString Format(const QString& format, const QStringList& valeurs) {
     QString r;
@@ -91,22 +97,32 @@ QString dateHeure() {
     const QLocale l;
     const QDateTime now = QDateTime::currentDateTime();
     return l.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           l.toString(now.time(), QLocale::LongFormat);
+           now.time().toString(QStringLiteral("HH:mm:ss"));
 }
 
 const QByteArray kEtoiles(54, '*');
 } // namespace
 
-void definirChemin(const QString& cheminDebugTxt) { g_chemin = cheminDebugTxt; }
-void activer(bool a) { g_actif = a; }
-bool actif() { return g_actif; }
+void definirChemin(const QString& cheminDebugTxt) {
+    g_chemin = cheminDebugTxt;
+}
+void activer(bool a) {
+    g_actif = a;
+}
+bool actif() {
+    return g_actif;
+}
 
 QString cheminAncien() {
     return QFileInfo(g_chemin).dir().filePath(QStringLiteral("debug.old.txt"));
 }
 
-void ouvrir() {
-    if (!g_actif) return;
+void rearmerRotation() {
+    g_rotation = true;
+}
+
+bool ouvrir() {
+    if (!g_actif) return true;
     if (g_rotation) {
         const QString ancien = cheminAncien();
         QFile::remove(ancien);
@@ -115,7 +131,7 @@ void ouvrir() {
     }
     QByteArray b = kEtoiles + "\r\n";
     b += cp1252::depuisUnicode(QStringLiteral("Démarrage : ") + dateHeure()) + "\r\n\r\n";
-    ajouter(b);
+    return ajouter(b);
 }
 
 void fermer() {
@@ -128,8 +144,8 @@ void fermer() {
 
 void ligne(const QString& origine, const QString& texte) {
     if (!g_actif) return;
-    QString l = QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) +
-                QStringLiteral(" : ");
+    QString l =
+        QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) + QStringLiteral(" : ");
     if (!origine.isEmpty()) l += origine + QStringLiteral(" : ");
     l += texte;
     ajouter(cp1252::depuisUnicode(l) + "\r\n");

@@ -42,8 +42,11 @@ namespace debuglog {
 void definirChemin(const QString& cheminDebugTxt); // "debug.txt"; "debug.old.txt" beside it
 void activer(bool actif);
 bool actif();
-void ouvrir();  // rotation and start banner
-void fermer();  // stop banner
+// Rotation (once per run) and start banner; false when the banner could not be
+// written (the caller beeps; the log goes on without it).
+bool ouvrir();
+void rearmerRotation(); // tests: the next ouvrir() rotates again
+void fermer();          // stop banner
 void ligne(const QString& origine, const QString& texte);
 } // namespace debuglog
 
@@ -54,8 +57,12 @@ void Trace(int session, const QString& texte);
 QString Format(const QString& format, const QStringList& valeurs);
 
 namespace detail {
-inline QString enTexte(const QString& s) { return s; }
-inline QString enTexte(const char16_t* s) { return QString::fromUtf16(s); }
+inline QString enTexte(const QString& s) {
+    return s;
+}
+inline QString enTexte(const char16_t* s) {
+    return QString::fromUtf16(s);
+}
 template <typename T> QString enTexte(T v) requires std::is_arithmetic_v<T> {
     return QString::number(v);
 }

@@ -1,0 +1,121 @@
+#pragma once
+// The controller: owns the long-lived objects and the timers, runs start-up,
+// the deferred start and shutdown in their order, and wires the components'
+// events to each other. It never draws anything.
+//
+// The components (listener and sessions, spam search, accounts, knowledge base,
+// archive) plug in through the hooks of TBranchements: each hook is one named
+// step at its place in the sequence, and an empty hook is skipped. A failing
+// step is traced and the sequence goes on.
+
+#include "core/config.h"
+#include "core/repertoires.h"
+#include "core/settings_store.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+struct TBranchements {
+    // Creation, "Préparation...": the spam search component is (re)activated,
+    // which loads the lists, the DNSBL servers and the IP test cache; then the
+    // accounts manager, which loads the accounts.
+    std::function<void()> ActiverChercheSPAMs;
+    std::function<void()> ActiverComptes;
+    // Creation, "Filtrage bayesien...": the knowledge base on Donnees/bayes.qdl
+    // with its ignore lists, and the two token documents.
+    std::function<void()> CreerBaseBayes;
+    // Creation, "Lecture config...", after the settings are read: FreeSocket,
+    // NumeroCompteMini, NumeroDNSMini and the DNS engine's settings (ConfigRecherche).
+    // The second argument is the DNS server to use (the machine's when automatic).
+    std::function<void(const TConfig&, const QByteArray& adresseDNS)> ConfigVersComposants;
+    // Creation, last "Préparation...": charset directory and temporary directory
+    // (created by the controller) for the two MIME decoders.
+    std::function<void(const QString& encodage, const QString& tmp)> PreparerDecodeurs;
+
+    // Deferred start, in order.
+    std::function<void()> AjouterIcone;
+    std::function<void(int modeBayes)> ReglerModeBayes;
+    std::function<void()> ConvertirMemoMail; // when VersionInterne is below 2
+    // Opens the listener on PortEcoute; false with the error text when it cannot.
+    std::function<bool(const QByteArray& port, QString& erreur)> OuvrirEcoute;
+    std::function<void()> ChercheNouvelleVersion;
+
+    // TimerQuit elapsed: close the sessions that sent QUIT.
+    std::function<void()> TimerQuitEcoule;
+    // TimerSauve, after its trace line, in order.
+    std::function<void()> SauverComptes;
+    std::function<void()> SauverBase;
+    std::function<void()> ReessaiNouvelleVersion;
+    // The knowledge base is dropped from memory while the window is hidden
+    // (always, headless) once it is saved.
+    std::function<void(bool fenetreCachee)> LibererBaseSiCachee;
+
+    // Shutdown, in order (see Arreter()).
+    std::function<void()> RetirerIcone;
+    std::function<void()> DesactiverComptes;      // saves the accounts file
+    std::function<void()> DesactiverChercheSPAMs; // saves its files
+    std::function<int()> NumeroCompteMini;        // for SauverConfig
+    std::function<int()> NumeroDNSMini;
+    std::function<void()> LibererBase;     // saves the knowledge base when modified
+    std::function<void()> LibererSessions; // listener closed, sessions released
+    std::function<void()> LibererReemissions;
+};
+
+class TControleur : public QObject {
+public:
+    explicit TControleur(const TRepertoires& repertoires, QObject* parent = nullptr);
+    ~TControleur() override;
+
+    TBranchements Branchements;
+
+    // A warning to show (a message box with a window; traced when headless).
+    std::function<void(const QString&)> OnAvertissement;
+    // The splash text of each creation step.
+    std::function<void(const QString&)> OnEtape;
+    // Whether the main window is hidden (headless: always).
+    std::function<bool()> FenetreCachee;
+
+    // Opens the settings file, reads the settings, runs the creation steps and
+    // posts the deferred start. False when the settings store could not be
+    // opened (the program then runs on the defaults and writes nothing).
+    bool Demarrer();
+    // Shutdown with its saves in order; runs once.
+    void Arreter();
+
+    bool DemarrageDiffereFait() const { return m_demarre; }
+    bool Destruction() const { return m_destruction; }
+    QTimer& TimerQuit() { return m_timerQuit; }
+    QTimer& TimerSauve() { return m_timerSauve; }
+    TStockageConfig& Ini() { return m_ini; }
+    const TRepertoires& Reps() const { return m_reps; }
+    int VersionInterneLue() const { return m_versionInterneLue; }
+
+    // Wiring for the listener's events.
+    void DemarrerTimerQuit() { m_timerQuit.start(); }
+    void ArreterTimerQuit() { m_timerQuit.stop(); }
+    void SessionTerminee() { m_timerSauve.start(); } // also after a rebuild, "Réduire"
+    void CommandeClient() { m_timerSauve.stop(); }
+
+    // The TimerSauve work (also callable directly).
+    void Sauvegarde();
+
+    // The steps in the order they ran, for tests and the debug log.
+    const QStringList& Journal() const { return m_journal; }
+
+private:
+    void DemarrageDiffere();
+    void Etape(const QString& nom, const std::function<void()>& action);
+
+    TRepertoires m_reps;
+    TStockageConfig m_ini;
+    QTimer m_timerQuit;
+    QTimer m_timerSauve;
+    bool m_demarre = false;
+    bool m_arrete = false;
+    bool m_destruction = false;
+    int m_versionInterneLue = 2;
+    QStringList m_journal;
+};

@@ -1,0 +1,287 @@
+#include "core/settings_store.h"
+
+#include "core/cp1252.h"
+#include "core/safe_save.h"
+#include "core/trace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <limits>
+
+namespace {
+
+const QByteArray kRacine = QByteArrayLiteral("Racine");
+
+bool blanc(char c) {
+    return c == ' ' || c == '\t';
+}
+
+QByteArrayView rogner(QByteArrayView v) {
+    qsizetype debut = 0;
+    qsizetype fin = v.size();
+    while (debut < fin && blanc(v[debut]))
+        ++debut;
+    while (fin > debut && blanc(v[fin - 1]))
+        --fin;
+    return v.sliced(debut, fin - debut);
+}
+
+// "[name]" -> name; false for any other line.
+bool estSection(QByteArrayView ligne, QByteArrayView& nom) {
+    const QByteArrayView l = rogner(ligne);
+    if (!l.startsWith('[')) return false;
+    const qsizetype fin = l.indexOf(']');
+    if (fin < 0) return false;
+    nom = rogner(l.sliced(1, fin - 1));
+    return true;
+}
+
+bool estCle(QByteArrayView ligne, QByteArrayView& cle, QByteArrayView& valeur) {
+    const QByteArrayView l = rogner(ligne);
+    if (l.isEmpty() || l[0] == ';') return false;
+    const qsizetype egal = l.indexOf('=');
+    if (egal <= 0) return false;
+    cle = rogner(l.first(egal));
+    valeur = rogner(l.sliced(egal + 1));
+    return !cle.isEmpty();
+}
+
+// A value must stay on its line.
+QByteArray surUneLigne(QByteArrayView valeur) {
+    QByteArray r = valeur.toByteArray();
+    for (char& c : r) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return r;
+}
+
+} // namespace
+
+TStockageConfig& StockageConfig() {
+    static TStockageConfig s;
+    return s;
+}
+
+TStockageConfig::TLot::~TLot() {
+    if (--m_s.m_lot == 0 && m_s.m_modifie) m_s.Enregistrer();
+}
+
+QByteArray TStockageConfig::SansGuillemets(QByteArrayView v) {
+    if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) {
+        return v.sliced(1, v.size() - 2).toByteArray();
+    }
+    return v.toByteArray();
+}
+
+bool TStockageConfig::EntierStrict(QByteArrayView texte, int& valeur) {
+    const QByteArrayView t = rogner(texte);
+    qsizetype i = 0;
+    bool negatif = false;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) {
+        negatif = t[i] == '-';
+        ++i;
+    }
+    if (i >= t.size()) return false;
+    qint64 v = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] < '0' || t[i] > '9') return false;
+        v = v * 10 + (t[i] - '0');
+        if (v > qint64(std::numeric_limits<int>::max()) + 1) return false;
+    }
+    if (negatif) v = -v;
+    if (v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min()) return false;
+    valeur = static_cast<int>(v);
+    return true;
+}
+
+bool TStockageConfig::Ouvrir(const QString& chemin) {
+    Fermer();
+    const QFileInfo fi(chemin);
+    if (!fi.absoluteDir().exists()) return false;
+    if (fi.exists()) {
+        QFile f(chemin);
+        if (!f.open(QIODevice::ReadOnly)) {
+            Trace(QStringLiteral("Exception : TStockageConfig.Ouvrir : ") + f.errorString());
+            return false;
+        }
+    }
+    m_chemin = fi.absoluteFilePath();
+    m_ouvert = true;
+    m_taille = -2; // forces the first read
+    Rafraichir();
+    return true;
+}
+
+void TStockageConfig::Fermer() {
+    m_ouvert = false;
+    m_chemin.clear();
+    m_lignes.clear();
+    m_section.clear();
+    m_taille = -1;
+    m_modifie = false;
+}
+
+void TStockageConfig::DefinirSection(QByteArrayView section) {
+    m_section = section.toByteArray();
+}
+
+QByteArray TStockageConfig::Section() const {
+    return m_section.isEmpty() ? kRacine : m_section;
+}
+
+// Another writer (the user's editor, a second copy) may have changed the file:
+// reload it when its date or size moved, as the profile functions would.
+void TStockageConfig::Rafraichir() {
+    if (!m_ouvert || m_lot > 0) return;
+    const QFileInfo fi(m_chemin);
+    const qint64 taille = fi.exists() ? fi.size() : -1;
+    const QDateTime date = fi.exists() ? fi.lastModified() : QDateTime();
+    if (taille == m_taille && date == m_date) return;
+    m_taille = taille;
+    m_date = date;
+    m_lignes.clear();
+    if (taille < 0) return;
+    QFile f(m_chemin);
+    if (!f.open(QIODevice::ReadOnly)) return;
+    const QByteArray contenu = f.readAll();
+    for (QByteArray l : contenu.split('\n')) {
+        if (l.endsWith('\r')) l.chop(1);
+        m_lignes.append(l);
+    }
+    // The last CR LF leaves an empty piece that is not a line.
+    if (!m_lignes.isEmpty() && m_lignes.back().isEmpty()) m_lignes.removeLast();
+}
+
+qsizetype TStockageConfig::ChercherCle(QByteArrayView section, QByteArrayView cle,
+                                       qsizetype* finSection) {
+    bool dedans = false;
+    bool vue = false;
+    if (finSection) *finSection = -1;
+    for (qsizetype i = 0; i < m_lignes.size(); ++i) {
+        QByteArrayView nom, c, v;
+        if (estSection(m_lignes[i], nom)) {
+            // Only the first section of that name counts, as with the profile functions.
+            if (dedans) break;
+            dedans = !vue && cp1252::egauxSansCasse(nom, section);
+            vue = vue || dedans;
+            if (dedans && finSection) *finSection = i + 1;
+            continue;
+        }
+        if (!dedans) continue;
+        if (estCle(m_lignes[i], c, v)) {
+            if (cp1252::egauxSansCasse(c, cle)) return i;
+            if (finSection) *finSection = i + 1;
+        }
+    }
+    return -1;
+}
+
+bool TStockageConfig::ValeurBrute(QByteArrayView section, QByteArrayView cle, QByteArray& valeur) {
+    if (!m_ouvert) return false;
+    Rafraichir();
+    const qsizetype i =
+        ChercherCle(section.isEmpty() ? QByteArrayView(kRacine) : section, cle, nullptr);
+    if (i < 0) return false;
+    QByteArrayView c, v;
+    estCle(m_lignes[i], c, v);
+    valeur = v.toByteArray();
+    return true;
+}
+
+QByteArray TStockageConfig::LireChaine(QByteArrayView cle, QByteArrayView defaut) {
+    QByteArray v;
+    if (!ValeurBrute(Section(), cle, v)) return defaut.toByteArray();
+    return SansGuillemets(v);
+}
+
+int TStockageConfig::LireEntier(QByteArrayView cle, int defaut) {
+    QByteArray v;
+    if (!ValeurBrute(Section(), cle, v)) return defaut;
+    int n = 0;
+    return EntierStrict(SansGuillemets(v), n) ? n : defaut;
+}
+
+bool TStockageConfig::LireBool(QByteArrayView cle, bool defaut) {
+    return LireEntier(cle, defaut ? 1 : 0) != 0;
+}
+
+bool TStockageConfig::EcrireChaine(QByteArrayView cle, QByteArrayView valeur) {
+    return Ecrire(Section(), cle, valeur);
+}
+bool TStockageConfig::EcrireEntier(QByteArrayView cle, int valeur) {
+    return Ecrire(Section(), cle, QByteArray::number(valeur));
+}
+bool TStockageConfig::EcrireBool(QByteArrayView cle, bool valeur) {
+    return Ecrire(Section(), cle, valeur ? "1" : "0");
+}
+
+QByteArray TStockageConfig::LireChaine(QByteArrayView section, QByteArrayView cle,
+                                       QByteArrayView defaut) {
+    DefinirSection(section);
+    QByteArray r = LireChaine(cle, defaut);
+    DefinirSection({});
+    return r;
+}
+int TStockageConfig::LireEntier(QByteArrayView section, QByteArrayView cle, int defaut) {
+    DefinirSection(section);
+    const int r = LireEntier(cle, defaut);
+    DefinirSection({});
+    return r;
+}
+bool TStockageConfig::LireBool(QByteArrayView section, QByteArrayView cle, bool defaut) {
+    DefinirSection(section);
+    const bool r = LireBool(cle, defaut);
+    DefinirSection({});
+    return r;
+}
+bool TStockageConfig::EcrireChaine(QByteArrayView section, QByteArrayView cle,
+                                   QByteArrayView valeur) {
+    return Ecrire(section.isEmpty() ? QByteArrayView(kRacine) : section, cle, valeur);
+}
+bool TStockageConfig::EcrireEntier(QByteArrayView section, QByteArrayView cle, int valeur) {
+    return EcrireChaine(section, cle, QByteArray::number(valeur));
+}
+bool TStockageConfig::EcrireBool(QByteArrayView section, QByteArrayView cle, bool valeur) {
+    return EcrireChaine(section, cle, valeur ? "1" : "0");
+}
+
+bool TStockageConfig::Ecrire(QByteArrayView section, QByteArrayView cle, QByteArrayView valeur) {
+    if (!m_ouvert || rogner(cle).isEmpty()) return false;
+    Rafraichir();
+    const QByteArray ligne = rogner(cle).toByteArray() + '=' + surUneLigne(valeur);
+    qsizetype fin = -1;
+    const qsizetype i = ChercherCle(section, cle, &fin);
+    if (i >= 0) {
+        if (m_lignes[i] == ligne) return true;
+        m_lignes[i] = ligne;
+    } else if (fin >= 0) {
+        m_lignes.insert(fin, ligne);
+    } else {
+        if (!m_lignes.isEmpty() && !m_lignes.back().isEmpty()) m_lignes.append(QByteArray());
+        m_lignes.append('[' + section.toByteArray() + ']');
+        m_lignes.append(ligne);
+    }
+    m_modifie = true;
+    if (m_lot > 0) return true;
+    return Enregistrer();
+}
+
+bool TStockageConfig::Enregistrer() {
+    QByteArray contenu;
+    for (const QByteArray& l : m_lignes) {
+        contenu += l;
+        contenu += "\r\n";
+    }
+    QString erreur;
+    if (!sauvegarde::ecrireAtomique(m_chemin, contenu, &erreur)) {
+        Trace(QStringLiteral("Exception : TStockageConfig.Enregistrer : ") + erreur);
+        return false;
+    }
+    m_modifie = false;
+    const QFileInfo fi(m_chemin);
+    m_taille = fi.size();
+    m_date = fi.lastModified();
+    return true;
+}
