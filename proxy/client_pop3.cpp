@@ -1,0 +1,339 @@
+#include "proxy/client_pop3.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+TClientPOP3::TClientPOP3(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this)) {
+    connect(m_socket, &QTcpSocket::connected, this, &TClientPOP3::surConnexion);
+    connect(m_socket, &QTcpSocket::readyRead, this, &TClientPOP3::surDonnees);
+    connect(m_socket, &QTcpSocket::disconnected, this, &TClientPOP3::surDeconnexion);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (m_socket->state() == QAbstractSocket::ConnectedState) return; // disconnected follows
+        surDeconnexion();
+    });
+}
+
+TClientPOP3::~TClientPOP3() {
+    // No event may reach a session that is being freed.
+    OnRequestDone = nullptr;
+    OnLigneServeur = nullptr;
+    OnDebutMessage = nullptr;
+    OnLigneMessage = nullptr;
+    OnFinEntete = nullptr;
+    OnFinMessage = nullptr;
+    ++m_generation;
+    m_socket->abort();
+}
+
+bool TClientPOP3::Connecte() const {
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool TClientPOP3::verifierDemarrage(const char* commande, bool transactionRequise) {
+    if (Occupe()) {
+        m_erreur = QStringLiteral("POP3 component not ready");
+        return false;
+    }
+    if (!Connecte()) {
+        m_erreur = QStringLiteral("POP3 component not connected");
+        return false;
+    }
+    if (transactionRequise && m_etat != TEtatPOP3::epTransaction) {
+        m_erreur = QStringLiteral("-ERR ") + QLatin1String(commande) +
+                   QStringLiteral(" command invalid now");
+        return false;
+    }
+    return true;
+}
+
+bool TClientPOP3::demarrer(TRequetePOP3 requete, const QByteArray& ligne, bool multiLigne) {
+    m_requete = requete;
+    m_multiLigne = multiLigne;
+    m_dansDonnees = false;
+    m_octetsReponse = 0;
+    m_erreur.clear();
+    envoyer(ligne);
+    return true;
+}
+
+void TClientPOP3::envoyer(const QByteArray& ligne) {
+    m_socket->write(ligne + "\r\n");
+}
+
+bool TClientPOP3::Login() {
+    if (Occupe()) {
+        m_erreur = QStringLiteral("POP3 component not ready");
+        return false;
+    }
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        m_erreur = QStringLiteral("pop3 component already connected");
+        return false;
+    }
+    const quint16 port = pop3::resoudrePort(Port);
+    if (port == 0) {
+        m_erreur = QStringLiteral("unknown port: ") + QString::fromLatin1(Port);
+        return false;
+    }
+    if (Host.trimmed().isEmpty()) {
+        m_erreur = QStringLiteral("no host");
+        return false;
+    }
+    m_erreur.clear();
+    m_entree.clear();
+    m_requete = TRequetePOP3::rqLogin;
+    m_phase = TPhaseLogin::plConnexion;
+    m_multiLigne = false;
+    m_etat = TEtatPOP3::epDeconnecte;
+    m_socket->connectToHost(QString::fromLatin1(Host.trimmed()), port);
+    return true;
+}
+
+bool TClientPOP3::Stat() {
+    if (!verifierDemarrage("STAT", true)) return false;
+    return demarrer(TRequetePOP3::rqStat, "STAT", false);
+}
+
+bool TClientPOP3::List() {
+    if (!verifierDemarrage("LIST", true)) return false;
+    if (MsgNum > 0)
+        return demarrer(TRequetePOP3::rqList, "LIST " + QByteArray::number(MsgNum), false);
+    return demarrer(TRequetePOP3::rqList, "LIST", true);
+}
+
+bool TClientPOP3::Uidl() {
+    if (!verifierDemarrage("UIDL", true)) return false;
+    if (MsgNum > 0)
+        return demarrer(TRequetePOP3::rqUidl, "UIDL " + QByteArray::number(MsgNum), false);
+    return demarrer(TRequetePOP3::rqUidl, "UIDL", true);
+}
+
+bool TClientPOP3::Retr() {
+    if (!verifierDemarrage("RETR", true)) return false;
+    m_entete.effacer();
+    return demarrer(TRequetePOP3::rqRetr, "RETR " + QByteArray::number(MsgNum), true);
+}
+
+bool TClientPOP3::Top() {
+    if (!verifierDemarrage("TOP", true)) return false;
+    m_entete.effacer();
+    return demarrer(TRequetePOP3::rqTop,
+                    "TOP " + QByteArray::number(MsgNum) + ' ' + QByteArray::number(MsgLines), true);
+}
+
+bool TClientPOP3::Dele() {
+    if (!verifierDemarrage("DELE", true)) return false;
+    return demarrer(TRequetePOP3::rqDele, "DELE " + QByteArray::number(MsgNum), false);
+}
+
+bool TClientPOP3::Noop() {
+    if (!verifierDemarrage("NOOP", true)) return false;
+    return demarrer(TRequetePOP3::rqNoop, "NOOP", false);
+}
+
+bool TClientPOP3::RSet() {
+    if (!verifierDemarrage("RSET", true)) return false;
+    return demarrer(TRequetePOP3::rqRSet, "RSET", false);
+}
+
+bool TClientPOP3::Last() {
+    if (!verifierDemarrage("LAST", true)) return false;
+    return demarrer(TRequetePOP3::rqLast, "LAST", false);
+}
+
+bool TClientPOP3::Quit() {
+    if (Occupe()) {
+        m_erreur = QStringLiteral("POP3 component not ready");
+        return false;
+    }
+    if (!Connecte()) {
+        // Nothing to say to nobody: the request simply ends, outside the caller's stack.
+        m_requete = TRequetePOP3::rqQuit;
+        const quint64 generation = m_generation;
+        QTimer::singleShot(0, this, [this, generation] {
+            if (generation == m_generation && m_requete == TRequetePOP3::rqQuit) terminer(erAucune);
+        });
+        return true;
+    }
+    return demarrer(TRequetePOP3::rqQuit, "QUIT", false);
+}
+
+void TClientPOP3::Abort() {
+    m_requete = TRequetePOP3::rqAucune;
+    ++m_generation;
+    m_etat = TEtatPOP3::epDeconnecte;
+    m_entree.clear();
+    m_enEntete = false;
+    m_socket->abort();
+}
+
+void TClientPOP3::terminer(int erreur) {
+    const TRequetePOP3 r = m_requete;
+    m_requete = TRequetePOP3::rqAucune;
+    m_dansDonnees = false;
+    if (OnRequestDone) OnRequestDone(r, erreur);
+}
+
+void TClientPOP3::fermerPuisTerminer(int erreur) {
+    // The request is taken first: closing may report the disconnection at once.
+    const TRequetePOP3 r = m_requete;
+    m_requete = TRequetePOP3::rqAucune;
+    ++m_generation;
+    m_etat = TEtatPOP3::epDeconnecte;
+    m_entree.clear();
+    m_enEntete = false;
+    m_dansDonnees = false;
+    m_socket->abort();
+    if (r != TRequetePOP3::rqAucune && OnRequestDone) OnRequestDone(r, erreur);
+}
+
+void TClientPOP3::perdue(const QString& raison) {
+    if (m_requete != TRequetePOP3::rqAucune) m_erreur = raison;
+    // A QUIT whose answer never came has still ended the conversation.
+    fermerPuisTerminer(m_requete == TRequetePOP3::rqQuit ? erAucune : erConnexion);
+}
+
+void TClientPOP3::surConnexion() {
+    if (m_requete == TRequetePOP3::rqLogin) m_phase = TPhaseLogin::plBienvenue;
+}
+
+void TClientPOP3::surDeconnexion() {
+    if (m_requete == TRequetePOP3::rqAucune) {
+        m_etat = TEtatPOP3::epDeconnecte;
+        m_entree.clear();
+        return;
+    }
+    QString raison = m_socket->errorString();
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError ||
+        m_socket->error() == QAbstractSocket::UnknownSocketError || raison.isEmpty())
+        raison = QStringLiteral("connection closed by the server");
+    perdue(raison);
+}
+
+void TClientPOP3::surDonnees() {
+    const quint64 generation = m_generation;
+    m_entree.append(m_socket->readAll());
+    qsizetype debut = 0;
+    while (generation == m_generation) {
+        const qsizetype lf = m_entree.indexOf('\n', debut);
+        if (lf < 0) break;
+        qsizetype fin = lf;
+        if (fin > debut && m_entree[fin - 1] == '\r') --fin;
+        const QByteArray ligne = m_entree.sliced(debut, fin - debut);
+        debut = lf + 1;
+        traiterLigne(ligne);
+    }
+    if (generation != m_generation) return; // aborted meanwhile: the buffer is gone
+    m_entree.remove(0, debut);
+    if (m_entree.size() > LongueurLigneMax) {
+        perdue(QStringLiteral("line longer than %1 bytes").arg(LongueurLigneMax));
+    }
+}
+
+void TClientPOP3::traiterLigne(const QByteArray& ligne) {
+    const quint64 generation = m_generation;
+    if (m_requete == TRequetePOP3::rqLogin) {
+        traiterLigneLogin(ligne);
+        return;
+    }
+    if (m_dansDonnees) {
+        traiterLigneDonnees(ligne);
+        return;
+    }
+    // A status line.
+    m_derniereLigne = ligne;
+    if (OnLigneServeur) OnLigneServeur(ligne);
+    if (generation != m_generation || m_requete == TRequetePOP3::rqAucune) return;
+    const bool ok = ligne.startsWith("+OK");
+    if (ok && m_requete == TRequetePOP3::rqStat) {
+        pop3::analyserReponseStat(ligne, m_nbMessages, m_taille);
+    } else if (ok && m_requete == TRequetePOP3::rqList && !m_multiLigne) {
+        qint64 n = 0;
+        pop3::analyserLigneListe(ligne, n, m_taille);
+    }
+    if (!ok) {
+        m_erreur = QString::fromLatin1(ligne);
+        terminer(erReponseNegative);
+        return;
+    }
+    if (!m_multiLigne) {
+        if (m_requete == TRequetePOP3::rqQuit) m_etat = TEtatPOP3::epDeconnecte;
+        terminer(erAucune);
+        return;
+    }
+    m_dansDonnees = true;
+    if (m_requete == TRequetePOP3::rqRetr || m_requete == TRequetePOP3::rqTop) {
+        m_enEntete = true;
+        m_tailleEntete = 0;
+        if (OnDebutMessage) OnDebutMessage();
+    }
+}
+
+void TClientPOP3::traiterLigneDonnees(const QByteArray& ligne) {
+    const quint64 generation = m_generation;
+    m_octetsReponse += ligne.size() + 2;
+    if (m_octetsReponse > TailleReponseMax) {
+        perdue(QStringLiteral("answer larger than %1 bytes").arg(TailleReponseMax));
+        return;
+    }
+    if (OnLigneServeur) OnLigneServeur(ligne);
+    if (generation != m_generation || m_requete == TRequetePOP3::rqAucune) return;
+    const bool message = m_requete == TRequetePOP3::rqRetr || m_requete == TRequetePOP3::rqTop;
+    if (ligne == ".") {
+        if (message) {
+            if (OnFinMessage) OnFinMessage();
+            if (generation != m_generation) return;
+            m_enEntete = false;
+        }
+        terminer(erAucune);
+        return;
+    }
+    if (!message) {
+        if (m_requete == TRequetePOP3::rqList) {
+            qint64 n = 0;
+            pop3::analyserLigneListe(ligne, n, m_taille);
+        }
+        return;
+    }
+    const QByteArray donnee = ligne.startsWith("..") ? ligne.sliced(1) : ligne;
+    if (m_enEntete) {
+        if (donnee.isEmpty()) {
+            m_enEntete = false;
+            if (OnFinEntete) OnFinEntete();
+            if (generation != m_generation) return;
+        } else {
+            m_entete.ajouterLigne(donnee);
+            m_tailleEntete += donnee.size() + 2;
+        }
+    }
+    if (OnLigneMessage) OnLigneMessage(donnee);
+}
+
+void TClientPOP3::traiterLigneLogin(const QByteArray& ligne) {
+    const quint64 generation = m_generation;
+    m_derniereLigne = ligne;
+    if (OnLigneServeur) OnLigneServeur(ligne);
+    if (generation != m_generation || m_requete != TRequetePOP3::rqLogin) return;
+    if (!ligne.startsWith("+OK")) {
+        m_erreur = QString::fromLatin1(ligne);
+        // The next PASS starts over on a fresh connection.
+        fermerPuisTerminer(erReponseNegative);
+        return;
+    }
+    switch (m_phase) {
+    case TPhaseLogin::plConnexion:
+    case TPhaseLogin::plBienvenue:
+        m_etat = TEtatPOP3::epAttenteUser;
+        m_phase = TPhaseLogin::plUser;
+        envoyer("USER " + UserName.trimmed());
+        break;
+    case TPhaseLogin::plUser:
+        m_etat = TEtatPOP3::epAttentePass;
+        m_phase = TPhaseLogin::plPass;
+        envoyer("PASS " + PassWord.trimmed());
+        break;
+    case TPhaseLogin::plPass:
+        m_etat = TEtatPOP3::epTransaction;
+        terminer(erAucune);
+        break;
+    }
+}

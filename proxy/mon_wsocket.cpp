@@ -1,0 +1,458 @@
+#include "proxy/mon_wsocket.h"
+
+#include "accounts/gestion_comptes_bis.h"
+#include "core/config.h"
+#include "core/cp1252.h"
+#include "core/date_time.h"
+#include "core/masquer_mot_de_passe.h"
+#include "core/trace.h"
+#include "i18n/resources.h"
+#include "proxy/reecriture.h"
+#include "proxy/serveur_proxy.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+QByteArray octets(const QString& texte) {
+    return cp1252::depuisUnicode(texte);
+}
+QString texte(QByteArrayView octets) {
+    return cp1252::versUnicode(octets);
+}
+
+// Longest sample of a discarded line tail kept for the trace.
+constexpr qsizetype kEchantillonIgnore = 64;
+// The partial line kept while waiting for its LF: the command and one byte more.
+constexpr qsizetype kEntreeMax = pop3::kLongueurCommandeMax + 1;
+
+} // namespace
+
+TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion,
+                         int delaiInactiviteMs)
+    : Client(new TClientPOP3(this)), m_serveur(serveur), m_numero(numero), m_socket(connexion),
+      m_inactivite(new QTimer(this)) {
+    m_socket->setParent(this);
+    Client->Tag = numero;
+    connect(m_socket, &QTcpSocket::readyRead, this, &TMonWSocket::surDonneesClient);
+    connect(m_socket, &QTcpSocket::disconnected, this, &TMonWSocket::surFermeture);
+    Client->OnRequestDone = [this](TRequetePOP3 r, int e) { surRequeteFinie(r, e); };
+    Client->OnLigneServeur = [this](const QByteArray& l) { surLigneServeur(l); };
+    Client->OnDebutMessage = [this] { surDebutMessage(); };
+    Client->OnLigneMessage = [this](const QByteArray& l) { surLigneMessage(l); };
+    Client->OnFinEntete = [this] { surFinEntete(); };
+    Client->OnFinMessage = [this] { surFinMessage(); };
+    m_inactivite->setSingleShot(true);
+    m_inactivite->setInterval(delaiInactiviteMs);
+    connect(m_inactivite, &QTimer::timeout, this, [this] {
+        TraceFormat(m_numero, Res("proxy01", u"Client inactif depuis %d s : fermeture"),
+                    m_inactivite->interval() / 1000);
+        Fermer();
+    });
+    m_inactivite->start();
+}
+
+TMonWSocket::~TMonWSocket() {
+    retenirCompte(nullptr);
+    m_socket->disconnect(this);
+}
+
+void TMonWSocket::retenirCompte(PUnCompteBis compte) {
+    if (CompteSession == compte) return;
+    m_serveur.Comptes().Relacher(CompteSession);
+    CompteSession = compte;
+    m_serveur.Comptes().Retenir(CompteSession);
+}
+
+void TMonWSocket::EnvoiClient(const QByteArray& texte, bool tracer) {
+    if (Abandon || m_fermee || m_socket->state() != QAbstractSocket::ConnectedState) return;
+    if (tracer) Trace(m_numero, QStringLiteral("< ") + ::texte(texte));
+    if (m_socket->write(texte + "\r\n") < 0) {
+        TraceFormat(m_numero, Res("princ23", u"Exception : envoi impossible de : %s"),
+                    ::texte(texte));
+        return;
+    }
+    m_inactivite->start();
+}
+
+void TMonWSocket::Fermer() {
+    if (m_fermee) return;
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        surFermeture();
+        return;
+    }
+    m_socket->disconnectFromHost(); // pending answers go out first
+}
+
+// ---------------------------------------------------------------- client side
+
+void TMonWSocket::surDonneesClient() {
+    try {
+        const QByteArray recu = m_socket->readAll();
+        if (recu.isEmpty()) {
+            Trace(m_numero, Res("princ64", u"Erreur dans ClientDataAvailable : len<=0"));
+            return;
+        }
+        qsizetype pos = 0;
+        while (pos < recu.size() && !m_fermee) {
+            const qsizetype lf = recu.indexOf('\n', pos);
+            const qsizetype fin = lf < 0 ? recu.size() : lf;
+            QByteArrayView morceau = QByteArrayView(recu).sliced(pos, fin - pos);
+            // Keep only the start of a long line; its tail is never a command.
+            const qsizetype place = std::max<qsizetype>(0, kEntreeMax - m_entree.size());
+            if (morceau.size() > place) {
+                if (m_debordement.size() < kEchantillonIgnore)
+                    m_debordement.append(morceau.sliced(place).first(std::min<qsizetype>(
+                        morceau.size() - place, kEchantillonIgnore - m_debordement.size())));
+                morceau = morceau.first(place);
+                m_tropLong = true;
+            }
+            m_entree.append(morceau);
+            if (lf < 0) break;
+            pos = lf + 1;
+            QByteArray ligne = std::move(m_entree);
+            m_entree.clear();
+            if (m_tropLong) {
+                ligne.append(m_debordement);
+                m_debordement.clear();
+                m_tropLong = false;
+            }
+            executer(ligne);
+        }
+    } catch (const std::exception& e) {
+        Trace(m_numero, QStringLiteral("Exception : ClientDataAvailable : ") +
+                            QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TMonWSocket::executer(const QByteArray& ligneBrute) {
+    if (Client->Connecte() && Client->Etat() != TEtatPOP3::epTransaction) {
+        if (m_serveur.OnBip) m_serveur.OnBip();
+        Trace(m_numero, Res("princ63", u"POP3 pas prêt"));
+    }
+    const pop3::TCommandeClient c = pop3::analyserCommande(ligneBrute);
+    const bool secret = c.mot == "PASS" || c.mot == "RPOP" || c.mot == "AUTH";
+    if (!c.ignore.isEmpty()) {
+        // A secret's tail is shown as stars of the same length, never in clear.
+        const QByteArray ignore =
+            secret && Config().CoderMDP ? QByteArray(c.ignore.size(), '*') : c.ignore;
+        TraceFormat(m_numero, Res("princ65", u"ATTENTION : chaine ignorée = %s"), texte(ignore));
+    }
+    const QByteArray tracee = Config().CoderMDP ? MasquerMotDePasse(c.ligne) : c.ligne;
+    Trace(m_numero, QStringLiteral("> ") + texte(tracee));
+
+    if (m_serveur.OnCommandeClient) m_serveur.OnCommandeClient();
+    m_inactivite->start();
+    m_relaisAvant = RelaisReponse;
+    RelaisReponse = true;
+    Quitter = false;
+    CommandeEnAttente = true;
+
+    const QByteArray& mot = c.mot;
+    if (mot == "USER") {
+        RelaisReponse = false;
+        Commande = cmLogin;
+        loginEtape1(c.argument);
+    } else if (mot == "PASS" || mot == "RPOP") {
+        RelaisReponse = false;
+        Commande = cmLogin;
+        loginEtape2(c.argument);
+    } else if (mot == "QUIT") {
+        quitter();
+    } else if (mot == "STAT") {
+        relayer(c, cmAutre, &TClientPOP3::Stat);
+    } else if (mot == "LIST") {
+        Client->MsgNum = pop3::lireNombre(c.argument);
+        relayer(c, cmAutre, &TClientPOP3::List);
+    } else if (mot == "UIDL") {
+        AttenteDNS = false;
+        Client->MsgNum = pop3::lireNombre(c.argument);
+        relayer(c, cmAutre, &TClientPOP3::Uidl);
+    } else if (mot == "RETR") {
+        Client->MsgNum = pop3::lireNombre(c.argument);
+        relayer(c, cmRetr, &TClientPOP3::Retr);
+    } else if (mot == "TOP") {
+        const qsizetype espace = c.argument.indexOf(' ');
+        Client->MsgNum = espace < 0 ? 0 : pop3::lireNombre(c.argument.first(espace));
+        Client->MsgLines = pop3::lireNombre(
+            espace < 0 ? c.argument
+                       : c.argument.sliced(espace + 1)
+                             .first(std::min<qsizetype>(1000, c.argument.size() - espace - 1)));
+        relayer(c, cmTop, &TClientPOP3::Top);
+    } else if (mot == "DELE") {
+        Client->MsgNum = pop3::lireNombre(c.argument);
+        if (NbFictifs > 0 && Client->MsgNum > Client->MsgCount()) {
+            Commande = cmAutre;
+            EnvoiClient("+OK " + octets(Res("princ108", u"Suppression fictive")));
+            return;
+        }
+        relayer(c, cmAutre, &TClientPOP3::Dele);
+    } else if (mot == "NOOP") {
+        relayer(c, cmAutre, &TClientPOP3::Noop);
+    } else if (mot == "RSET") {
+        relayer(c, cmAutre, &TClientPOP3::RSet);
+    } else if (mot == "LAST") {
+        relayer(c, cmAutre, &TClientPOP3::Last);
+    } else if (mot == "CAPA") {
+        Commande = cmAutre;
+        EnvoiClient("-ERR " + octets(Res("princ71", u"CAPA pas connu")));
+    } else if (mot == "AUTH") {
+        Commande = cmAutre;
+        EnvoiClient("-ERR " + octets(Res("princ72", u"Pas maintenant")));
+    } else {
+        Commande = cmAutre;
+        EnvoiClient("-ERR " +
+                    octets(Format(Res("princ73", u"Commande inconnue : %s"), {texte(c.ligne)})));
+    }
+}
+
+void TMonWSocket::relayer(const pop3::TCommandeClient& c, TCommandeSession code,
+                          bool (TClientPOP3::*operation)()) {
+    if (Client->Occupe()) {
+        // Refused without touching the operation that runs: its data lines
+        // would otherwise be relayed raw or dropped.
+        RelaisReponse = m_relaisAvant;
+    } else {
+        Commande = code;
+        if (code == cmRetr || code == cmTop) {
+            VerdictListe = 0;
+            AttenteDNS = false;
+            ReponseRetenue.clear();
+            if (code == cmRetr) EnvoiFictif = false;
+        }
+        m_ligneEnvoyee = false;
+        if ((Client->*operation)()) return;
+    }
+    EnvoiClient("-ERR " + c.mot + " : " + octets(Client->ErrorMessage()));
+}
+
+void TMonWSocket::loginEtape1(const QByteArray& argument) {
+    const pop3::TLogin l = pop3::analyserLogin(argument, Config().FormatParametre);
+    if (!l.ok) {
+        const QString t = Config().FormatParametre == 1
+                              ? Res("princ126", u"Format attendu=serveur/port/nomutilisateur")
+                              : Res("princ66", u"Format attendu=nomutilisateur@serveur");
+        EnvoiClient("-ERR " + octets(t));
+        return;
+    }
+    try {
+        Abandon = true;
+        Client->Abort();
+        Abandon = false;
+        m_loginReussi = false;
+        Client->UserName = l.utilisateur;
+        TGestionComptesBis& comptes = m_serveur.Comptes();
+        PUnCompteBis compte = comptes.Chercher(l.serveur, l.utilisateur);
+        Client->Host = l.serveur;
+        if (!l.port.isEmpty()) {
+            Client->Port = l.port;
+            if (compte && compte->ConfigGenerale)
+                compte->Port = l.port == Config().PortMail ? QByteArray() : l.port;
+        } else {
+            Client->Port = TGestionComptesBis::PortEffectif(compte);
+        }
+        EnvoiClient("+OK " + octets(Res("princ67", u"Et maintenant, votre mot de passe")));
+    } catch (const std::exception& e) {
+        Abandon = false;
+        EnvoiClient("-ERR Erreur : " + octets(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void TMonWSocket::loginEtape2(const QByteArray& argument) {
+    if (Client->UserName.isEmpty()) {
+        EnvoiClient("-ERR " + octets(Res("princ68", u"Il manque votre nom")));
+        return;
+    }
+    Client->PassWord = argument;
+    TraceFormat(m_numero, Res("princ69", u"Traitement : serveur=%s, port=%s, login=%s"),
+                texte(Client->Host), texte(Client->Port), texte(Client->UserName));
+    TGestionComptesBis& comptes = m_serveur.Comptes();
+    PUnCompteBis compte = comptes.Connexion(Client->Host, Client->UserName);
+    if (m_serveur.OnComptesModifies) m_serveur.OnComptesModifies();
+    m_loginReussi = false;
+    if (!Client->Login()) {
+        // Say why at once: the client would otherwise wait for an answer.
+        EnvoiClient("-ERR " + octets(Client->ErrorMessage()));
+    }
+    retenirCompte(compte);
+    NbFictifs = 0;
+    TailleFictifs = 0;
+    if (m_serveur.OnCompterFictifs)
+        m_serveur.OnCompterFictifs(compte->Numero, NbFictifs, TailleFictifs);
+}
+
+void TMonWSocket::quitter() {
+    // Only the re-emissions presented to a logged-in session are consumed.
+    if (CompteSession && m_loginReussi && NbFictifs > 0 && m_serveur.OnRetirerFictifs)
+        m_serveur.OnRetirerFictifs(CompteSession->Numero);
+    NbFictifs = 0;
+    TailleFictifs = 0;
+    if (m_serveur.OnDemarrerTimerQuit) m_serveur.OnDemarrerTimerQuit();
+    Quitter = true;
+    Commande = cmQuit;
+    if (m_serveur.OnFermerArchive) m_serveur.OnFermerArchive();
+    if (!Client->Occupe()) {
+        if (Client->Quit()) return;
+    } else {
+        Client->Abort();
+    }
+    EnvoiClient("+OK " + octets(Res("princ70", u"Au revoir")));
+}
+
+void TMonWSocket::surFermeture() {
+    if (m_fermee) return;
+    try {
+        m_inactivite->stop();
+        Client->Abort();
+        m_fermee = true;
+        m_serveur.sessionFermee(*this);
+    } catch (const std::exception& e) {
+        Trace(m_numero,
+              QStringLiteral("Exception : SessionClosed : ") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+// ---------------------------------------------------------------- upstream side
+
+void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
+    try {
+        if (requete == TRequetePOP3::rqLogin) {
+            if (erreur != TClientPOP3::erAucune) {
+                if (!Abandon)
+                    EnvoiClient("-ERR " + octets(Format(Res("princ27", u"Erreur : %s"),
+                                                        {Client->ErrorMessage()})));
+                return;
+            }
+            m_loginReussi = true;
+            if (CommandeEnAttente) {
+                TraceFormat(m_numero,
+                            Res("princ26", u"Attente vraie réponse du serveur (réponse=%s)"),
+                            texte(Client->LastResponse()));
+                RelaisReponse = false;
+                return;
+            }
+            if (Abandon) return;
+            if (Client->LastResponse().startsWith("+OK"))
+                EnvoiClient(Client->LastResponse());
+            else
+                EnvoiClient("+OK " + octets(Res("princ25", u"Connecté")));
+            return;
+        }
+        if (erreur != TClientPOP3::erConnexion || requete == TRequetePOP3::rqQuit) return;
+        // The server is gone in the middle of an answer: a partial message is
+        // never judged, and the client must not wait for a "." that cannot come.
+        Trace(m_numero, QStringLiteral("<< ") + Client->ErrorMessage());
+        if (!m_ligneEnvoyee) EnvoiClient("-ERR " + octets(Client->ErrorMessage()));
+        Flux.clear();
+        Fermer();
+    } catch (const std::exception& e) {
+        Trace(m_numero,
+              QStringLiteral("Exception : RequestDone : ") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
+    CommandeEnAttente = false;
+    if (!RelaisReponse) {
+        if (Commande != cmRetr && Commande != cmTop)
+            Trace(m_numero, QStringLiteral("<< ") + texte(ligne));
+        return;
+    }
+    if (Client->RequestType() == TRequetePOP3::rqList && ligne != ".") {
+        qint64 n = 0, taille = 0;
+        if (pop3::analyserLigneListe(ligne, n, taille) &&
+            (Client->MsgNum > 0 || !ligne.startsWith("+OK")))
+            m_taillesListe.insert(n, taille);
+    }
+    if ((Commande == cmRetr || Commande == cmTop) &&
+        TGestionComptesBis::SupprimerSpamEffectif(CompteSession) && !ligne.startsWith("-ERR")) {
+        // Held until the verdict: spam may be replaced by a notice.
+        ReponseRetenue = ligne;
+        return;
+    }
+    if (Abandon) return;
+    m_ligneEnvoyee = true;
+    EnvoiClient(ligne);
+}
+
+void TMonWSocket::surDebutMessage() {
+    VerdictFait = false;
+    NbAdressesIP = 0;
+    Flux.clear();
+    MessageEnCours = TMessageEnCours();
+    Trace(m_numero, Res("princ28", u"< début message [....]"));
+    RelaisReponse = false;
+}
+
+void TMonWSocket::surLigneMessage(const QByteArray& ligne) {
+    if (Commande != cmRetr && Commande != cmTop) return;
+    Flux.append(ligne);
+    Flux.append("\r\n");
+    // Header lines are examined here for relay addresses and header lists
+    // once the verdict is in place.
+}
+
+void TMonWSocket::surFinEntete() {
+    MessageEnCours.Sujet = Client->Entete().Subject;
+    MessageEnCours.Emetteur = Client->Entete().From;
+    MessageEnCours.NbLignes = Client->MsgLines;
+    MessageEnCours.TailleEntete = Client->HeaderSize();
+}
+
+void TMonWSocket::surFinMessage() {
+    try {
+        if (Client->HeaderFlag()) {
+            Trace(m_numero, QStringLiteral("HeaderFlag=true"));
+            if (m_serveur.OnBip) m_serveur.OnBip();
+            surFinEntete();
+        }
+        Trace(m_numero, QStringLiteral("< fin message [....]"));
+        if (Commande == cmRetr || Commande == cmTop) {
+            messageComplet();
+        } else {
+            if (m_socket->state() == QAbstractSocket::ConnectedState) m_socket->write(".\r\n");
+        }
+    } catch (const std::exception& e) {
+        Trace(m_numero,
+              QStringLiteral("Exception : MessageEnd : ") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TMonWSocket::messageComplet() {
+    // The message's own size: its LIST figure when the session saw one, else
+    // what arrived (a STAT figure is the whole mailbox).
+    MessageEnCours.Taille = m_taillesListe.value(Client->MsgNum, Flux.size());
+    // The verdict (lists, DNSBL, Bayesian score, archive) takes over here; until
+    // it exists every message is delivered as not spam, unmarked.
+    livrer();
+}
+
+void TMonWSocket::livrer() {
+    TMessageAReecrire m;
+    m.Flux = Flux;
+    m.Niveau = nsBon;
+    m.CommandeTOP = Commande == cmTop;
+    m.EnvoiFictif = EnvoiFictif;
+    m.SupprimerSpam = TGestionComptesBis::SupprimerSpamEffectif(CompteSession);
+    m.ReponseRetenue = ReponseRetenue;
+    m.From = Client->Entete().From;
+    m.To = Client->Entete().To;
+    m.Subject = Client->Entete().Subject;
+    if (CompteSession) m.NomCompte = CompteSession->Nom;
+    const TMessageReecrit r = ReecrireMessage(m, Config());
+    if (!EnvoiFictif) m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
+    for (const QString& t : r.Traces)
+        Trace(m_numero, t);
+    if (!Abandon && !m_fermee && m_socket->state() == QAbstractSocket::ConnectedState) {
+        if (m_socket->write(r.Octets) < 0)
+            TraceFormat(m_numero, Res("princ23", u"Exception : envoi impossible de : %s"),
+                        texte(MessageEnCours.Sujet));
+        m_inactivite->start();
+    }
+    ReponseRetenue.clear();
+    EnvoiFictif = false;
+    VerdictFait = true;
+}

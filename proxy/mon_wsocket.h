@@ -1,0 +1,103 @@
+#pragma once
+// One mail-client connection: reads its POP3 commands, answers the login itself,
+// relays every other command through its own upstream client, and collects
+// each retrieved message whole before it is delivered.
+
+#include "accounts/un_compte_bis.h"
+#include "proxy/analyse_pop3.h"
+#include "proxy/client_pop3.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QTcpSocket;
+class QTimer;
+class TServeurProxy;
+
+// Code of the client command in progress.
+enum TCommandeSession : uint8_t { cmAutre = 0, cmLogin = 1, cmQuit = 5, cmRetr = 10, cmTop = 11 };
+
+// What the header end and message end note about the current message (archived
+// with the verdict).
+struct TMessageEnCours {
+    QByteArray Sujet;
+    QByteArray Emetteur;
+    qint32 NbLignes = 0;
+    qint64 Taille = 0; // the message's own size
+    qint64 TailleEntete = 0;
+};
+
+class TMonWSocket : public QObject {
+    Q_OBJECT
+public:
+    TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion, int delaiInactiviteMs);
+    ~TMonWSocket() override;
+
+    int Numero() const { return m_numero; }
+    QTcpSocket* Socket() const { return m_socket; }
+    bool Ouverte() const { return !m_fermee; }
+    // Sends the text and CR LF to the client (and "< " + text to the trace).
+    void EnvoiClient(const QByteArray& texte, bool tracer = true);
+    // Closes the connection (TimerQuit, shutdown); the closed step follows.
+    void Fermer();
+
+    // Session state.
+    bool Abandon = false;
+    bool CommandeEnAttente = false;
+    bool RelaisReponse = false;
+    std::array<quint32, 10> AdressesIP{};
+    int NbAdressesIP = 0;
+    bool AttenteDNS = false;
+    bool VerdictFait = false;
+    TMessageEnCours MessageEnCours;
+    TCommandeSession Commande = cmAutre;
+    QByteArray Flux;
+    QByteArray ReponseRetenue;
+    PUnCompteBis CompteSession = nullptr;
+    qint32 NbFictifs = 0;
+    qint32 TailleFictifs = 0;
+    TClientPOP3* Client;
+    bool Quitter = false;
+    bool EnvoiFictif = false;
+    uint8_t VerdictListe = 0;
+
+private:
+    void surDonneesClient();
+    void surFermeture();
+    void executer(const QByteArray& ligneBrute);
+    void relayer(const pop3::TCommandeClient& c, TCommandeSession code,
+                 bool (TClientPOP3::*operation)());
+    void loginEtape1(const QByteArray& argument);
+    void loginEtape2(const QByteArray& argument);
+    void quitter();
+    void retenirCompte(PUnCompteBis compte);
+
+    // Upstream events.
+    void surRequeteFinie(TRequetePOP3 requete, int erreur);
+    void surLigneServeur(const QByteArray& ligne);
+    void surDebutMessage();
+    void surLigneMessage(const QByteArray& ligne);
+    void surFinEntete();
+    void surFinMessage();
+    // The message is complete: the verdict plugs in here.
+    void messageComplet();
+    void livrer();
+
+    TServeurProxy& m_serveur;
+    int m_numero;
+    QTcpSocket* m_socket;
+    QTimer* m_inactivite;
+    QByteArray m_entree;      // client bytes up to the next LF
+    QByteArray m_debordement; // sample of what was cut from a long line
+    bool m_tropLong = false;
+    bool m_fermee = false;
+    bool m_loginReussi = false;
+    bool m_ligneEnvoyee = false;          // a line went to the client for the current command
+    bool m_relaisAvant = false;           // RelaisReponse before the command being executed
+    QHash<qint64, qint64> m_taillesListe; // message number -> size seen in a LIST answer
+};

@@ -1,0 +1,71 @@
+#pragma once
+// The listening socket and the client sessions it owns: numbering, accept,
+// release through a queued call, and the rules of the quit and save timers
+// (the timers themselves belong to the controller, reached through events).
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QTcpServer;
+class TGestionComptesBis;
+class TMonWSocket;
+
+class TServeurProxy : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDelaiInactiviteDefautMs = 10 * 60 * 1000;
+
+    explicit TServeurProxy(TGestionComptesBis& comptes, QObject* parent = nullptr);
+    ~TServeurProxy() override;
+
+    // Listens on Config().AdresseEcoute and the port (number or service name).
+    // On failure returns false with the princ29 text in `erreur`.
+    bool Ouvrir(const QByteArray& port, QString* erreur = nullptr);
+    void Fermer();
+    bool Ecoute() const;
+    quint16 PortLocal() const;
+
+    // A client that sends nothing for this long is closed (tests shorten it).
+    int DelaiInactiviteMs = kDelaiInactiviteDefautMs;
+
+    int NbSessions() const { return int(m_sessions.size()); }
+    TMonWSocket* Session(int numero) const; // by number; null when gone
+    TMonWSocket* SessionIndex(int index) const;
+    TGestionComptesBis& Comptes() { return m_comptes; }
+
+    // TimerQuit has fired: close the sessions that sent QUIT.
+    void TimerQuitEcoule();
+    // Closes every session (shutdown).
+    void FermerSessions();
+
+    // Events for the controller.
+    std::function<void()> OnDemarrerTimerQuit;
+    std::function<void()> OnArreterTimerQuit;
+    std::function<void()> OnSessionTerminee; // start TimerSauve
+    std::function<void()> OnCommandeClient;  // stop TimerSauve, animate the icon
+    std::function<void()> OnConnexionAcceptee;
+    std::function<void()> OnComptesModifies; // a login found or created an account
+    std::function<void()> OnFermerArchive;   // the proxy's open archive is to be closed
+    std::function<void()> OnBip;
+    std::function<void(int numero)> OnSessionLiberee;
+    // Re-emitted messages queued for an account: count and total size.
+    std::function<void(qint32 compte, qint32& nombre, qint32& taille)> OnCompterFictifs;
+    std::function<void(qint32 compte)> OnRetirerFictifs;
+
+private:
+    friend class TMonWSocket;
+    void surNouvelleConnexion();
+    void sessionFermee(TMonWSocket& session);
+    void detruireSocket(int numero);
+    bool sessionQuiAttendQuitter() const;
+
+    TGestionComptesBis& m_comptes;
+    QTcpServer* m_ecoute;
+    std::vector<std::unique_ptr<TMonWSocket>> m_sessions;
+    int m_dernierNumero = 0;
+};
