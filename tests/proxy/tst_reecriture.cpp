@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -335,10 +337,14 @@ void TestReecriture::reecriture() {
     QFETCH(QByteArray, retenue);
     QFETCH(QByteArray, attendu);
 
-    // The buffer is exactly the message, so a read past its end is caught by the
-    // sanitizer build.
-    const TCas c = preparer(flux, niveau, options, proba, xk, retenue);
-    const QByteArray avant = c.message.Flux;
+    // A heap block of exactly the message's size, so that a read past its end
+    // is caught by the sanitizer build.
+    const auto bloc = std::make_unique<char[]>(static_cast<size_t>(flux.size()));
+    std::copy(flux.cbegin(), flux.cend(), bloc.get());
+    const QByteArray exact =
+        flux.isEmpty() ? QByteArray() : QByteArray::fromRawData(bloc.get(), flux.size());
+    const TCas c = preparer(exact, niveau, options, proba, xk, retenue);
+    const QByteArray avant(flux);
     const TMessageReecrit r = ReecrireMessage(c.message, c.config);
     QCOMPARE(r.Octets, attendu);
     QCOMPARE(c.message.Flux, avant);               // the archived text is never touched
