@@ -267,6 +267,7 @@ TMessageReecrit ReecrireMessage(const TMessageAReecrire& m, const TConfig& confi
         // A header without a line end must not swallow the first added line.
         if (!r.Octets.isEmpty() && !r.Octets.endsWith('\n')) r.Octets.append(kCRLF);
         ajouterBourre(r.Octets, m.TexteXKelvarin);
+        if (!m.TexteXKelvarin.endsWith('\n')) r.Octets.append(kCRLF);
     }
     ajouterBourre(r.Octets, source.sliced(pos.finEntete));
     r.Octets.append(kFin);

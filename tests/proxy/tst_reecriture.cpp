@@ -216,6 +216,9 @@ void TestReecriture::reecriture_data() {
     row("no empty line nor final line end")
         << QByteArray("Subject: Hi") << 3 << QByteArray("sujet fin=!") << -1.0 << kXK
         << QByteArray() << "Subject: [[**SPAM**]] Hi\r\n" + kXK + kFin;
+    row("X-Kelvarin text without line end")
+        << h + b << 0 << QByteArray() << -1.0 << QByteArray("X-Kelvarin: ok") << QByteArray()
+        << h + "X-Kelvarin: ok\r\n" + b + kFin;
     row("lone CRs do not end the header")
         << QByteArray("X: a\rb\rc\r\nSubject: s\r\n\r\nbody\r\n") << 3 << QByteArray("sujet")
         << -1.0 << kXK << QByteArray()
