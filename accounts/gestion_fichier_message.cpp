@@ -1,0 +1,207 @@
+#include "accounts/gestion_fichier_message.h"
+
+#include "core/trace.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Bound on the files of one day (256 messages each): a guard against a loop on
+// a damaged folder, far above any real day.
+constexpr int kMaxFichiersJour = 100000;
+
+qint32 lireInt32(const QByteArray& b, qsizetype pos) {
+    return qFromLittleEndian<qint32>(b.constData() + pos);
+}
+
+void ecrireInt32(QByteArray& b, qsizetype pos, qint32 v) {
+    qToLittleEndian<qint32>(v, b.data() + pos);
+}
+
+qsizetype positionCase(int i) {
+    return 3 + qsizetype(i) * 8;
+}
+
+void poser(QString* erreur, const QString& texte) {
+    if (erreur) *erreur = texte;
+}
+
+} // namespace
+
+QByteArray TGestionFichierMessage::EnteteVide() {
+    QByteArray entete(kTailleEntete, '\0');
+    entete[0] = 1;
+    qToLittleEndian<qint16>(kNbCases, entete.data() + 1);
+    return entete;
+}
+
+QString TGestionFichierMessage::CheminFichier(int jour, int k) const {
+    const QDate date = QDate(1899, 12, 30).addDays(jour);
+    return m_repertoire + date.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('-') +
+           QString::number(k) + QStringLiteral(".news");
+}
+
+bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosition& pos,
+                                      QString* erreur) {
+    pos = TPosition();
+    for (int k = 1; k <= kMaxFichiersJour; ++k) {
+        const QString chemin = CheminFichier(jour, k);
+        QFile f(chemin);
+        if (!QFileInfo::exists(chemin)) {
+            // Only a file that does not exist is created: one that failed to
+            // open keeps its texts.
+            if (creer) {
+                if (!f.open(QIODevice::ReadWrite | QIODevice::NewOnly)) {
+                    poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+                    return false;
+                }
+                const QByteArray entete = EnteteVide();
+                if (f.write(entete) != entete.size() || !f.flush()) {
+                    poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+                    f.close();
+                    QFile::remove(chemin);
+                    return false;
+                }
+            }
+            pos.k = k;
+            pos.caseLibre = 0;
+            return true;
+        }
+        // Read-write when possible: a corrupt slot is invalidated in the file.
+        if (!f.open(QIODevice::ReadWrite) && !(!creer && f.open(QIODevice::ReadOnly))) {
+            poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+            return false;
+        }
+        const bool ecriture = f.isWritable();
+        QByteArray entete = f.read(kTailleEntete);
+        qint64 tailleFichier = f.size();
+        if (entete.size() < kTailleEntete) {
+            // A truncated header: the missing slots are free. Made whole on
+            // disk before any text is appended behind it.
+            const qsizetype lu = entete.size();
+            entete.append(QByteArray(kTailleEntete - lu, '\0'));
+            if (lu < 3) {
+                entete[0] = 1;
+                qToLittleEndian<qint16>(kNbCases, entete.data() + 1);
+            }
+            if (creer) {
+                if (!f.seek(0) || f.write(entete) != entete.size() || !f.flush()) {
+                    poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+                    return false;
+                }
+                tailleFichier = kTailleEntete;
+            }
+            Trace(QStringLiteral("Fichier de messages tronqué : ") + chemin);
+        }
+        // Offsets are clamped into the file, and every file has 256 slots
+        // whatever its header says.
+        auto borne = [tailleFichier](qint64 v) {
+            return std::clamp<qint64>(v, kTailleEntete,
+                                      std::max<qint64>(tailleFichier, kTailleEntete));
+        };
+        for (int i = 0; i < kNbCases; ++i) {
+            const qint32 num = lireInt32(entete, positionCase(i));
+            if (num == 0) {
+                pos.k = k;
+                pos.caseLibre = i;
+                return true;
+            }
+            if (num != numero) continue;
+            const qint64 debut = borne(lireInt32(entete, positionCase(i) + 4));
+            qint64 fin = std::max<qint64>(tailleFichier, kTailleEntete);
+            if (i + 1 < kNbCases && lireInt32(entete, positionCase(i + 1)) != 0) {
+                fin = borne(lireInt32(entete, positionCase(i + 1) + 4));
+            }
+            if (fin - debut < 1) {
+                Trace(QStringLiteral("Message %1 invalide dans %2").arg(numero).arg(chemin));
+                if (ecriture) {
+                    QByteArray moins(4, '\0');
+                    ecrireInt32(moins, 0, -1);
+                    if (f.seek(positionCase(i))) f.write(moins);
+                }
+                // The next slots of this file are still searched: a file
+                // with a free slot ends every lookup, so the text cannot be in
+                // a later file.
+                continue;
+            }
+            pos.k = k;
+            pos.trouve = true;
+            pos.debut = debut;
+            pos.taille = fin - debut;
+            return true;
+        }
+    }
+    poser(erreur, QStringLiteral("Trop de fichiers de messages pour le jour"));
+    return false;
+}
+
+bool TGestionFichierMessage::Ajouter(qint32 numero, TDateTime reception, const QByteArray& texte,
+                                     QString* erreur, bool* dejaPresent) {
+    if (dejaPresent) *dejaPresent = false;
+    TPosition pos;
+    if (!Chercher(numero, datetime::jour(reception), true, pos, erreur)) return false;
+    if (pos.trouve) {
+        if (dejaPresent) *dejaPresent = true;
+        return true;
+    }
+    const QString chemin = CheminFichier(datetime::jour(reception), pos.k);
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadWrite)) {
+        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+        return false;
+    }
+    const qint64 taille = std::max<qint64>(f.size(), kTailleEntete);
+    if (taille + texte.size() > std::numeric_limits<qint32>::max()) {
+        poser(erreur, chemin + QStringLiteral(" : fichier trop grand"));
+        return false;
+    }
+    QByteArray caseMessage(8, '\0');
+    ecrireInt32(caseMessage, 0, numero);
+    ecrireInt32(caseMessage, 4, qint32(taille));
+    const bool ok = f.seek(positionCase(pos.caseLibre)) &&
+                    f.write(caseMessage) == caseMessage.size() && f.seek(taille) &&
+                    f.write(texte) == texte.size() && f.flush();
+    if (!ok) {
+        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+        // Free the slot again rather than leave it pointing at a partial text.
+        const QByteArray libre(8, '\0');
+        if (f.seek(positionCase(pos.caseLibre))) f.write(libre);
+        f.resize(taille);
+        return false;
+    }
+    return true;
+}
+
+TGestionFichierMessage::TResultat TGestionFichierMessage::Lire(qint32 numero, TDateTime reception,
+                                                               QByteArray& texte, qint32 tailleMax,
+                                                               QString* erreur) {
+    texte.clear();
+    TPosition pos;
+    if (!Chercher(numero, datetime::jour(reception), false, pos, erreur)) return TResultat::Erreur;
+    if (!pos.trouve) return TResultat::Absent;
+    const QString chemin = CheminFichier(datetime::jour(reception), pos.k);
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(pos.debut)) {
+        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+        return TResultat::Erreur;
+    }
+    const qint64 aLire = tailleMax > 0 ? std::min<qint64>(tailleMax, pos.taille) : pos.taille;
+    texte = f.read(aLire);
+    if (texte.size() != aLire) {
+        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+        texte.clear();
+        return TResultat::Erreur;
+    }
+    return TResultat::Trouve;
+}
+
+bool TGestionFichierMessage::Present(qint32 numero, TDateTime reception) {
+    TPosition pos;
+    return Chercher(numero, datetime::jour(reception), false, pos, nullptr) && pos.trouve;
+}

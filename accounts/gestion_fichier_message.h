@@ -1,0 +1,51 @@
+#pragma once
+// The message texts of one account's archive, in per-day data files
+// "yyyymmdd-k.news": a 2051-byte header of 256 slots (message number, offset)
+// followed by the texts, appended in slot order.
+
+#include "core/date_time.h"
+
+#include <QByteArray>
+#include <QString>
+
+class QFile;
+
+class TGestionFichierMessage {
+public:
+    static constexpr int kNbCases = 256;
+    static constexpr int kTailleEntete = 3 + kNbCases * 8; // 2051
+
+    // The account's folder (with its trailing "/"); "X" when no account is open.
+    void setRepertoire(const QString& repertoire) { m_repertoire = repertoire; }
+    QString Repertoire() const { return m_repertoire; }
+    QString CheminFichier(int jour, int k) const;
+
+    // Stores the text unless the number already has one that day. Returns
+    // false with the reason when the data file cannot be opened, created or
+    // written. `dejaPresent` tells that the number was found (nothing written).
+    bool Ajouter(qint32 numero, TDateTime reception, const QByteArray& texte,
+                 QString* erreur = nullptr, bool* dejaPresent = nullptr);
+
+    enum class TResultat { Trouve, Absent, Erreur };
+    // Reads the text (at most `tailleMax` bytes when above 0).
+    TResultat Lire(qint32 numero, TDateTime reception, QByteArray& texte, qint32 tailleMax = 0,
+                   QString* erreur = nullptr);
+    // Whether the day's files hold a text for the number.
+    bool Present(qint32 numero, TDateTime reception);
+
+    // An empty data file header (byte 1, 256 slots, all free).
+    static QByteArray EnteteVide();
+
+private:
+    struct TPosition {
+        int k = 0;
+        int caseLibre = -1; // free slot of file k when not found
+        bool trouve = false;
+        qint64 debut = 0;
+        qint64 taille = 0;
+    };
+    // Walks the day's files. With `creer`, a missing file is created empty.
+    bool Chercher(qint32 numero, int jour, bool creer, TPosition& pos, QString* erreur);
+
+    QString m_repertoire;
+};

@@ -1,0 +1,472 @@
+#include "accounts/mon_dossier_bis.h"
+
+#include "core/safe_save.h"
+#include "core/trace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype kMorceauVariable = 512000;
+constexpr int kEssaisNumero = 100000;
+
+template <typename T> T lire(const char* p) {
+    return qFromLittleEndian<T>(p);
+}
+
+void poser(QString* erreur, const QString& texte) {
+    if (erreur) *erreur = texte;
+}
+
+// Reads a whole index file; false when it exists but cannot be read.
+bool lireFichier(const QString& chemin, QByteArray& contenu, QString* erreur) {
+    contenu.clear();
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly)) {
+        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+        return false;
+    }
+    contenu = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool ecrireComplet(const QString& chemin, const QByteArray& contenu, QString* erreur) {
+    QFile f(chemin);
+    bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+              f.write(contenu) == contenu.size() && f.flush() && ::fsync(f.handle()) == 0;
+    if (!ok) {
+        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+        f.close();
+        QFile::remove(chemin);
+    }
+    return ok;
+}
+
+bool renommer(const QString& de, const QString& vers) {
+    return ::rename(QFile::encodeName(de).constData(), QFile::encodeName(vers).constData()) == 0;
+}
+
+} // namespace
+
+TMonDossierBis::~TMonDossierBis() {
+    Fermer();
+}
+
+void TMonDossierBis::setRepertoireDossiers(const QString& repertoire) {
+    m_repDossiers = repertoire;
+    if (!m_repDossiers.isEmpty() && !m_repDossiers.endsWith(QLatin1Char('/'))) {
+        m_repDossiers += QLatin1Char('/');
+    }
+}
+
+QString TMonDossierBis::CheminFixe() const {
+    return m_repDossiers + QString::number(m_compte) + QStringLiteral("-var.qdl");
+}
+
+QString TMonDossierBis::CheminVariable() const {
+    return m_repDossiers + QString::number(m_compte) + QStringLiteral("-fix.qdl");
+}
+
+QString TMonDossierBis::CheminNumero() const {
+    return m_repDossiers + QString::number(m_compte) + QStringLiteral("/numero.qdl");
+}
+
+// --- byte layouts -----------------------------------------------------------
+
+QByteArray TMonDossierBis::CoderFixe(const TUnMessageMem& m) {
+    QByteArray r(kTailleFixe, '\0');
+    char* p = r.data();
+    p[0] = char(kTailleFixe);
+    qToLittleEndian<qint32>(m.Numero, p + 1);
+    double reception = m.Reception;
+    quint64 bits;
+    std::memcpy(&bits, &reception, sizeof bits);
+    qToLittleEndian<quint64>(bits, p + 9);
+    qToLittleEndian<quint16>(quint16(m.NbLignes), p + 21);
+    qToLittleEndian<qint32>(m.Taille, p + 23);
+    p[27] = char(m.Drapeaux());
+    qToLittleEndian<qint16>(m.TailleEntete, p + 28);
+    qToLittleEndian<qint32>(m.ServeurDNSBL, p + 30);
+    qToLittleEndian<qint32>(m.ProbaBayes, p + 34);
+    return r;
+}
+
+bool TMonDossierBis::DecoderFixe(const char* p, TUnMessageMem& m) {
+    m.Numero = lire<qint32>(p + 1);
+    const quint64 bits = lire<quint64>(p + 9);
+    std::memcpy(&m.Reception, &bits, sizeof bits);
+    m.NbLignes = lire<quint16>(p + 21);
+    m.Taille = lire<qint32>(p + 23);
+    m.setDrapeaux(quint8(p[27]));
+    m.TailleEntete = lire<qint16>(p + 28);
+    m.ServeurDNSBL = lire<qint32>(p + 30);
+    m.ProbaBayes = lire<qint32>(p + 34);
+    return m.Numero >= 1;
+}
+
+void TMonDossierBis::LimiterLongueurs(qsizetype& l1, qsizetype& l2, qsizetype& l3) {
+    if (l1 + l2 + l3 < 1990) return;
+    l1 = std::min<qsizetype>(l1, 998);
+    l2 = std::min<qsizetype>(l2, 998);
+    l3 = std::min<qsizetype>(l3, 998);
+    if (l1 + l2 + l3 >= 1990) l2 = std::max<qsizetype>(0, 1990 - l1 - l3);
+}
+
+QByteArray TMonDossierBis::CoderVariable(const TUnMessageMem& m) {
+    qsizetype l1 = m.Sujet.size(), l2 = m.Emetteur.size(), l3 = m.ReponseDNSBL.size();
+    LimiterLongueurs(l1, l2, l3);
+    QByteArray r(kTailleMiniVar, '\0');
+    char* p = r.data();
+    qToLittleEndian<qint32>(qint32(kTailleMiniVar + l1 + l2 + l3), p);
+    qToLittleEndian<qint32>(m.Numero, p + 4);
+    qToLittleEndian<quint16>(quint16(l1), p + 8);
+    qToLittleEndian<quint16>(quint16(l2), p + 10);
+    qToLittleEndian<quint16>(quint16(l3), p + 12);
+    r += m.Sujet.left(l1);
+    r += m.Emetteur.left(l2);
+    r += m.ReponseDNSBL.left(l3);
+    return r;
+}
+
+QByteArray TMonDossierBis::SerialiserFixe() const {
+    QByteArray r;
+    r.reserve(kTailleEnteteFixe + qsizetype(m_messages.size()) * kTailleFixe);
+    for (const auto& m : m_messages) {
+        if (!m->Supprime) r += CoderFixe(*m);
+    }
+    if (r.isEmpty()) return r; // no record: the file is deleted
+    return QByteArray("VERSION=") + QByteArray::number(kVersion) + "\r\n" + r;
+}
+
+QByteArray TMonDossierBis::SerialiserVariable() const {
+    QByteArray r;
+    for (const auto& m : m_messages) {
+        if (!m->Supprime) r += CoderVariable(*m);
+    }
+    return r;
+}
+
+int TMonDossierBis::Deserialiser(const QByteArray& fixe, const QByteArray& variable) {
+    Vider();
+    int version = 0;
+    qsizetype pos = 0;
+    if (fixe.size() >= kTailleEnteteFixe && fixe.startsWith("VERSION=")) {
+        version = fixe.at(8) - '0';
+        pos = kTailleEnteteFixe;
+    }
+    const qsizetype total = std::max<qsizetype>(fixe.size(), 1);
+    int pourcent = -1;
+    for (; pos + kTailleFixe <= fixe.size(); pos += kTailleFixe) {
+        auto m = std::make_unique<TUnMessageMem>();
+        if (!DecoderFixe(fixe.constData() + pos, *m)) {
+            TraceFormat(-1, QStringLiteral("Archive %d : enregistrement n°%d ignoré"), m_compte,
+                        m->Numero);
+        } else {
+            m_messages.push_back(std::move(m));
+        }
+        const int p = int((pos + kTailleFixe) * 100 / total);
+        if (p != pourcent && OnAvancement) OnAvancement(*this, p);
+        pourcent = p;
+    }
+    if (pos < fixe.size()) {
+        TraceFormat(-1, QStringLiteral("Archive %d : fin d'index tronquée (%d octets)"), m_compte,
+                    int(fixe.size() - pos));
+    }
+
+    // Variable records: a length must be at least 14, agree with its three
+    // text lengths and stay inside the buffer; the first that does not ends
+    // the readable part.
+    struct TTextes {
+        qsizetype debut;
+        quint16 l1, l2, l3;
+    };
+    QHash<qint32, TTextes> textes;
+    qsizetype v = 0;
+    qsizetype prochainPalier = kMorceauVariable;
+    while (v + kTailleMiniVar <= variable.size()) {
+        const char* p = variable.constData() + v;
+        const qint32 longueur = lire<qint32>(p);
+        const qint32 numero = lire<qint32>(p + 4);
+        const quint16 l1 = lire<quint16>(p + 8), l2 = lire<quint16>(p + 10),
+                      l3 = lire<quint16>(p + 12);
+        if (longueur < kTailleMiniVar || longueur != kTailleMiniVar + l1 + l2 + l3 ||
+            longueur > variable.size() - v) {
+            TraceFormat(-1, QStringLiteral("Archive %d : index variable illisible à l'octet %d"),
+                        m_compte, int(v));
+            break;
+        }
+        if (!textes.contains(numero)) textes.insert(numero, {v + kTailleMiniVar, l1, l2, l3});
+        v += longueur;
+        if (v >= prochainPalier && OnAvancement) {
+            OnAvancement(*this, int(v * 100 / variable.size()));
+            prochainPalier += kMorceauVariable;
+        }
+    }
+    if (v < variable.size() && v + kTailleMiniVar > variable.size()) {
+        TraceFormat(-1, QStringLiteral("Archive %d : fin d'index variable tronquée"), m_compte);
+    }
+    if (OnAvancement && !variable.isEmpty()) OnAvancement(*this, 100);
+    for (auto& m : m_messages) {
+        const auto it = textes.constFind(m->Numero);
+        if (it == textes.cend()) continue;
+        const char* base = variable.constData() + it->debut;
+        m->Sujet = QByteArray(base, it->l1);
+        m->Emetteur = QByteArray(base + it->l1, it->l2);
+        m->ReponseDNSBL = QByteArray(base + it->l1 + it->l2, it->l3);
+    }
+
+    FixeModifie = VarModifie = (version != kVersion);
+    std::stable_sort(m_messages.begin(), m_messages.end(),
+                     [](const auto& a, const auto& b) { return a->Numero < b->Numero; });
+    for (size_t i = 0; i < m_messages.size(); ++i)
+        m_messages[i]->Index = int(i);
+    if (!m_messages.empty()) m_numeroMax = std::max(m_numeroMax, m_messages.back()->Numero);
+    return version;
+}
+
+// --- open, load, save ---------------------------------------------------------
+
+void TMonDossierBis::Vider() {
+    m_messages.clear();
+}
+
+bool TMonDossierBis::Ouvrir(TUnCompteBis* compte) {
+    if (compte && compte->Numero == m_compte) return true;
+    bool ok = true;
+    if (m_compte >= 0) ok = Sauver();
+    TickOuverture = tick::GetTickCount();
+    Vider();
+    m_numeroMax = 0;
+    m_protege = false;
+    if (!compte) {
+        m_compte = -1;
+        m_fichiers.setRepertoire(QStringLiteral("X"));
+        return ok;
+    }
+    m_compte = compte->Numero;
+    const QString dossier = m_repDossiers + QString::number(m_compte) + QLatin1Char('/');
+    m_fichiers.setRepertoire(dossier);
+    QDir().mkpath(dossier);
+    Charger();
+    compte->DernierNumero = DernierNumMessage();
+    return ok;
+}
+
+bool TMonDossierBis::Fermer() {
+    return m_compte >= 0 ? Sauver() : true;
+}
+
+void TMonDossierBis::Restaurer() {
+    const QString fixe = CheminFixe(), variable = CheminVariable();
+    const QString bakFixe = sauvegarde::cheminBak(fixe),
+                  bakVariable = sauvegarde::cheminBak(variable);
+    // Temporary files of an interrupted save never replaced anything.
+    QFile::remove(sauvegarde::cheminTemporaire(fixe));
+    QFile::remove(sauvegarde::cheminTemporaire(variable));
+    if (!QFileInfo::exists(bakFixe) && !QFileInfo::exists(bakVariable)) return;
+    bool restaurer = true;
+    if (OnProblemeSauvegarde) OnProblemeSauvegarde(*this, kQuoiArchive, fixe, restaurer);
+    if (!restaurer) return;
+    for (const auto& [fichier, bak] :
+         {std::pair{fixe, bakFixe}, std::pair{variable, bakVariable}}) {
+        if (!QFileInfo::exists(bak)) continue;
+        QFile::remove(fichier);
+        if (renommer(bak, fichier)) {
+            Trace(QStringLiteral("Archive restaurée : ") + fichier);
+        } else {
+            Trace(QStringLiteral("Exception : restauration archive : ") + fichier);
+        }
+    }
+}
+
+bool TMonDossierBis::Charger() {
+    Vider();
+    if (m_compte < 0) return true;
+    Restaurer();
+    const QString fixe = CheminFixe(), variable = CheminVariable();
+    bool ok = true;
+    if (QFileInfo::exists(fixe) && QFileInfo::exists(variable)) {
+        QByteArray contenuFixe, contenuVariable;
+        QString erreur;
+        if (!lireFichier(fixe, contenuFixe, &erreur) ||
+            !lireFichier(variable, contenuVariable, &erreur)) {
+            // An index that exists but cannot be read is kept: no save may
+            // replace it with a shorter one.
+            Trace(QStringLiteral("Exception : lecture archive : ") + erreur);
+            m_protege = true;
+            ok = false;
+        } else {
+            Deserialiser(contenuFixe, contenuVariable);
+        }
+    } else {
+        FixeModifie = VarModifie = false;
+    }
+    QFile f(CheminNumero());
+    if (f.open(QIODevice::ReadOnly)) {
+        m_numeroMax = std::max(m_numeroMax, f.readAll().trimmed().toInt());
+    }
+    return ok;
+}
+
+bool TMonDossierBis::Sauver(QString* erreur) {
+    if (m_compte < 0) return true;
+    if (m_protege) {
+        poser(erreur, QStringLiteral("index illisible conservé : ") + CheminFixe());
+        Trace(QStringLiteral("Archive non sauvegardée (index illisible conservé) : ") +
+              CheminFixe());
+        return false;
+    }
+    if (FixeModifie) VarModifie = true;
+    if (!VarModifie) return true;
+    const bool ok = EcrireIndex(erreur);
+    TickOuverture = tick::GetTickCount();
+    return ok;
+}
+
+bool TMonDossierBis::EcrireIndex(QString* erreur) {
+    QDir().mkpath(m_repDossiers);
+    const QString variable = CheminVariable(), fixe = CheminFixe();
+    const QString bakVariable = sauvegarde::cheminBak(variable),
+                  bakFixe = sauvegarde::cheminBak(fixe);
+    const QString tmpVariable = sauvegarde::cheminTemporaire(variable),
+                  tmpFixe = sauvegarde::cheminTemporaire(fixe);
+    const bool ecrireFixe = FixeModifie;
+    const QByteArray contenuVariable = SerialiserVariable();
+    const QByteArray contenuFixe = ecrireFixe ? SerialiserFixe() : QByteArray();
+
+    // Both new files are whole on disk before either old one steps aside, so
+    // an interruption at any point leaves a complete pair: the new files, or
+    // the old ones under ".bak" that the next load puts back.
+    if (!contenuVariable.isEmpty() && !ecrireComplet(tmpVariable, contenuVariable, erreur)) {
+        return false;
+    }
+    if (ecrireFixe && !contenuFixe.isEmpty() && !ecrireComplet(tmpFixe, contenuFixe, erreur)) {
+        QFile::remove(tmpVariable);
+        return false;
+    }
+    auto echec = [&](const QString& fichier) {
+        poser(erreur, fichier + QStringLiteral(" : renommage impossible"));
+        Trace(QStringLiteral("Exception : sauvegarde archive : ") + fichier);
+        QFile::remove(tmpVariable);
+        QFile::remove(tmpFixe);
+        return false;
+    };
+    QFile::remove(bakVariable);
+    if (QFileInfo::exists(variable) && !renommer(variable, bakVariable)) return echec(variable);
+    if (!contenuVariable.isEmpty() && !renommer(tmpVariable, variable)) return echec(variable);
+    if (ecrireFixe) {
+        QFile::remove(bakFixe);
+        if (QFileInfo::exists(fixe) && !renommer(fixe, bakFixe)) return echec(fixe);
+        if (!contenuFixe.isEmpty() && !renommer(tmpFixe, fixe)) return echec(fixe);
+        QFile::remove(bakFixe);
+    }
+    QFile::remove(bakVariable);
+    VarModifie = false;
+    FixeModifie = false;
+    if (m_numeroMax > 0) {
+        QString e;
+        if (!sauvegarde::ecrireAtomique(CheminNumero(), QByteArray::number(m_numeroMax), &e)) {
+            Trace(QStringLiteral("Exception : sauvegarde archive : ") + e);
+        }
+    }
+    return true;
+}
+
+// --- messages -------------------------------------------------------------------
+
+qint32 TMonDossierBis::PremierNumMessage() const {
+    for (const auto& m : m_messages) {
+        if (!m->Supprime) return m->Numero;
+    }
+    return 0;
+}
+
+qint32 TMonDossierBis::DernierNumMessage() const {
+    for (auto it = m_messages.rbegin(); it != m_messages.rend(); ++it) {
+        if (!(*it)->Supprime) return (*it)->Numero;
+    }
+    return 0;
+}
+
+int TMonDossierBis::NbTotal() const {
+    return int(std::count_if(m_messages.begin(), m_messages.end(),
+                             [](const auto& m) { return !m->Supprime; }));
+}
+
+PUnMessageMem TMonDossierBis::Message(int index) const {
+    if (index < 0 || index >= int(m_messages.size())) return nullptr;
+    return m_messages[size_t(index)].get();
+}
+
+PUnMessageMem TMonDossierBis::ChercherNumero(qint32 numero) const {
+    const auto it = std::lower_bound(m_messages.begin(), m_messages.end(), numero,
+                                     [](const auto& m, qint32 n) { return m->Numero < n; });
+    if (it == m_messages.end() || (*it)->Numero != numero) return nullptr;
+    return it->get();
+}
+
+bool TMonDossierBis::AjouterMessage(const TUnMessageMem& modele, const QByteArray& texte,
+                                    PUnMessageMem* nouveau, QString* erreur) {
+    if (nouveau) *nouveau = nullptr;
+    if (m_compte < 0) {
+        poser(erreur, QStringLiteral("aucun compte ouvert"));
+        return false;
+    }
+    auto m = std::make_unique<TUnMessageMem>();
+    // Numbers never go back, even when the newest records were deleted.
+    qint32 numero = m_numeroMax;
+    if (!m_messages.empty()) numero = std::max(numero, m_messages.back()->Numero);
+    ++numero;
+    m->Reception = modele.Reception;
+    m->NbLignes = modele.NbLignes;
+    m->Taille = modele.Taille;
+    m->ServeurDNSBL = modele.ServeurDNSBL;
+    m->ProbaBayes = modele.ProbaBayes;
+    m->setDrapeaux(modele.Drapeaux());
+    m->Sujet = modele.Sujet;
+    m->Emetteur = modele.Emetteur;
+    m->ReponseDNSBL = modele.ReponseDNSBL;
+    m->TailleEntete = 0;
+    m->Index = int(m_messages.size());
+
+    // A number that already has a text that day (an index lost in a crash)
+    // is skipped, so an old text is never read for the new record.
+    bool ok = false, deja = true;
+    QString raison;
+    for (int essai = 0; essai < kEssaisNumero && deja; ++essai) {
+        ok = m_fichiers.Ajouter(numero, m->Reception, texte, &raison, &deja);
+        if (!ok) break;
+        if (deja) ++numero;
+    }
+    if (ok && deja) {
+        ok = false;
+        raison = QStringLiteral("aucun numéro libre");
+    }
+    m->Numero = numero;
+    m_numeroMax = numero;
+    PUnMessageMem p = m.get();
+    m_messages.push_back(std::move(m));
+    FixeModifie = VarModifie = true;
+    if (nouveau) *nouveau = p;
+    if (!ok) poser(erreur, raison);
+    return ok;
+}
+
+bool TMonDossierBis::LireTexte(const TUnMessageMem& message, QByteArray& texte, bool enteteSeul,
+                               QString* erreur) {
+    const qint32 limite = enteteSeul && message.TailleEntete > 0 ? message.TailleEntete : 0;
+    return m_fichiers.Lire(message.Numero, message.Reception, texte, limite, erreur) ==
+           TGestionFichierMessage::TResultat::Trouve;
+}

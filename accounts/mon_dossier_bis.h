@@ -1,0 +1,98 @@
+#pragma once
+// The archive of one account at a time: the index of its judged messages in
+// two files ("N-var.qdl", 38-byte fixed records; "N-fix.qdl", subject, sender
+// and DNSBL answer) and, through TGestionFichierMessage, their texts.
+
+#include "accounts/gestion_fichier_message.h"
+#include "accounts/un_compte_bis.h"
+#include "accounts/un_message_mem.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TMonDossierBis {
+public:
+    static constexpr int kTailleFixe = 38;
+    static constexpr int kTailleEnteteFixe = 11; // "VERSION=1" CR LF
+    static constexpr int kTailleMiniVar = 14;
+    static constexpr int kVersion = 1;
+    static constexpr int kQuoiArchive = 4;
+
+    TMonDossierBis() = default;
+    ~TMonDossierBis(); // closes (saves) the open account
+    TMonDossierBis(const TMonDossierBis&) = delete;
+    TMonDossierBis& operator=(const TMonDossierBis&) = delete;
+
+    // The archive directory ("Dossiers/"), with its trailing "/".
+    void setRepertoireDossiers(const QString& repertoire);
+    QString RepertoireDossiers() const { return m_repDossiers; }
+
+    // Opens an account (null: none). The same account: nothing; another one
+    // open: saved first. Returns false when the open account could not be saved.
+    bool Ouvrir(TUnCompteBis* compte);
+    bool Fermer();
+    bool Charger();
+    bool Sauver(QString* erreur = nullptr);
+    bool IndexProtege() const { return m_protege; }
+
+    // Archives a judged message; the record is copied from `modele`. Returns
+    // false with the reason when its text could not be stored (the record is
+    // in the list all the same, as `nouveau`).
+    bool AjouterMessage(const TUnMessageMem& modele, const QByteArray& texte,
+                        PUnMessageMem* nouveau = nullptr, QString* erreur = nullptr);
+    PUnMessageMem ChercherNumero(qint32 numero) const;
+    // Text of a message from the data files (only TailleEntete bytes when
+    // `enteteSeul` and TailleEntete is not 0). false when not found.
+    bool LireTexte(const TUnMessageMem& message, QByteArray& texte, bool enteteSeul,
+                   QString* erreur = nullptr);
+
+    qint32 Compte() const { return m_compte; }
+    qint32 PremierNumMessage() const;
+    qint32 DernierNumMessage() const;
+    int NbMessage() const { return int(m_messages.size()); }
+    int NbTotal() const;
+    PUnMessageMem Message(int index) const;
+    // Highest number ever handed out in this account (kept across deletions).
+    qint32 NumeroMaxDonne() const { return m_numeroMax; }
+
+    bool FixeModifie = false;
+    bool VarModifie = false;
+    quint32 TickOuverture = 0;
+
+    std::function<void(TMonDossierBis& sender, int iPosition)> OnAvancement;
+    std::function<void(TMonDossierBis& sender, int iQuoi, const QString& chFichier,
+                       bool& bRestaure)>
+        OnProblemeSauvegarde;
+
+    QString CheminFixe() const;     // "N-var.qdl": the 38-byte records
+    QString CheminVariable() const; // "N-fix.qdl": the texts
+    QString CheminNumero() const;   // highest number handed out
+    TGestionFichierMessage& Fichiers() { return m_fichiers; }
+
+    // The byte layouts, apart from the disk.
+    static QByteArray CoderFixe(const TUnMessageMem& m);
+    static bool DecoderFixe(const char* donnees, TUnMessageMem& m); // false: Numero below 1
+    static QByteArray CoderVariable(const TUnMessageMem& m);
+    // Cuts the three lengths to the limits of the variable record.
+    static void LimiterLongueurs(qsizetype& l1, qsizetype& l2, qsizetype& l3);
+    QByteArray SerialiserFixe() const;
+    QByteArray SerialiserVariable() const;
+    // Fills the list from the two files' contents; returns the file version.
+    int Deserialiser(const QByteArray& fixe, const QByteArray& variable);
+
+private:
+    void Vider();
+    void Restaurer();
+    bool EcrireIndex(QString* erreur);
+
+    std::vector<std::unique_ptr<TUnMessageMem>> m_messages;
+    TGestionFichierMessage m_fichiers;
+    QString m_repDossiers;
+    qint32 m_compte = -1;
+    qint32 m_numeroMax = 0;
+    bool m_protege = false; // an index that could not be read is never overwritten
+};
