@@ -1,0 +1,114 @@
+// The date-time value of the data files and the wrapping tick counter.
+
+#include "core/date_time.h"
+
+#include <QtTest>
+
+namespace {
+quint32 g_tick = 0;
+quint32 tickFixe() {
+    return g_tick;
+}
+} // namespace
+
+class TstDateHeure : public QObject {
+    Q_OBJECT
+private slots:
+    void encodage_data();
+    void encodage();
+    void allerRetour();
+    void heureLocale();
+    void valeursInvalides();
+    void maintenant();
+    void tickQuiBoucle_data();
+    void tickQuiBoucle();
+    void sourceRemplacable();
+};
+
+void TstDateHeure::encodage_data() {
+    QTest::addColumn<QDateTime>("date");
+    QTest::addColumn<double>("valeur");
+    QTest::newRow("origin") << QDateTime(QDate(1899, 12, 30), QTime(0, 0)) << 0.0;
+    QTest::newRow("day after") << QDateTime(QDate(1899, 12, 31), QTime(0, 0)) << 1.0;
+    QTest::newRow("noon") << QDateTime(QDate(1899, 12, 30), QTime(12, 0)) << 0.5;
+    QTest::newRow("2000-01-01 06:00") << QDateTime(QDate(2000, 1, 1), QTime(6, 0)) << 36526.25;
+    QTest::newRow("day before origin") << QDateTime(QDate(1899, 12, 29), QTime(0, 0)) << -1.0;
+}
+
+void TstDateHeure::encodage() {
+    QFETCH(QDateTime, date);
+    QFETCH(double, valeur);
+    QCOMPARE(datetime::depuisQDateTime(date), valeur);
+    QCOMPARE(datetime::versQDateTime(valeur), date);
+    const QDate d = date.date();
+    const QTime t = date.time();
+    QCOMPARE(datetime::encoder(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()),
+             valeur);
+    QCOMPARE(datetime::jour(valeur), int(valeur));
+}
+
+void TstDateHeure::allerRetour() {
+    // Millisecond precision survives the double, across a wide range of dates.
+    for (const QDateTime& dt : {QDateTime(QDate(1970, 1, 1), QTime(0, 0, 0, 1)),
+                                QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999)),
+                                QDateTime(QDate(2099, 12, 31), QTime(13, 14, 15, 16))}) {
+        QCOMPARE(datetime::versQDateTime(datetime::depuisQDateTime(dt)), dt);
+    }
+}
+
+void TstDateHeure::heureLocale() {
+    // A UTC instant is stored as the local wall-clock time.
+    const QDateTime utc(QDate(2021, 6, 15), QTime(10, 30), Qt::UTC);
+    const QDateTime local = utc.toLocalTime();
+    QCOMPARE(datetime::versQDateTime(datetime::depuisQDateTime(utc)), local);
+    QCOMPARE(datetime::versQDateTime(datetime::depuisQDateTime(utc)).timeSpec(), Qt::LocalTime);
+}
+
+void TstDateHeure::valeursInvalides() {
+    QVERIFY(!datetime::versQDateTime(std::numeric_limits<double>::quiet_NaN()).isValid());
+    QVERIFY(!datetime::versQDateTime(std::numeric_limits<double>::infinity()).isValid());
+    QVERIFY(!datetime::versQDateTime(1e300).isValid());
+    // A fraction that rounds up to midnight moves to the next day.
+    QCOMPARE(datetime::versQDateTime(0.9999999999), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
+}
+
+void TstDateHeure::maintenant() {
+    const double avant = datetime::depuisQDateTime(QDateTime::currentDateTime());
+    const double v = datetime::maintenant();
+    QVERIFY(v >= avant);
+    QVERIFY(v - avant < 1.0 / 24);
+}
+
+void TstDateHeure::tickQuiBoucle_data() {
+    QTest::addColumn<quint32>("depuis");
+    QTest::addColumn<quint32>("maintenant");
+    QTest::addColumn<quint32>("ecoule");
+    QTest::newRow("plain") << 1000u << 6000u << 5000u;
+    QTest::newRow("across the wrap") << 0xFFFFF000u << 0x00000388u << 0x1388u;
+    QTest::newRow("just wrapped") << 0xFFFFFFFFu << 0u << 1u;
+    QTest::newRow("none") << 42u << 42u << 0u;
+}
+
+void TstDateHeure::tickQuiBoucle() {
+    QFETCH(quint32, depuis);
+    QFETCH(quint32, maintenant);
+    QFETCH(quint32, ecoule);
+    QCOMPARE(tick::ecoule(depuis, maintenant), ecoule);
+    // A 5 s time-out started just before the wrap is not yet due 0x388 ms after it.
+    QCOMPARE(tick::ecoule(depuis, maintenant) >= 5000u, ecoule >= 5000u);
+}
+
+void TstDateHeure::sourceRemplacable() {
+    g_tick = 0xFFFFFFF0u;
+    tick::remplacerSource(&tickFixe);
+    const quint32 debut = tick::GetTickCount();
+    g_tick += 0x20;
+    QCOMPARE(tick::ecoule(debut, tick::GetTickCount()), 0x20u);
+    tick::remplacerSource(nullptr);
+    const quint32 a = tick::GetTickCount();
+    QTest::qSleep(20);
+    QVERIFY(tick::ecoule(a, tick::GetTickCount()) >= 15u);
+}
+
+QTEST_GUILESS_MAIN(TstDateHeure)
+#include "tst_date_heure.moc"
