@@ -55,7 +55,7 @@ void TWSocketDNS::lire() {
             messagedns::TLecture::Ignoree)
             continue;
         m_attente = false;
-        if (OnTermine) OnTermine(*this, reponse.codeRetour, reponse);
+        if (OnTermine) OnTermine(*this, 0, reponse); // a DNS error code is an answer without record
         return;
     }
 }

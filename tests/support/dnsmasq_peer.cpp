@@ -1,4 +1,4 @@
-#include "dnsmasq_peer.h"
+#include "tests/support/dnsmasq_peer.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <QUdpSocket>
 
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace testsupport {
