@@ -35,6 +35,9 @@ public:
     const QByteArray& SujetBrut() const { return m_sujet; }
 
 protected:
+    // Forgets the header lines and raw values of the last message.
+    void ViderEntete();
+
     // Main header.
     virtual void DebutEntete() {}
     virtual void LigneEntete(QByteArrayView ligne) { (void)ligne; }

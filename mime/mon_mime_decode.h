@@ -90,9 +90,9 @@ public:
     std::function<void(TMonMimeDecode* Sender, const QByteArray& chImage, bool bPremiere)>
         OnGestionUneImage;
 
-    // Kind of a Content-Type value (the line from its 15th byte); also tells
-    // whether it is a multipart container. Exposed for the tests.
-    static TTypeAttachement TypeContenu(QByteArrayView ligne, TTypeAttachement actuel,
+    // Kind of a Content-Type value (after "Content-Type: "); also tells whether
+    // it is a multipart container. Exposed for the tests.
+    static TTypeAttachement TypeContenu(QByteArrayView valeur, TTypeAttachement actuel,
                                         bool* multipart = nullptr);
     // Header line split: lower-cased name and value, or false when the first
     // colon is not followed by a blank.
@@ -114,8 +114,7 @@ protected:
 private:
     enum class TDestination { Aucune, Texte, Attachement };
     void verifierEncodage() const;
-    void classer(QByteArrayView ligne, bool enPartie);
-    void noterParametres(QByteArrayView ligneMin, bool enPartie);
+    void classer(QByteArrayView ligne, QByteArrayView valeur, bool enPartie);
     void nommerPartie(const QByteArray& nom);
     QByteArray nomLibre(const QByteArray& nom) const;
     bool ecrireFichier(const QByteArray& nom, const QByteArray& octets, bool ajouter);
@@ -153,4 +152,5 @@ private:
     bool m_enLigneYEncSuite = false;
     QByteArray m_nomEnLigne, m_octetsEnLigne;
     QList<QByteArray> m_nomsUtilises;
+    QList<QPair<QByteArray, QByteArray>> m_nomsYEnc; // name given -> file name used
 };
