@@ -2,6 +2,7 @@
 
 #include "bayes/texte_bayes.h"
 #include "core/config.h"
+#include "core/cp1252.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
 
@@ -65,7 +66,7 @@ void TFiltreBayes::AppliquerTexte(TBayesDoc& doc, QByteArrayView texte, int32_t 
         if (apprendre) m_base->Apprendre(doc, estSpam);
     } catch (const std::exception& e) {
         TraceFormat(-1, Res("princ30", u"Exception : AppliquerBayes : %s"),
-                    QString::fromLocal8Bit(e.what()));
+                    QString::fromUtf8(e.what()));
     }
 }
 

@@ -10,6 +10,18 @@
 #include <functional>
 #include <memory>
 
+class TMonMimeDecode;
+
+// Working fields of an archived message that the review page's score fills.
+struct TCalculBayesMessage {
+    double PctBon = 0;
+    double PctSpam = 0;
+    int32_t ProbaBayes = -1; // tenths of a percent; below 0: unknown
+    bool Calcule = false;
+    bool DansTo = false;
+    bool DansCc = false;
+};
+
 class TFiltreBayes {
 public:
     // The base file is `repDonnees` + "bayes.qdl"; the ignore lists lie beside it.
@@ -33,6 +45,21 @@ public:
     // and tracing any failure. `sujet` is the decoded subject (empty: no prefix).
     void AppliquerTexte(TBayesDoc& doc, QByteArrayView texte, int32_t finEntetes, int32_t finTexte,
                         QByteArrayView sujet, bool apprendre, bool estSpam);
+    // The Bayesian text of `message` into `sortie`, with its two zone offsets.
+    // The decoder is reset and left holding the decoded message.
+    void ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView message, int32_t& finTexte,
+                              int32_t& finEntetes, QByteArray& sortie);
+    // The whole preparation of a document from a message; failures are traced.
+    void AppliquerBayes(TBayesDoc& doc, TMonMimeDecode& decodeur, bool apprendre, bool avecSujet,
+                        QByteArrayView message, bool estSpam);
+    // Scores an incoming message: true when spam (above 50 %).
+    bool ScoreBayes(TMonMimeDecode& decodeur, QByteArrayView message, int session, double& pctBon,
+                    double& pctSpam);
+    // Scores an archived message for the review page. `emailCompte` is the chosen
+    // account's address (empty: none).
+    void CalculerBayesMessage(TCalculBayesMessage& record, TMonMimeDecode& decodeur,
+                              QByteArrayView message, QByteArrayView emailCompte);
+
     // Scores `doc` with the current mode; results are left in the base.
     void EvaluerDoc(TBayesDoc& doc, bool garder);
 
@@ -51,4 +78,5 @@ public:
 
 private:
     std::unique_ptr<TMonBayesDB> m_base;
+    QByteArray m_texteBayes; // reused between messages
 };

@@ -299,7 +299,11 @@ bool TMonBayesDB::Sauver(QString* erreur) {
     }
     tampon.truncate(p - tampon.constData());
     QString raison;
-    if (!sauvegarde::sauver(FileSpec, tampon, &raison)) {
+    const auto ecrire = [this, &tampon](QIODevice& d) {
+        if (EcrireFichier) return EcrireFichier(d, tampon);
+        return d.write(tampon) == tampon.size();
+    };
+    if (!sauvegarde::sauverAvec(FileSpec, ecrire, &raison)) {
         if (erreur) *erreur = raison;
         return false;
     }

@@ -4,8 +4,11 @@
 
 #include <QByteArrayList>
 #include <QHash>
+#include <QIODevice>
 #include <QSet>
 #include <QString>
+
+#include <functional>
 
 class TBayesDoc;
 
@@ -97,6 +100,9 @@ public:
     QString Repertoire;
     // A working base (the full rebuild's) that must never write the file.
     bool Temporaire = false;
+    // Writes the built file to the temporary file; null writes it whole. Tests
+    // put a failing device here.
+    std::function<bool(QIODevice&, const QByteArray&)> EcrireFichier;
 
     static QString NomMotsIgnores() { return QStringLiteral("ignore-mot.qdl"); }
     static QString NomEntetesIgnorees() { return QStringLiteral("ignore-entete.qdl"); }

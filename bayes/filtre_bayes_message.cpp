@@ -1,0 +1,98 @@
+// The filter's operations on a whole message, through the MIME decoder.
+#include "bayes/filtre_bayes.h"
+
+#include "bayes/texte_bayes.h"
+#include "core/cp1252.h"
+#include "core/trace.h"
+#include "i18n/resources.h"
+#include "mime/mon_mime_decode.h"
+
+#include <QElapsedTimer>
+
+#include <exception>
+
+namespace {
+
+QString texteErreur(const std::exception& e) {
+    if (const auto* m = dynamic_cast<const EMimeDecode*>(&e)) return m->message();
+    return QString::fromUtf8(e.what());
+}
+
+TEncodageDecodage& encodage(TMonMimeDecode& decodeur) {
+    TEncodageDecodage* e = decodeur.EncodageDecodage();
+    if (!e) throw EMimeDecode(QStringLiteral("TMonMimeDecode : EncodageDecodage non défini"));
+    return *e;
+}
+
+} // namespace
+
+void TFiltreBayes::ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView message,
+                                        int32_t& finTexte, int32_t& finEntetes,
+                                        QByteArray& sortie) {
+    decodeur.SetIgnorePJ(true);
+    decodeur.Reinitialiser();
+    sortie.clear();
+    finTexte = finEntetes = 0;
+    decodeur.Decoder(message);
+    const TEncodageDecodage& enc = encodage(decodeur);
+    QByteArrayList valeurs;
+    for (const QByteArray& ligne : decodeur.LignesEntete()) {
+        const qsizetype deuxPoints = ligne.indexOf(": ");
+        if (deuxPoints < 0) continue;
+        if (m_base->EnteteIgnoree(cp1252::minuscules(QByteArrayView(ligne).first(deuxPoints))))
+            continue;
+        valeurs << cp1252::depuisUnicode(
+            enc.DecoderEntete(QByteArrayView(ligne).sliced(deuxPoints + 2)));
+    }
+    // A plain part of a few blank lines counts as none, for the review page too.
+    if (bayes::plainSansTexte(decodeur.MessagePlain())) decodeur.MessagePlain().clear();
+    sortie = bayes::assemblerTexte(valeurs, decodeur.MessagePlain(), decodeur.MessageHtml(),
+                                   finTexte, finEntetes);
+}
+
+void TFiltreBayes::AppliquerBayes(TBayesDoc& doc, TMonMimeDecode& decodeur, bool apprendre,
+                                  bool avecSujet, QByteArrayView message, bool estSpam) {
+    ChargerBase();
+    try {
+        int32_t finTexte = 0, finEntetes = 0;
+        ConstruireTexteBayes(decodeur, message, finTexte, finEntetes, m_texteBayes);
+        QByteArray prefixe;
+        if (avecSujet) {
+            prefixe = PrefixeSujet(
+                cp1252::depuisUnicode(encodage(decodeur).DecoderEntete(decodeur.SujetBrut())));
+        }
+        doc.Analyser(m_texteBayes, finEntetes, prefixe, finTexte);
+        if (apprendre) m_base->Apprendre(doc, estSpam);
+    } catch (const std::exception& e) {
+        TraceFormat(-1, Res("princ30", u"Exception : AppliquerBayes : %s"), texteErreur(e));
+    }
+}
+
+bool TFiltreBayes::ScoreBayes(TMonMimeDecode& decodeur, QByteArrayView message, int session,
+                              double& pctBon, double& pctSpam) {
+    QElapsedTimer chrono;
+    chrono.start();
+    AppliquerBayes(DocReception, decodeur, false, true, message, false);
+    EvaluerDoc(DocReception, false);
+    pctBon = m_base->ProbaBon * 100;
+    pctSpam = m_base->ProbaSpam * 100;
+    TraceFormat(session, Res("princ100", u"création bayes (%d ms)"),
+                static_cast<qint64>(chrono.elapsed()));
+    return pctSpam > 50;
+}
+
+void TFiltreBayes::CalculerBayesMessage(TCalculBayesMessage& record, TMonMimeDecode& decodeur,
+                                        QByteArrayView message, QByteArrayView emailCompte) {
+    AppliquerBayes(DocAffichage, decodeur, false, true, message, false);
+    EvaluerDoc(DocAffichage, true);
+    record.PctBon = m_base->ProbaBon * 100;
+    record.PctSpam = m_base->ProbaSpam * 100;
+    if (record.ProbaBayes < 0) record.ProbaBayes = static_cast<int32_t>(record.PctSpam * 10);
+    record.Calcule = true;
+    if (!emailCompte.isEmpty()) {
+        record.DansTo = cp1252::minuscules(decodeur.ABrut()).contains(emailCompte);
+        record.DansCc = cp1252::minuscules(decodeur.CcBrut()).contains(emailCompte);
+    } else {
+        record.DansTo = record.DansCc = false;
+    }
+}

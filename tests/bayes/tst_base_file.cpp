@@ -1,0 +1,329 @@
+// The knowledge base file: load, save, damaged lines, merge, interrupted saves,
+// and the load/save/drop rules of the engine.
+#include "bayes/filtre_bayes.h"
+#include "bayes/mon_bayes_db.h"
+#include "core/safe_save.h"
+#include "tests/bayes/bayes_test_util.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace bayestest;
+
+namespace {
+
+QString contenuBase(TMonBayesDB& b) {
+    QStringList r{QStringLiteral("%1/%2").arg(b.NbSpamAppris).arg(b.NbBonAppris)};
+    for (const auto& e : b.Elements()) {
+        const TCompteMot& s = e->CoteSpam;
+        const TCompteMot& g = e->CoteBon;
+        r << cp1252::versUnicode(e->Mot) + QStringLiteral(":%1,%2,%3,%4,%5,%6,%7,%8")
+                                               .arg(s.Total)
+                                               .arg(g.Total)
+                                               .arg(s.EnTete)
+                                               .arg(s.Texte)
+                                               .arg(s.Html)
+                                               .arg(g.EnTete)
+                                               .arg(g.Texte)
+                                               .arg(g.Html);
+    }
+    return r.join(QLatin1Char(' '));
+}
+
+QByteArray lireFichier(const QString& chemin) {
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
+}
+
+void ecrireFichier(const QString& chemin, const QByteArray& contenu) {
+    QFile f(chemin);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(contenu);
+}
+
+// A base of `n` tokens with varied counts, modified.
+void remplir(TMonBayesDB& b, int n, int graine) {
+    TBayesDoc doc(&b);
+    for (int i = 0; i < n; ++i) {
+        auto e = std::make_unique<TUnElement>();
+        e->Mot = "mot" + QByteArray::number(i * 7919 % n) + "x";
+        e->CoteSpam = {1 + (i + graine) % 5, i % 3, (i * 3) % 4, i % 2};
+        e->CoteBon = {(i + graine) % 4, 0, i % 5, (i * 11) % 3};
+        b.Inserer(std::move(e));
+    }
+    b.NbSpamAppris = 40 + graine;
+    b.NbBonAppris = 70;
+    b.Modifie = true;
+}
+
+} // namespace
+
+class TstBaseFile : public QObject {
+    Q_OBJECT
+
+    QString chemin() const { return m_rep.filePath(QStringLiteral("bayes.qdl")); }
+    std::unique_ptr<TMonBayesDB> ouvrir() {
+        return std::make_unique<TMonBayesDB>(chemin(), m_rep.path() + QLatin1Char('/'));
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_rep.isValid());
+        QFile::remove(chemin());
+        QFile::remove(sauvegarde::cheminBak(chemin()));
+    }
+
+    void fichierExemple() {
+        const QByteArray fichier =
+            "*\t12\t30\r\ngratuit\t9\t0\t2\t7\t5\t0\t0\t0\r\nzz-top\t-1\t3\t0\t0\t0\t1\t2\t-3\r\n";
+        ecrireFichier(chemin(), fichier);
+        auto b = ouvrir();
+        QCOMPARE(contenuBase(*b), u"12/30 gratuit:9,0,2,7,5,0,0,0 zz-top:-1,3,0,0,0,1,2,-3"_qs);
+        // Unmodified: nothing is written, even when the file has gone meanwhile.
+        QFile::remove(chemin());
+        QVERIFY(b->Sauver());
+        QVERIFY(!QFile::exists(chemin()));
+        b->Modifie = true;
+        QVERIFY(b->Sauver());
+        QCOMPARE(lireFichier(chemin()), fichier);
+        QVERIFY(!b->Modifie);
+    }
+
+    void allerRetour() {
+        {
+            auto b = ouvrir();
+            remplir(*b, 5000, 3);
+            TUnElement* e = b->Trouver("mot17x");
+            QVERIFY(e);
+            e->CoteBon.Html = -7;
+            e->CoteSpam.Texte = 2147483647;
+            e->Mot = w("motÿé17x"); // token bytes above 0x7F travel as they are
+        }                           // the destructor saves
+        auto b = ouvrir();
+        QCOMPARE(b->NbMots(), 5000);
+        auto b2 = std::make_unique<TMonBayesDB>(chemin() + QStringLiteral(".autre"),
+                                                m_rep.path() + QLatin1Char('/'));
+        remplir(*b2, 5000, 3);
+        TUnElement* e = b2->Trouver("mot17x");
+        e->CoteBon.Html = -7;
+        e->CoteSpam.Texte = 2147483647;
+        e->Mot = w("motÿé17x");
+        b2->SetTrie(true);
+        b2->Temporaire = true;
+        QCOMPARE(contenuBase(*b), contenuBase(*b2));
+    }
+
+    void lignesAbimees_data() {
+        QTest::addColumn<QByteArray>("fichier");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("first line is always the header")
+            << QByteArray("gratuit\t9\t0\t2\t7\t5\t0\t0\t0\r\nabc\t1\t1\r\n")
+            << u"9/0 abc:1,1,0,0,0,0,0,0"_qs;
+        QTest::newRow("both message counts 0: dropped")
+            << QByteArray("*\t1\t1\r\nabc\t0\t0\t4\t4\t4\t4\t4\t4\r\nabd\t0\t1\r\n")
+            << u"1/1 abd:0,1,0,0,0,0,0,0"_qs;
+        QTest::newRow("a field that is no number reads 0 and stops the line")
+            << QByteArray("*\tx\t+5\r\nabc\t3\tz\t\t9\r\nabd\t 2 \t1\t-\t7x\r\n")
+            << u"0/0 abc:3,0,0,0,0,0,0,0 abd:2,1,0,7,0,0,0,0"_qs;
+        QTest::newRow("LF or CR alone end lines; blank lines dropped")
+            << QByteArray("*\t2\t3\nabc\t1\t0\r\rabd\t0\t2\n\nabe\t1\t1")
+            << u"2/3 abc:1,0,0,0,0,0,0,0 abd:0,2,0,0,0,0,0,0 abe:1,1,0,0,0,0,0,0"_qs;
+        QTest::newRow("out of order: sorted at load, a-z folded")
+            << QByteArray("*\t1\t1\r\nzeta\t1\t0\r\nAlpha\t1\t0\r\nbeta\t1\t0\r\n")
+            << u"1/1 Alpha:1,0,0,0,0,0,0,0 beta:1,0,0,0,0,0,0,0 zeta:1,0,0,0,0,0,0,0"_qs;
+        QTest::newRow("same token twice: both kept")
+            << QByteArray("*\t1\t1\r\nabc\t1\t0\r\nABC\t2\t0\r\n")
+            << u"1/1 abc:1,0,0,0,0,0,0,0 ABC:2,0,0,0,0,0,0,0"_qs;
+        QTest::newRow("huge numbers saturate")
+            << QByteArray("*\t99999999999\t1\r\nabc\t-99999999999\t1\r\n")
+            << u"2147483647/1 abc:-2147483648,1,0,0,0,0,0,0"_qs;
+        QTest::newRow("empty file") << QByteArray() << u"0/0"_qs;
+        QTest::newRow("binary junk") << QByteArray("\x00\xff\t\t\x01\r\n\x00\x00\t7\r\n", 14)
+                                     << u"0/0 \0\0:7,0,0,0,0,0,0,0"_qs;
+    }
+    void lignesAbimees() {
+        QFETCH(QByteArray, fichier);
+        QFETCH(QString, attendu);
+        ecrireFichier(chemin(), fichier);
+        auto b = ouvrir();
+        QCOMPARE(contenuBase(*b), attendu);
+        // Every token loaded is found by its lookup, the first of equal ones.
+        for (const auto& e : b->Elements())
+            QVERIFY(b->Trouver(e->Mot));
+        if (b->NbMots() > 0)
+            QCOMPARE(b->Trouver(b->Elements().front()->Mot), b->Elements().front().get());
+        b->Modifie = true;
+        QVERIFY(b->Sauver());
+        auto relu = ouvrir();
+        QCOMPARE(contenuBase(*relu), attendu);
+    }
+
+    void sauvegardesSansEffet() {
+        auto b = ouvrir();
+        b->Modifie = true;
+        QVERIFY(b->Sauver()); // empty base: no file
+        QVERIFY(!QFile::exists(chemin()));
+        remplir(*b, 10, 0);
+        b->Temporaire = true; // a rebuild's working base never writes
+        QVERIFY(b->Sauver());
+        QVERIFY(!QFile::exists(chemin()));
+    }
+
+    // A file that exists but cannot be read is never replaced by a save.
+    void fichierIllisibleGarde() {
+        QDir(m_rep.path()).mkdir(QStringLiteral("bayes.qdl"));
+        auto b = ouvrir();
+        QVERIFY(b->FichierIllisible());
+        remplir(*b, 10, 0);
+        QVERIFY(!b->Sauver());
+        QVERIFY(b->Modifie);
+        QVERIFY(QFileInfo(chemin()).isDir());
+        b->Temporaire = true;
+        QDir(m_rep.path()).rmdir(QStringLiteral("bayes.qdl"));
+    }
+
+    void fusion() {
+        auto a = ouvrir();
+        a->Temporaire = true;
+        auto t = std::make_unique<TMonBayesDB>(chemin() + QStringLiteral(".t"), m_rep.path());
+        t->Temporaire = true;
+        ecrireFichier(chemin() + QStringLiteral(".t"),
+                      "*\t2\t3\r\nbbb\t1\t2\t1\t1\t1\t1\t1\t1\r\nddd\t1\t0\t1\t0\t0\t0\t0\t0\r\n");
+        t->Charger();
+        a->Fusionner(*t); // into an empty base: a copy
+        QCOMPARE(contenuBase(*a), contenuBase(*t));
+        QVERIFY(a->Modifie);
+        t->Vider(); // the copy owns its bytes
+        QCOMPARE(contenuBase(*a), u"2/3 bbb:1,2,1,1,1,1,1,1 ddd:1,0,1,0,0,0,0,0"_qs);
+        t->NbSpamAppris = 50;
+        a->Modifie = false;
+        a->Fusionner(*t); // an empty base adds nothing, not even its counts
+        QCOMPARE(a->NbSpamAppris, 2);
+        QVERIFY(!a->Modifie);
+        ecrireFichier(chemin() + QStringLiteral(".t"),
+                      "*\t1\t1\r\naaa\t1\t0\r\nBBB\t1\t1\t0\t0\t0\t0\t0\t5\r\neee\t0\t1\r\n");
+        t->Charger();
+        a->Fusionner(*t);
+        QCOMPARE(contenuBase(*a), u"3/4 aaa:1,0,0,0,0,0,0,0 bbb:2,3,1,1,1,1,1,6 "
+                                  u"ddd:1,0,1,0,0,0,0,0 eee:0,1,0,0,0,0,0,0"_qs);
+        QVERIFY(a->Trouver("aaa") && a->Trouver("EEE"));
+    }
+
+    // A writer that fails after N bytes, for several N: the previous file stays
+    // whole, the base stays modified, and the next save goes through.
+    void sauvegardeInterrompue_data() {
+        QTest::addColumn<int>("octets");
+        for (int n : {0, 1, 7, 100, 4096, 50000})
+            QTest::newRow(qPrintable(QString::number(n))) << n;
+    }
+    void sauvegardeInterrompue() {
+        QFETCH(int, octets);
+        auto b = ouvrir();
+        remplir(*b, 3000, 1);
+        QVERIFY(b->Sauver());
+        const QByteArray avant = lireFichier(chemin());
+        remplir(*b, 4000, 2);
+        b->EcrireFichier = [octets](QIODevice& d, const QByteArray& contenu) {
+            d.write(contenu.left(std::min<qsizetype>(octets, contenu.size())));
+            return false;
+        };
+        QString erreur;
+        QVERIFY(!b->Sauver(&erreur));
+        QVERIFY(b->Modifie);
+        QCOMPARE(lireFichier(chemin()), avant);
+        QVERIFY(!QFile::exists(sauvegarde::cheminTemporaire(chemin())));
+        b->EcrireFichier = nullptr;
+        QVERIFY(b->Sauver());
+        QVERIFY(lireFichier(chemin()) != avant);
+    }
+
+    // Saves killed at random moments by SIGKILL: the base that loads afterwards
+    // is always one of the two complete versions.
+    void sauvegardeTuee() {
+        auto a = ouvrir();
+        auto b = ouvrir();
+        remplir(*a, 8000, 1);
+        remplir(*b, 12000, 2);
+        const QString v1 = contenuBase(*a);
+        const QString v2 = contenuBase(*b);
+        // Kill points spread over about two saves' time.
+        QElapsedTimer chrono;
+        chrono.start();
+        QVERIFY(a->Sauver());
+        const qint64 duree = std::max<qint64>(chrono.nsecsElapsed() / 1000, 1000);
+        a->Temporaire = b->Temporaire = true;
+        const int essais = 8;
+        for (int essai = 0; essai < essais; ++essai) {
+            const pid_t pid = ::fork();
+            QVERIFY(pid >= 0);
+            if (pid == 0) {
+                // The child alternates the two versions until it is killed.
+                a->Temporaire = b->Temporaire = false;
+                for (;;) {
+                    for (TMonBayesDB* x : {b.get(), a.get()}) {
+                        x->Modifie = true;
+                        x->Sauver();
+                    }
+                }
+            }
+            ::usleep(static_cast<useconds_t>(duree * 2 * essai / essais + 200));
+            ::kill(pid, SIGKILL);
+            int etat = 0;
+            ::waitpid(pid, &etat, 0);
+            auto relu = ouvrir();
+            relu->Temporaire = true;
+            QVERIFY(!relu->FichierIllisible());
+            const QString lu = contenuBase(*relu);
+            QVERIFY2(lu == v1 || lu == v2, qPrintable(QStringLiteral("essai %1").arg(essai)));
+        }
+    }
+
+    // Load, save and drop rules of the engine.
+    void chargerSauverDecharger() {
+        {
+            auto b = ouvrir();
+            remplir(*b, 100, 0);
+        }
+        TFiltreBayes f(m_rep.path());
+        QList<TFiltreBayes::TEtatBase> etats;
+        f.OnEtatBase = [&etats](TFiltreBayes::TEtatBase e) { etats << e; };
+        QCOMPARE(f.Base().NbMots(), 100);
+        f.ChargerBase(); // tokens present: nothing to do
+        QVERIFY(etats.isEmpty());
+        QVERIFY(f.DechargerBase()); // unmodified: nothing saved, dropped
+        QCOMPARE(f.Base().NbMots(), 0);
+        f.ChargerBase();
+        QCOMPARE(f.Base().NbMots(), 100);
+        QCOMPARE(etats, (QList{TFiltreBayes::ebChargement, TFiltreBayes::ebRepos}));
+
+        // A failed save keeps the tokens in memory and modified.
+        f.Base().Modifie = true;
+        f.Base().EcrireFichier = [](QIODevice&, const QByteArray&) { return false; };
+        QVERIFY(!f.DechargerBase());
+        QCOMPARE(f.Base().NbMots(), 100);
+        QVERIFY(f.Base().Modifie);
+        f.Base().EcrireFichier = nullptr;
+
+        // A running rebuild holds off loading, saving and dropping.
+        f.CalculEnCours = true;
+        QVERIFY(!f.DechargerBase());
+        QCOMPARE(f.Base().NbMots(), 100);
+        f.CalculEnCours = false;
+        QVERIFY(f.DechargerBase());
+        QVERIFY(!f.Base().Modifie);
+        auto relu = ouvrir();
+        QCOMPARE(relu->NbMots(), 100);
+    }
+
+private:
+    QTemporaryDir m_rep;
+};
+
+QTEST_GUILESS_MAIN(TstBaseFile)
+#include "tst_base_file.moc"
