@@ -215,6 +215,7 @@ void TMonWSocket::relayer(const pop3::TCommandeClient& c, TCommandeSession code,
         // Refused without touching the operation that runs: its data lines
         // would otherwise be relayed raw or dropped.
         RelaisReponse = m_relaisAvant;
+        (Client->*operation)(); // only to get the client's refusal text
     } else {
         Commande = code;
         if (code == cmRetr || code == cmTop) {
@@ -273,6 +274,8 @@ void TMonWSocket::loginEtape2(const QByteArray& argument) {
     PUnCompteBis compte = comptes.Connexion(Client->Host, Client->UserName);
     if (m_serveur.OnComptesModifies) m_serveur.OnComptesModifies();
     m_loginReussi = false;
+    // From here, a command of the client before the login ends is noted.
+    CommandeEnAttente = false;
     if (!Client->Login()) {
         // Say why at once: the client would otherwise wait for an answer.
         EnvoiClient("-ERR " + octets(Client->ErrorMessage()));
@@ -355,7 +358,8 @@ void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
 }
 
 void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
-    CommandeEnAttente = false;
+    // The chained login's own lines do not answer a command sent after PASS.
+    if (Client->RequestType() != TRequetePOP3::rqLogin) CommandeEnAttente = false;
     if (!RelaisReponse) {
         if (Commande != cmRetr && Commande != cmTop)
             Trace(m_numero, QStringLiteral("<< ") + texte(ligne));

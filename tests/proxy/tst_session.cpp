@@ -1,0 +1,570 @@
+// The proxy's sessions end to end on loopback: the listener, the command table
+// with its exact texts, both login formats, the relay of every answer, the
+// collection and delivery of retrieved messages, and hostile or broken peers
+// on both sides (a scripted upstream server plays the edge cases).
+
+#include "accounts/gestion_comptes_bis.h"
+#include "core/config.h"
+#include "core/trace.h"
+#include "proxy/mon_wsocket.h"
+#include "proxy/serveur_proxy.h"
+#include "tests/support/pop3_script_server.h"
+
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using testsupport::TClientLignes;
+using testsupport::TServeurPOP3Script;
+
+namespace {
+
+QByteArray message(const QByteArray& entete, const QByteArray& corps) {
+    return entete + "\r\n" + corps;
+}
+
+const QByteArray kMessage1 = message("From: Alice <a@x.test>\r\nTo: b@x.test\r\nSubject: Hello\r\n",
+                                     "Body line 1\r\nBody line 2\r\n");
+const QByteArray kMessage2 = message("Subject: second\r\n", "x\r\n");
+
+// One proxy, its accounts in a temporary home and a scripted upstream.
+struct TBanc {
+    QTemporaryDir dir;
+    TGestionComptesBis comptes;
+    std::unique_ptr<TServeurProxy> proxy;
+    TServeurPOP3Script amont;
+    int demarrerTimerQuit = 0;
+    int arreterTimerQuit = 0;
+    int terminees = 0;
+    QStringList traces;
+
+    TBanc() {
+        Config() = TConfig();
+        comptes.OnInitRepertoire = [this](TGestionComptesBis&, QString& t, QString& i) {
+            t = i = dir.path();
+        };
+        comptes.setActive(true);
+        proxy = std::make_unique<TServeurProxy>(comptes);
+        proxy->OnDemarrerTimerQuit = [this] { ++demarrerTimerQuit; };
+        proxy->OnArreterTimerQuit = [this] { ++arreterTimerQuit; };
+        proxy->OnSessionTerminee = [this] { ++terminees; };
+        TTrace::instance().OnLigne = [this](const TLigneTrace& l) {
+            traces << l.prefixe + l.texte;
+        };
+        amont.messages = {kMessage1, kMessage2};
+        QVERIFY(proxy->Ouvrir("0"));
+        QVERIFY(amont.demarrer());
+    }
+    ~TBanc() {
+        TTrace::instance().OnLigne = nullptr;
+        proxy.reset();
+        Config() = TConfig();
+    }
+    QByteArray utilisateur() const { return "alice@127.0.0.1|" + QByteArray::number(amont.port()); }
+    std::unique_ptr<TClientLignes> client() {
+        auto c = std::make_unique<TClientLignes>();
+        if (!c->connecter(proxy->PortLocal())) return nullptr;
+        if (c->ligne() != "+OK Bienvenue sur Kelvarin") return nullptr;
+        return c;
+    }
+    // A client logged in upstream; null on any failure.
+    std::unique_ptr<TClientLignes> connecte() {
+        auto c = client();
+        if (!c) return nullptr;
+        if (c->commande("USER " + utilisateur()) != "+OK Et maintenant, votre mot de passe")
+            return nullptr;
+        if (c->commande("PASS secret") != "+OK logged in") return nullptr;
+        return c;
+    }
+    bool traceContient(const QString& texte) const {
+        for (const QString& t : traces)
+            if (t.contains(texte)) return true;
+        return false;
+    }
+    bool attendreSessions(int n) {
+        return QTest::qWaitFor([&] { return proxy->NbSessions() == n; }, 5000);
+    }
+};
+
+// What the client receives for a message at level 0: dot-stuffed, and the
+// terminator adds one empty line before the ".".
+QByteArray livre(const QByteArray& msg) {
+    QByteArray enLigne = TServeurPOP3Script::enLigne(msg);
+    enLigne.chop(3); // the final ".\r\n"
+    return enLigne + "\r\n";
+}
+
+} // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+private slots:
+    void tableDesCommandes_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("commande");
+        QTest::addColumn<QByteArray>("reponse");
+        QTest::newRow("CAPA") << 0 << QByteArray("CAPA") << QByteArray("-ERR CAPA pas connu");
+        QTest::newRow("AUTH") << 0 << QByteArray("AUTH PLAIN") << QByteArray("-ERR Pas maintenant");
+        QTest::newRow("unknown") << 0 << QByteArray("xyzzy 1 2")
+                                 << QByteArray("-ERR Commande inconnue : xyzzy 1 2");
+        QTest::newRow("PASS first")
+            << 0 << QByteArray("PASS x") << QByteArray("-ERR Il manque votre nom");
+        QTest::newRow("RPOP first")
+            << 0 << QByteArray("RPOP x") << QByteArray("-ERR Il manque votre nom");
+        QTest::newRow("USER no at") << 0 << QByteArray("USER bob")
+                                    << QByteArray("-ERR Format attendu=nomutilisateur@serveur");
+        QTest::newRow("USER at first") << 0 << QByteArray("USER @c")
+                                       << QByteArray("-ERR Format attendu=nomutilisateur@serveur");
+        QTest::newRow("USER slash wanted")
+            << 1 << QByteArray("USER bob@c")
+            << QByteArray("-ERR Format attendu=serveur/port/nomutilisateur");
+        QTest::newRow("USER both, one slash")
+            << 2 << QByteArray("USER c/a")
+            << QByteArray("-ERR Format attendu=nomutilisateur@serveur");
+        QTest::newRow("USER at ok")
+            << 0 << QByteArray("user bob@c") << QByteArray("+OK Et maintenant, votre mot de passe");
+        QTest::newRow("USER slash ok") << 1 << QByteArray("USER c/110/bob")
+                                       << QByteArray("+OK Et maintenant, votre mot de passe");
+        QTest::newRow("STAT unconnected")
+            << 0 << QByteArray("stat") << QByteArray("-ERR STAT : POP3 component not connected");
+        QTest::newRow("RETR unconnected")
+            << 0 << QByteArray("RETR 1") << QByteArray("-ERR RETR : POP3 component not connected");
+        QTest::newRow("NOOP unconnected")
+            << 0 << QByteArray("NOOP") << QByteArray("-ERR NOOP : POP3 component not connected");
+    }
+    void tableDesCommandes() {
+        QFETCH(int, format);
+        QFETCH(QByteArray, commande);
+        TBanc b;
+        Config().FormatParametre = format;
+        auto c = b.client();
+        QVERIFY(c);
+        QTEST(c->commande(commande), "reponse");
+        QVERIFY(c->silence(100)); // exactly one answer line
+        QVERIFY(b.traceContient(QStringLiteral("> ") + QString::fromLatin1(commande)));
+    }
+
+    void loginEtRelais() {
+        TBanc b;
+        Config().FormatParametre = 2;
+        auto c = b.client();
+        QVERIFY(c);
+        // Slash format with the port of the scripted server.
+        QCOMPARE(c->commande("USER 127.0.0.1/" + QByteArray::number(b.amont.port()) + "/alice"),
+                 QByteArray("+OK Et maintenant, votre mot de passe"));
+        // During the chained login no server line reaches the client; exactly one answers PASS.
+        QCOMPARE(c->commande("PASS secret"), QByteArray("+OK logged in"));
+        QVERIFY(c->silence(100));
+        QVERIFY(b.traceContient(QStringLiteral("<< +OK script ready")));
+        QVERIFY(b.traceContient(QStringLiteral("> PASS s*****")));
+        QVERIFY(!b.traceContient(QStringLiteral("secret")));
+
+        const QByteArray total = QByteArray::number(kMessage1.size() + kMessage2.size());
+        QCOMPARE(c->commande("STAT"), "+OK 2 " + total);
+        QCOMPARE(c->commande("LIST"), QByteArray("+OK"));
+        QCOMPARE(c->jusquAuPoint(), "1 " + QByteArray::number(kMessage1.size()) + "\r\n2 " +
+                                        QByteArray::number(kMessage2.size()) + "\r\n");
+        QCOMPARE(c->commande("LIST 2"), "+OK 2 " + QByteArray::number(kMessage2.size()));
+        QCOMPARE(c->commande("UIDL"), QByteArray("+OK"));
+        QCOMPARE(c->jusquAuPoint(), QByteArray("1 uid-1\r\n2 uid-2\r\n"));
+        QCOMPARE(c->commande("UIDL 1"), QByteArray("+OK 1 uid-1"));
+        QCOMPARE(c->commande("LIST 3"), QByteArray("-ERR no such message"));
+        // A TOP with one argument: message 0, that many lines.
+        QCOMPARE(c->commande("TOP 3"), QByteArray("-ERR no such message"));
+        QCOMPARE(c->commande("DELE 1"), QByteArray("+OK"));
+        QCOMPARE(c->commande("NOOP"), QByteArray("+OK"));
+        QCOMPARE(c->commande("RSET"), QByteArray("+OK"));
+        QCOMPARE(c->commande("LAST"), QByteArray("+OK"));
+        QCOMPARE(c->commande("CAPA"), QByteArray("-ERR CAPA pas connu"));
+        QCOMPARE(c->commande("QUIT"), QByteArray("+OK bye"));
+        c.reset(); // the mail client closes after the answer
+        QCOMPARE(b.amont.commandes,
+                 QList<QByteArray>({"USER alice", "PASS secret", "STAT", "LIST", "LIST 2", "UIDL",
+                                    "UIDL 1", "LIST 3", "TOP 0 3", "DELE 1", "NOOP", "RSET", "LAST",
+                                    "QUIT"}));
+        QCOMPARE(b.demarrerTimerQuit, 1);
+        QVERIFY(b.attendreSessions(0));
+        QVERIFY(b.terminees >= 1);
+
+        // The account: created at the first PASS, counted, saved.
+        PUnCompteBis compte = b.comptes.Chercher("127.0.0.1", "alice");
+        QVERIFY(compte);
+        QCOMPARE(compte->NbConnexions, 1);
+        QCOMPARE(b.comptes.Utilisations(compte->Numero), 0); // released with the session
+        // A given port equal to neither PortMail is noted on the account at the next USER.
+        auto c2 = b.connecte();
+        QVERIFY(c2);
+        QCOMPARE(compte->Port, QByteArray::number(b.amont.port()));
+        QCOMPARE(compte->NbConnexions, 2);
+    }
+
+    void loginEchoue() {
+        TBanc b;
+        auto c = b.client();
+        QVERIFY(c);
+        QCOMPARE(c->commande("USER " + b.utilisateur()),
+                 QByteArray("+OK Et maintenant, votre mot de passe"));
+        QCOMPARE(c->commande("PASS wrong"), QByteArray("-ERR Erreur : -ERR bad password"));
+        // The session stays; the same USER can log in again.
+        QCOMPARE(c->commande("PASS secret"), QByteArray("+OK logged in"));
+        // A PASS while logged in fails at once with the client's own error.
+        QCOMPARE(c->commande("PASS secret"), QByteArray("-ERR pop3 component already connected"));
+        QCOMPARE(c->commande("STAT").left(6), QByteArray("+OK 2 "));
+
+        // A server that is not there.
+        QTcpServer ferme;
+        QVERIFY(ferme.listen(QHostAddress::LocalHost, 0));
+        const quint16 mort = ferme.serverPort();
+        ferme.close();
+        auto d = b.client();
+        QVERIFY(d);
+        QCOMPARE(d->commande("USER alice@127.0.0.1|" + QByteArray::number(mort)),
+                 QByteArray("+OK Et maintenant, votre mot de passe"));
+        const QByteArray r = d->commande("PASS secret");
+        QVERIFY2(r.startsWith("-ERR Erreur : "), r.constData());
+        // An unknown service name as port is refused at once.
+        QCOMPARE(d->commande("USER alice@127.0.0.1|nosuchservice"),
+                 QByteArray("+OK Et maintenant, votre mot de passe"));
+        QCOMPARE(d->commande("PASS secret"), QByteArray("-ERR unknown port: nosuchservice"));
+    }
+
+    void commandePendantLogin() {
+        TBanc b;
+        // The server answers PASS late; the client does not wait for it.
+        b.amont.OnCommande = [](QTcpSocket& s, const QByteArray& l) {
+            if (!l.startsWith("PASS")) return false;
+            QTimer::singleShot(300, &s, [&s] { TServeurPOP3Script::envoyer(s, "+OK late\r\n"); });
+            return true;
+        };
+        auto c = b.client();
+        QVERIFY(c);
+        QCOMPARE(c->commande("USER " + b.utilisateur()),
+                 QByteArray("+OK Et maintenant, votre mot de passe"));
+        c->envoyer("PASS secret\r\n");
+        c->envoyer("NOOP\r\n");
+        QCOMPARE(c->ligne(), QByteArray("-ERR NOOP : POP3 component not ready"));
+        // The login ends after the client's other command: nothing is sent for it.
+        QVERIFY(c->silence(800));
+        QVERIFY(
+            b.traceContient(QStringLiteral("Attente vraie réponse du serveur (réponse=+OK late)")));
+        QCOMPARE(c->commande("NOOP"), QByteArray("+OK"));
+    }
+
+    void messageLivre_data() {
+        QTest::addColumn<QByteArray>("msg");
+        QTest::addColumn<bool>("sansLigneVide");
+        QTest::newRow("plain") << kMessage1 << false;
+        QTest::newRow("dot lines")
+            << message("Subject: dots\r\n", ".\r\n..\r\n.leading\r\nmid . dot\r\n.\r\nend\r\n")
+            << false;
+        QTest::newRow("no empty line") << QByteArray("Subject: only\r\nX-A: b\r\n") << true;
+        QTest::newRow("8-bit") << message("Subject: caf\xe9\r\n", "\xff\xfe\x80\r\n\tTab\r\n")
+                               << false;
+        QTest::newRow("huge line")
+            << message("Subject: big\r\n", QByteArray(1 << 20, 'h') + "\r\nafter\r\n") << false;
+        QTest::newRow("empty body") << QByteArray("Subject: e\r\n\r\n") << false;
+    }
+    void messageLivre() {
+        QFETCH(QByteArray, msg);
+        QFETCH(bool, sansLigneVide);
+        TBanc b;
+        b.amont.messages = {msg};
+        auto c = b.connecte();
+        QVERIFY(c);
+        QCOMPARE(c->commande("RETR 1"), "+OK " + QByteArray::number(msg.size()) + " octets");
+        const QByteArray corps = c->jusquAuPoint();
+        QCOMPARE(corps.size(), livre(msg).size());
+        QVERIFY(corps == livre(msg));
+        QCOMPARE(b.traceContient(QStringLiteral("HeaderFlag=true")), sansLigneVide);
+        QVERIFY(b.traceContient(QStringLiteral("< début message [....]")));
+        QVERIFY(b.traceContient(QStringLiteral("< fin message [....]")));
+        // Counted for the account as a message, not as spam.
+        PUnCompteBis compte = b.comptes.Chercher("127.0.0.1", "alice");
+        QCOMPARE(compte->NbMessages, 1);
+        QCOMPARE(compte->NbSpams, 0);
+        // The session goes on.
+        QCOMPARE(c->commande("NOOP"), QByteArray("+OK"));
+    }
+
+    void tailleDuMessage() {
+        TBanc b;
+        auto c = b.connecte();
+        QVERIFY(c);
+        TMonWSocket* s = b.proxy->SessionIndex(0);
+        QVERIFY(s);
+        // After STAT only, the size is what arrived, not the mailbox total.
+        QVERIFY(c->commande("STAT").startsWith("+OK"));
+        QVERIFY(c->commande("RETR 2").startsWith("+OK"));
+        QVERIFY(!c->jusquAuPoint().isNull());
+        QCOMPARE(s->MessageEnCours.Taille, qint64(kMessage2.size()));
+        // After LIST, the LIST figure.
+        b.amont.OnCommande = [](QTcpSocket& t, const QByteArray& l) {
+            if (l != "LIST 1") return false;
+            TServeurPOP3Script::envoyer(t, "+OK 1 4321\r\n");
+            return true;
+        };
+        QCOMPARE(c->commande("LIST 1"), QByteArray("+OK 1 4321"));
+        QVERIFY(c->commande("RETR 1").startsWith("+OK"));
+        QVERIFY(!c->jusquAuPoint().isNull());
+        QCOMPARE(s->MessageEnCours.Taille, qint64(4321));
+        QCOMPARE(s->MessageEnCours.Sujet, QByteArray("Hello"));
+        QCOMPARE(s->MessageEnCours.Emetteur, QByteArray("Alice <a@x.test>"));
+    }
+
+    void statutRetenu() {
+        TBanc b;
+        Config().SupprimerSpam = true;
+        auto c = b.connecte();
+        QVERIFY(c);
+        // An error has no message behind it: relayed at once.
+        QCOMPARE(c->commande("RETR 9"), QByteArray("-ERR no such message"));
+        QCOMPARE(c->commande("TOP 9 0"), QByteArray("-ERR no such message"));
+        // A good status line is held until the message has been judged, then sent.
+        QCOMPARE(c->commande("RETR 1"), "+OK " + QByteArray::number(kMessage1.size()) + " octets");
+        QCOMPARE(c->jusquAuPoint(), livre(kMessage1));
+    }
+
+    void amontPerdu_data() {
+        QTest::addColumn<QByteArray>("commande");
+        QTest::addColumn<QByteArray>("envoi");
+        QTest::addColumn<bool>("supprimerSpam");
+        QTest::addColumn<QByteArray>("premiere");
+        QTest::newRow("RETR mid-message")
+            << QByteArray("RETR 1") << QByteArray("+OK\r\nSubject: x\r\n\r\npartial\r\n") << false
+            << QByteArray("+OK");
+        QTest::newRow("RETR held status")
+            << QByteArray("RETR 1") << QByteArray("+OK\r\nSubject: x\r\n\r\npartial\r\n") << true
+            << QByteArray("-ERR connection closed by the server");
+        QTest::newRow("RETR before status") << QByteArray("RETR 1") << QByteArray() << false
+                                            << QByteArray("-ERR connection closed by the server");
+        QTest::newRow("TOP mid-header") << QByteArray("TOP 1 0") << QByteArray("+OK\r\nSubject: x")
+                                        << false << QByteArray("+OK");
+        QTest::newRow("LIST mid-list")
+            << QByteArray("LIST") << QByteArray("+OK\r\n1 100\r\n") << false << QByteArray("+OK");
+        QTest::newRow("UIDL before status") << QByteArray("UIDL") << QByteArray() << false
+                                            << QByteArray("-ERR connection closed by the server");
+    }
+    void amontPerdu() {
+        QFETCH(QByteArray, commande);
+        QFETCH(QByteArray, envoi);
+        QFETCH(bool, supprimerSpam);
+        TBanc b;
+        Config().SupprimerSpam = supprimerSpam;
+        b.amont.OnCommande = [commande, envoi](QTcpSocket& s, const QByteArray& l) {
+            if (l != commande) return false;
+            TServeurPOP3Script::envoyer(s, envoi);
+            s.disconnectFromHost();
+            return true;
+        };
+        auto c = b.connecte();
+        QVERIFY(c);
+        QTEST(c->commande(commande), "premiere");
+        // The client is told by the close, never by a "." that would pass a partial message.
+        QVERIFY(c->attendreFermeture());
+        QVERIFY(c->jusquAuPoint(100).isNull());
+        QCOMPARE(b.comptes.Chercher("127.0.0.1", "alice")->NbMessages, 0);
+        QVERIFY(b.attendreSessions(0));
+
+        // The proxy serves the next client, and the accounts file is intact.
+        b.amont.OnCommande = nullptr;
+        auto d = b.connecte();
+        QVERIFY(d);
+        QVERIFY(d->commande("RETR 1").startsWith("+OK"));
+        QCOMPARE(d->jusquAuPoint(), livre(kMessage1));
+        QVERIFY(b.comptes.Sauver());
+        TGestionComptesBis relu;
+        relu.OnInitRepertoire = b.comptes.OnInitRepertoire;
+        relu.setActive(true);
+        QCOMPARE(relu.Chercher("127.0.0.1", "alice")->NbConnexions, 2);
+    }
+
+    void amontTueEntreDeuxCommandes() {
+        TBanc b;
+        auto c = b.connecte();
+        QVERIFY(c);
+        b.amont.arreter();
+        QVERIFY(c->silence(200));
+        QCOMPARE(c->commande("STAT"), QByteArray("-ERR STAT : POP3 component not connected"));
+        QVERIFY(b.amont.demarrer());
+        // Login again through a fresh USER/PASS on the same session.
+        QCOMPARE(c->commande("USER " + b.utilisateur()),
+                 QByteArray("+OK Et maintenant, votre mot de passe"));
+        QCOMPARE(c->commande("PASS secret"), QByteArray("+OK logged in"));
+    }
+
+    void lignesHostiles() {
+        TBanc b;
+        auto c = b.client();
+        QVERIFY(c);
+        // 10 KB on one line: only its first 127 bytes are a command, the tail is
+        // never executed, not even a "QUIT" hidden in it.
+        c->envoyer("CAPA" + QByteArray(10 * 1024, ' ') + "\r\nQUIT\r\n");
+        QCOMPARE(c->ligne(), QByteArray("-ERR CAPA pas connu"));
+        QVERIFY(c->silence(200));
+        QCOMPARE(b.demarrerTimerQuit, 1);
+        c->envoyer("NOOP" + QByteArray(200, ' ') + "QUIT\r\n");
+        QCOMPARE(c->ligne(), QByteArray("-ERR NOOP : POP3 component not connected"));
+        QVERIFY(c->silence(200));
+        QCOMPARE(b.demarrerTimerQuit, 1);
+        // The tail of a long PASS never reaches the trace in clear.
+        c->envoyer("USER a@b\r\n");
+        QVERIFY(!c->ligne().isNull());
+        b.proxy->SessionIndex(0)->Client->Port = "nosuchservice"; // keep it off the network
+        c->envoyer("PASS p" + QByteArray(150, 'z') + "\r\n");
+        QVERIFY(!c->ligne().isNull());
+        for (const QString& t : b.traces)
+            QVERIFY2(!t.contains(QStringLiteral("zzz")), qPrintable(t));
+        QVERIFY(b.traceContient(QStringLiteral("ATTENTION : chaine ignorée = ****")));
+        // Binary garbage, with NUL and lone CR, then a normal command.
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage.append(char((i * 37 + 11) % 256));
+        c->envoyer(garbage + "\r\n");
+        while (!c->silence(200)) {
+        }
+        c->vider();
+        QCOMPARE(c->commande("CAPA"), QByteArray("-ERR CAPA pas connu"));
+        // A command split over several segments is still one command.
+        c->envoyer("CA");
+        QVERIFY(c->silence(100));
+        c->envoyer("PA\r\n");
+        QCOMPARE(c->ligne(), QByteArray("-ERR CAPA pas connu"));
+    }
+
+    void clientsConcurrents() {
+        TBanc b;
+        constexpr int kClients = 20;
+        std::vector<std::unique_ptr<TClientLignes>> clients;
+        for (int i = 0; i < kClients; ++i) {
+            clients.push_back(b.client());
+            QVERIFY(clients.back());
+        }
+        QCOMPARE(b.proxy->NbSessions(), kClients);
+        QSet<int> numeros;
+        for (int i = 0; i < kClients; ++i)
+            numeros.insert(b.proxy->SessionIndex(i)->Numero());
+        QCOMPARE(numeros.size(), kClients);
+        // Interleaved: every client sends before any reads.
+        for (auto& c : clients)
+            c->envoyer("USER " + b.utilisateur() + "\r\n");
+        for (auto& c : clients)
+            QCOMPARE(c->ligne(), QByteArray("+OK Et maintenant, votre mot de passe"));
+        for (auto& c : clients)
+            c->envoyer("PASS secret\r\n");
+        for (auto& c : clients)
+            QCOMPARE(c->ligne(), QByteArray("+OK logged in"));
+        for (auto& c : clients)
+            c->envoyer("RETR 1\r\n");
+        for (auto& c : clients) {
+            QVERIFY(c->ligne().startsWith("+OK"));
+            QCOMPARE(c->jusquAuPoint(), livre(kMessage1));
+        }
+        for (auto& c : clients)
+            QCOMPARE(c->commande("QUIT"), QByteArray("+OK bye"));
+        // TimerQuit closes those whose client did not hang up.
+        QCOMPARE(b.demarrerTimerQuit, kClients);
+        b.proxy->TimerQuitEcoule();
+        for (auto& c : clients)
+            QVERIFY(c->attendreFermeture());
+        QVERIFY(b.attendreSessions(0));
+        QCOMPARE(b.comptes.Chercher("127.0.0.1", "alice")->NbConnexions, kClients);
+        QCOMPARE(b.comptes.Chercher("127.0.0.1", "alice")->NbMessages, kClients);
+        // Numbering restarts once every session is gone.
+        auto d = b.client();
+        QVERIFY(d);
+        QCOMPARE(b.proxy->SessionIndex(0)->Numero(), 1);
+    }
+
+    void clientDisparaitPendantRetr() {
+        TBanc b;
+        b.amont.messages = {message("Subject: big\r\n", QByteArray(4 << 20, 'b') + "\r\n")};
+        auto c = b.connecte();
+        QVERIFY(c);
+        c->envoyer("RETR 1\r\n");
+        QVERIFY(c->ligne().startsWith("+OK"));
+        c->abandonner();
+        QVERIFY(b.attendreSessions(0));
+        auto d = b.connecte();
+        QVERIFY(d);
+        QVERIFY(d->commande("STAT").startsWith("+OK 1 "));
+    }
+
+    void numerotation() {
+        TBanc b;
+        auto c1 = b.client();
+        auto c2 = b.client();
+        QVERIFY(c1 && c2);
+        QCOMPARE(b.proxy->SessionIndex(0)->Numero(), 1);
+        QCOMPARE(b.proxy->SessionIndex(1)->Numero(), 2);
+        c1.reset();
+        QVERIFY(b.attendreSessions(1));
+        auto c3 = b.client();
+        QVERIFY(c3);
+        QCOMPARE(b.proxy->SessionIndex(1)->Numero(), 3);
+        QVERIFY(b.traceContient(QStringLiteral("Destruction socket n°1")));
+    }
+
+    void quitEtTimerQuit() {
+        TBanc b;
+        // QUIT without an upstream: nothing comes back, TimerQuit closes it.
+        auto a = b.client();
+        QVERIFY(a);
+        a->envoyer("QUIT\r\n");
+        QVERIFY(a->silence(200));
+        QCOMPARE(b.demarrerTimerQuit, 1);
+        // Another session that closes meanwhile must not stop the timer that A needs.
+        auto o = b.client();
+        QVERIFY(o);
+        o.reset();
+        QVERIFY(b.attendreSessions(1));
+        QCOMPARE(b.arreterTimerQuit, 0);
+        // Any later command clears the quitting mark; QUIT again sets it.
+        QCOMPARE(a->commande("CAPA"), QByteArray("-ERR CAPA pas connu"));
+        QVERIFY(!b.proxy->SessionIndex(0)->Quitter);
+        a->envoyer("QUIT\r\n");
+        QTRY_VERIFY(b.proxy->SessionIndex(0)->Quitter);
+        b.proxy->TimerQuitEcoule();
+        QVERIFY(a->attendreFermeture());
+        QVERIFY(b.attendreSessions(0));
+        QVERIFY(b.arreterTimerQuit >= 1);
+        QVERIFY(b.traceContient(QStringLiteral("Timer : close")));
+
+        // QUIT while the upstream is busy: abort and say goodbye at once.
+        b.amont.OnCommande = [](QTcpSocket&, const QByteArray& l) { return l == "STAT"; };
+        auto c = b.connecte();
+        QVERIFY(c);
+        c->envoyer("STAT\r\n");
+        QVERIFY(c->silence(100));
+        QCOMPARE(c->commande("QUIT"), QByteArray("+OK Au revoir"));
+    }
+
+    void inactivite() {
+        TBanc b;
+        b.proxy->DelaiInactiviteMs = 300;
+        auto c = b.client();
+        QVERIFY(c);
+        QVERIFY(c->attendreFermeture(3000));
+        QVERIFY(b.attendreSessions(0));
+    }
+
+    void ouverture() {
+        TBanc b;
+        QTcpServer occupe;
+        QVERIFY(occupe.listen(QHostAddress::LocalHost, 0));
+        QString erreur;
+        QVERIFY(!b.proxy->Ouvrir(QByteArray::number(occupe.serverPort()), &erreur));
+        QCOMPARE(erreur, QStringLiteral("Impossible d'ouvrir le port %1\r\nKelvarin non actif.")
+                             .arg(occupe.serverPort()));
+        QVERIFY(!b.proxy->Ecoute());
+        QVERIFY(!b.proxy->Ouvrir("nosuchservice", &erreur));
+        QVERIFY(erreur.contains(QStringLiteral("nosuchservice")));
+        QVERIFY(b.proxy->Ouvrir("0"));
+        QVERIFY(b.proxy->Ecoute());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
