@@ -41,14 +41,16 @@ QByteArrayView sansBlancsDebut(QByteArrayView v) {
     return v;
 }
 
-// A line that can open a header field: a name of printable bytes, then a colon.
+// A line that can open a header field: a name of printable bytes, blanks
+// allowed before the colon.
 bool ressembleAEntete(QByteArrayView ligne) {
-    for (qsizetype i = 0; i < ligne.size(); ++i) {
-        const uchar c = static_cast<uchar>(ligne[i]);
-        if (c == ':') return i > 0;
-        if (c <= ' ' || c >= 127) return false;
-    }
-    return false;
+    qsizetype i = 0;
+    while (i < ligne.size() && uchar(ligne[i]) > ' ' && uchar(ligne[i]) < 127 && ligne[i] != ':')
+        ++i;
+    if (i == 0) return false;
+    while (i < ligne.size() && estBlanc(ligne[i]))
+        ++i;
+    return i < ligne.size() && ligne[i] == ':';
 }
 
 // Value of the first header line called `nom` (case ignored), after the colon
@@ -215,6 +217,23 @@ struct TAnalyseurMime::TEtat {
     }
 };
 
+namespace {
+
+// A multipart without a boundary parameter: the first line that looks like a
+// delimiter ("--" and a token) before `fin` names it.
+QByteArray devinerFrontiere(const std::vector<QByteArrayView>& lignes, int debut, int fin) {
+    for (int i = debut; i < fin; ++i) {
+        const QByteArrayView l = sansBlancsFin(lignes[size_t(i)]);
+        if (l.size() < 4 || !l.startsWith("--")) continue;
+        QByteArrayView f = l.sliced(2);
+        if (f.contains(' ') || f.contains('\t')) continue;
+        return f.toByteArray();
+    }
+    return QByteArray();
+}
+
+} // namespace
+
 void TAnalyseurMime::DecoderFlux(QIODevice& flux) {
     const QByteArray message = flux.readAll();
     Decoder(message);
@@ -299,8 +318,11 @@ void TAnalyseurMime::Decoder(QByteArrayView message) {
     FinEntete();
 
     const QByteArrayView ct = valeurEntete(m_lignesEntete, "content-type");
-    const QByteArray frontiere = mime::parametre(ct, "boundary");
-    if (typeMedia(ct).startsWith("multipart/") && !frontiere.isEmpty()) {
+    const bool multipart = typeMedia(ct).startsWith("multipart/");
+    QByteArray frontiere = mime::parametre(ct, "boundary");
+    if (multipart && frontiere.isEmpty())
+        frontiere = devinerFrontiere(e.lignes, pos, int(e.lignes.size()));
+    if (multipart && !frontiere.isEmpty()) {
         e.frontieres.push_back("--" + frontiere);
         analyserMultipart(e, pos, 1);
     } else {
@@ -354,9 +376,15 @@ int TAnalyseurMime::analyserPartie(TEtat& e, int pos, int profondeur) {
     for (const QByteArray& l : std::as_const(entete))
         LigneEntetePartie(l);
     const QByteArrayView ct = valeurEntete(entete, "content-type");
-    const QByteArray frontiere = mime::parametre(ct, "boundary");
-    if (typeMedia(ct).startsWith("multipart/") && !frontiere.isEmpty() &&
-        profondeur < kProfondeurMax) {
+    const bool multipart = typeMedia(ct).startsWith("multipart/");
+    QByteArray frontiere = mime::parametre(ct, "boundary");
+    if (multipart && frontiere.isEmpty()) {
+        int fin = debutCorps;
+        while (fin < n && e.correspond(fin) < 0)
+            ++fin;
+        frontiere = devinerFrontiere(e.lignes, debutCorps, fin);
+    }
+    if (multipart && !frontiere.isEmpty() && profondeur < kProfondeurMax) {
         DebutPartie();
         FinPartie();
         e.frontieres.push_back("--" + frontiere);

@@ -124,7 +124,7 @@ void TMonMimeDecode::classer(QByteArrayView ligne, QByteArrayView valeur, bool e
         m_destination = m_ignorePJ ? TDestination::Aucune : TDestination::Attachement;
     if (t != taRien) m_type = t;
 
-    const qsizetype pNom = ligne.indexOf("name=");
+    const qsizetype pNom = cp1252::chercherSansCasse(ligne, "name=");
     if (pNom >= 0) {
         const QByteArray nom = m_encodage->NettoyerNomFichier(valeurNom(ligne.sliced(pNom + 5)));
         if (!nom.isEmpty()) nommerPartie(nom);
@@ -346,6 +346,7 @@ void TMonMimeDecode::garderAttachement() {
 
 void TMonMimeDecode::DebutFichierEnLigne(QByteArrayView nom, bool yenc, int partie) {
     m_enLigne = true;
+    m_enLigneYEnc = yenc;
     m_enLigneYEncSuite = yenc && partie > 1;
     m_octetsEnLigne.clear();
     m_nomEnLigne = m_encodage->NettoyerNomFichier(nom);
@@ -391,7 +392,7 @@ void TMonMimeDecode::FinFichierEnLigne() {
         if (!fichier.isEmpty()) m_listeFichier.append(fichier);
     }
     m_nomsUtilises.append(nom);
-    m_nomsYEnc.append({m_nomEnLigne, fichier});
+    if (m_enLigneYEnc) m_nomsYEnc.append({m_nomEnLigne, fichier});
     if (image) {
         m_tampon += "IMG_BEGIN_666" + nom + "IMG_END_666\r\n";
         montrerImage(nom);

@@ -149,6 +149,7 @@ private:
 
     // The inline block being read.
     bool m_enLigne = false;
+    bool m_enLigneYEnc = false;
     bool m_enLigneYEncSuite = false;
     QByteArray m_nomEnLigne, m_octetsEnLigne;
     QList<QByteArray> m_nomsUtilises;

@@ -162,7 +162,9 @@ private slots:
         QTest::newRow("Q character split over words")
             << QByteArray("=?utf-8?Q?=C3?= =?utf-8?Q?=A9?=") << u8("é");
         QTest::newRow("utf-7 word") << QByteArray("=?utf-7?Q?Hi_+AOk-?=") << u8("Hi é");
-        QTest::newRow("empty payload") << QByteArray("a=?utf-8?Q?" "?=b") << u8("ab");
+        QTest::newRow("empty payload") << QByteArray("a=?utf-8?Q?"
+                                                     "?=b")
+                                       << u8("ab");
         QTest::newRow("empty") << QByteArray() << QString();
     }
     void decoderEntete() {

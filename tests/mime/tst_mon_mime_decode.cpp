@@ -128,6 +128,10 @@ private slots:
         QTest::newRow("boundary never found")
             << crlf("Content-Type: multipart/mixed; boundary=zz\n\nonly text\nhere\n")
             << QByteArray("only text|here") << QByteArray() << QByteArray() << QByteArray();
+        QTest::newRow("boundary parameter missing")
+            << crlf("Content-Type: multipart/alternative\n\n--guess\nContent-Type: text/plain\n\n"
+                    "p\n--guess\nContent-Type: text/html\n\n<p>h</p>\n--guess--\n")
+            << QByteArray("p") << QByteArray("<p>h</p>") << QByteArray() << QByteArray();
         QTest::newRow("part without header")
             << crlf("Content-Type: multipart/mixed; boundary=b\n\n--b\nHello there\n--b--\n")
             << QByteArray("Hello there") << QByteArray() << QByteArray() << QByteArray();
