@@ -632,7 +632,13 @@ void TChercheSPAMs::LancerRecherches() {
     const bool travaillaient = !m_socketsTravail.empty();
 
     const std::vector<TWSocketDNS*> sockets = m_socketsTravail;
+    auto auTravail = [this](TWSocketDNS* s) {
+        return std::find(m_socketsTravail.begin(), m_socketsTravail.end(), s) !=
+               m_socketsTravail.end();
+    };
     for (TWSocketDNS* s : sockets) {
+        // A handler raised below may have emptied the cache and released sockets.
+        if (!auTravail(s) || !s->Recherche) continue;
         if (s->Fin) {
             libererSocket(s);
             continue;
@@ -642,6 +648,7 @@ void TChercheSPAMs::LancerRecherches() {
         s->abandonner();
         if (r->Serveur) r->Serveur->NbTimeOut++;
         if (OnTimeOut) OnTimeOut(*this, *r);
+        if (!auTravail(s)) continue;
         if (s->NbTentative > m_nbTentativeRecherche) {
             compterTentative(*s);
             r->Etat = erAbandon;
@@ -664,14 +671,16 @@ void TChercheSPAMs::LancerRecherches() {
     }
 
     if (int(m_socketsTravail.size()) < m_nbMaxSocketDNS) {
-        size_t i = m_premiereAttente;
+        const quint64 generation = m_generation;
+        size_t i = qMin(m_premiereAttente, m_recherches.size());
         for (; i < m_recherches.size(); ++i) {
             TUneRechercheDNS* r = m_recherches[i].get();
             if (r->Etat != erPasCherche || !r->Serveur) continue;
             if (int(m_socketsTravail.size()) >= m_nbMaxSocketDNS) break;
             demarrerTentative(prendreSocket(), r, true);
         }
-        m_premiereAttente = i;
+        // Records removed or reordered by a handler meanwhile: rescan next time.
+        m_premiereAttente = generation == m_generation ? i : 0;
     }
 
     if (!m_socketsTravail.empty()) {
@@ -700,6 +709,7 @@ void TChercheSPAMs::viderRecherches() {
         libererSocket(s);
     m_recherches.clear();
     m_premiereAttente = 0;
+    ++m_generation;
 }
 
 void TChercheSPAMs::supprimerRecherches(const std::vector<bool>& aSupprimer) {
@@ -711,6 +721,7 @@ void TChercheSPAMs::supprimerRecherches(const std::vector<bool>& aSupprimer) {
     }
     m_recherches.resize(j);
     m_premiereAttente = 0;
+    ++m_generation;
 }
 
 void TChercheSPAMs::ReduireRecherches() {
@@ -778,6 +789,7 @@ void TChercheSPAMs::TrierRecherches() {
         });
     }
     m_premiereAttente = 0;
+    ++m_generation;
 }
 
 void TChercheSPAMs::setTriRecherches(TTriRecherche tri) {

@@ -187,6 +187,7 @@ private:
 
     std::vector<std::unique_ptr<TUneRechercheDNS>> m_recherches;
     size_t m_premiereAttente = 0; // no record before this index is in state 0
+    quint64 m_generation = 0;     // grows when records are removed or reordered
     int m_nbHeureMemoIP = 6;
     TTriRecherche m_tri = trTriDate;
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QtTest>
 
 namespace {
@@ -72,6 +73,8 @@ private slots:
     void lectureDates();
     void fichierAbime();
     void suppressionEtTestManuel();
+    void triPendantLesRecherches();
+    void gestionnairesQuiRelancent();
 };
 
 void TestCache::resultatCombine_data() {
@@ -275,6 +278,55 @@ void TestCache::suppressionEtTestManuel() {
     QCOMPARE(c.NbSocketDNS(), 2);
     QCOMPARE(c.ResultatIP(ChaineVersIP("127.0.0.3"), false)->Reponse, QByteArray("inexistant"));
     QTRY_COMPARE(c.NbSocketDNS(), 0); // released by the deferred wake-up
+}
+
+void TestCache::triPendantLesRecherches() {
+    TBanc banc;
+    TChercheSPAMs& c = banc.c;
+    QUdpSocket muet;
+    QVERIFY(muet.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    c.setDNSPrincipal("127.0.0.1");
+    c.setPortDNS(muet.localPort());
+    banc.groupe("192.0.2.1", erPasSpam, erPasSpam, 1);
+    banc.groupe("9.0.0.1", erPasSpam, erPasSpam, 2);
+    c.ReduireRecherches();
+    c.setNbTentativeRecherche(0);
+    c.setTimeOutRecherche(300);
+    c.ResultatIP(ChaineVersIP("198.51.100.1"), true);
+    c.LancerRecherches();
+    QCOMPARE(c.NbSocketDNS(), 2);
+    c.setTriRecherches(trTriIP); // sockets work: stored, applied at the next reduction
+    QCOMPARE(c.TriRecherches(), trTriIP);
+    QCOMPARE(IPVersChaine(c.Recherche(0)->IP), QByteArray("9.0.0.1"));
+    QCOMPARE(IPVersChaine(c.Recherche(1)->IP), QByteArray("192.0.2.1"));
+    QTRY_COMPARE(c.NbSocketDNS(), 0);
+    // The abandoned group went with the reduction; the rest is in address order.
+    QCOMPARE(c.NbRecherche(), 2);
+    QCOMPARE(IPVersChaine(c.Recherche(0)->IP), QByteArray("9.0.0.1"));
+}
+
+void TestCache::gestionnairesQuiRelancent() {
+    // A session queues the next address from inside the answer event and restarts
+    // the scheduler: every lookup still ends, none is started twice.
+    TBanc banc;
+    TChercheSPAMs& c = banc.c;
+    c.setDNSPrincipal(QByteArray()); // each attempt ends at once, not listed
+    c.setNbMaxSocketDNS(1);
+    int reponses = 0;
+    int suivante = 1;
+    c.OnReponseDNS = [&](TChercheSPAMs& s, TUneRechercheDNS& r, bool) {
+        ++reponses;
+        QCOMPARE(r.Etat, quint8(erPasSpam));
+        if (suivante < 6) {
+            s.ResultatIP(ChaineVersIP("198.51.100." + QByteArray::number(++suivante)), true);
+            s.LancerRecherches();
+        }
+    };
+    c.ResultatIP(ChaineVersIP("198.51.100.1"), true);
+    c.LancerRecherches();
+    QTRY_COMPARE(c.NbSocketDNS(), 0);
+    QCOMPARE(reponses, 12); // six addresses, two servers
+    QCOMPARE(banc.a->NbTest + banc.b->NbTest, 12);
 }
 
 QTEST_GUILESS_MAIN(TestCache)
