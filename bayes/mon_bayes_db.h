@@ -43,6 +43,7 @@ private:
 };
 } // namespace bayes
 
+// The tokens of its elements are lookup keys: never change an element's Mot.
 class TMonBayesDB : public TBayesBase {
 public:
     // Loads the file and the ignore lists at once. Throws std::invalid_argument

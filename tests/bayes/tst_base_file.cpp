@@ -96,27 +96,28 @@ private slots:
     }
 
     void allerRetour() {
+        // Extreme counts and token bytes above 0x7F travel as they are.
+        auto ajouterExtremes = [](TMonBayesDB& b) {
+            auto e = std::make_unique<TUnElement>();
+            e->Mot = w("motÿé17x");
+            e->CoteSpam = {2147483647, -5, 0, 2147483647};
+            e->CoteBon = {-2147483647 - 1, 1, -7, 0};
+            b.Inserer(std::move(e));
+        };
         {
             auto b = ouvrir();
             remplir(*b, 5000, 3);
-            TUnElement* e = b->Trouver("mot17x");
-            QVERIFY(e);
-            e->CoteBon.Html = -7;
-            e->CoteSpam.Texte = 2147483647;
-            e->Mot = w("motÿé17x"); // token bytes above 0x7F travel as they are
-        }                           // the destructor saves
+            ajouterExtremes(*b);
+        } // the destructor saves
         auto b = ouvrir();
-        QCOMPARE(b->NbMots(), 5000);
+        QCOMPARE(b->NbMots(), 5001);
         auto b2 = std::make_unique<TMonBayesDB>(chemin() + QStringLiteral(".autre"),
                                                 m_rep.path() + QLatin1Char('/'));
-        remplir(*b2, 5000, 3);
-        TUnElement* e = b2->Trouver("mot17x");
-        e->CoteBon.Html = -7;
-        e->CoteSpam.Texte = 2147483647;
-        e->Mot = w("motÿé17x");
-        b2->SetTrie(true);
         b2->Temporaire = true;
+        remplir(*b2, 5000, 3);
+        ajouterExtremes(*b2);
         QCOMPARE(contenuBase(*b), contenuBase(*b2));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, TMonBayesDB(QString(), m_rep.path()));
     }
 
     void lignesAbimees_data() {

@@ -1,0 +1,251 @@
+// Bayesian filter figures: scoring time per message against a base trained on
+// the public corpus, load and save of a base of one million tokens beside raw
+// file I/O of the same size, that base's memory, and bogofilter on the same
+// corpus as the reference.
+#include "bayes/filtre_bayes.h"
+#include "mime/mon_mime_decode.h"
+#include "tests/bayes/bayes_test_util.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace bayestest;
+
+namespace {
+
+double ms(qint64 ns) {
+    return ns / 1e6;
+}
+
+struct TStats {
+    double mediane = 0, p99 = 0, moyenne = 0;
+};
+
+TStats stats(std::vector<qint64> ns) {
+    TStats s;
+    if (ns.empty()) return s;
+    std::sort(ns.begin(), ns.end());
+    s.mediane = ms(ns[ns.size() / 2]);
+    s.p99 = ms(ns[std::min(ns.size() - 1, ns.size() * 99 / 100)]);
+    double t = 0;
+    for (qint64 v : ns)
+        t += v;
+    s.moyenne = ms(static_cast<qint64>(t / ns.size()));
+    return s;
+}
+
+qint64 rssOctets() {
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> p = f.readAll().split(' ');
+    return p.size() > 1 ? p[1].toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+}
+
+// Runs bogofilter with the file names on standard input; returns its output.
+QByteArray bogofilter(const QStringList& args, const QStringList& fichiers, qint64* ns) {
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("bogofilter"), args);
+    if (!p.waitForStarted()) return "<bogofilter introuvable>";
+    p.write(fichiers.join(QLatin1Char('\n')).toLocal8Bit() + '\n');
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    if (ns) *ns = t.nsecsElapsed();
+    return p.readAllStandardOutput();
+}
+
+void corpus(const QString& dossier) {
+    const QList<TMessageCorpus> messages = lireCorpus(dossier);
+    std::printf("corpus: %lld messages\n", static_cast<long long>(messages.size()));
+    QTemporaryDir rep;
+    TEncodageDecodage encodage;
+    encodage.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage/"));
+    TMonMimeDecode decodeur;
+    decodeur.SetEncodageDecodage(&encodage);
+    decodeur.SetRepDestination(rep.filePath(QStringLiteral("tmp")));
+    TFiltreBayes filtre(rep.path());
+    filtre.Base().Temporaire = true;
+
+    QElapsedTimer t;
+    t.start();
+    for (const auto& m : messages)
+        filtre.AppliquerBayes(filtre.DocReception, decodeur, true, true, m.octets,
+                              m.groupe.startsWith(u"spam"));
+    const qint64 nsApprendre = t.nsecsElapsed();
+    std::printf("training: %.0f ms in all, %.3f ms per message, base of %d tokens\n",
+                ms(nsApprendre), ms(nsApprendre) / messages.size(), filtre.Base().NbMots());
+
+    TStats parMode[2];
+    for (int i = 0; i < 2; ++i) {
+        filtre.ReglerModeBayes(i == 0 ? 5 : 11);
+        std::vector<qint64> ns;
+        ns.reserve(static_cast<size_t>(messages.size()));
+        int justes = 0;
+        for (const auto& m : messages) {
+            double bon = 0, spam = 0;
+            t.restart();
+            const bool estSpam = filtre.ScoreBayes(decodeur, m.octets, -1, bon, spam);
+            ns.push_back(t.nsecsElapsed());
+            justes += estSpam == m.groupe.startsWith(u"spam");
+        }
+        parMode[i] = stats(ns);
+        std::printf("ScoreBayes mode %d: median %.3f ms, p99 %.3f ms, mean %.3f ms; "
+                    "%.1f %% right on the training corpus\n",
+                    i == 0 ? 5 : 11, parMode[i].mediane, parMode[i].p99, parMode[i].moyenne,
+                    100.0 * justes / messages.size());
+    }
+
+    // bogofilter on the same files, in a word list directory of its own.
+    QStringList spam, bon, tous;
+    for (const QString& groupe :
+         {u"easy-ham-1"_qs, u"easy-ham-2"_qs, u"hard-ham-1"_qs, u"spam-1"_qs, u"spam-2"_qs}) {
+        const QDir d(QDir(dossier).filePath(groupe));
+        for (const QString& nom : d.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name)) {
+            (groupe.startsWith(u"spam") ? spam : bon) << d.filePath(nom);
+            tous << d.filePath(nom);
+        }
+    }
+    QTemporaryDir repBogo;
+    const QString dirBogo = repBogo.path();
+    qint64 nsS = 0, nsN = 0, nsC = 0;
+    bogofilter({QStringLiteral("-d"), dirBogo, QStringLiteral("-s"), QStringLiteral("-b")}, spam,
+               &nsS);
+    bogofilter({QStringLiteral("-d"), dirBogo, QStringLiteral("-n"), QStringLiteral("-b")}, bon,
+               &nsN);
+    const QByteArray sortie = bogofilter(
+        {QStringLiteral("-d"), dirBogo, QStringLiteral("-T"), QStringLiteral("-b")}, tous, &nsC);
+    int justes = 0, lignes = 0;
+    for (const QByteArray& l : sortie.split('\n')) {
+        const QList<QByteArray> p = l.split(' ');
+        if (p.size() < 2) continue;
+        const bool estSpam = p[p.size() - 2] == "S";
+        justes += estSpam == l.contains("/spam-");
+        ++lignes;
+    }
+    const double bogoApprendre = (ms(nsS) + ms(nsN)) / tous.size();
+    const double bogoClasser = ms(nsC) / tous.size();
+    std::printf("bogofilter bulk: training %.3f ms per message, classifying %.3f ms per message "
+                "(mean, one process); %.1f %% right on %d\n",
+                bogoApprendre, bogoClasser, lignes ? 100.0 * justes / lignes : 0.0, lignes);
+    // One process per message, as a mail filter runs it, on a sample.
+    std::vector<qint64> nsUn;
+    for (int i = 0; i < tous.size(); i += 20) {
+        QProcess p;
+        p.setStandardInputFile(tous[i]);
+        t.restart();
+        p.start(QStringLiteral("bogofilter"),
+                {QStringLiteral("-d"), dirBogo, QStringLiteral("-T")});
+        p.waitForFinished(-1);
+        nsUn.push_back(t.nsecsElapsed());
+    }
+    const TStats un = stats(nsUn);
+    std::printf("bogofilter one process per message (%zu messages): median %.3f ms, p99 %.3f ms\n",
+                nsUn.size(), un.mediane, un.p99);
+    std::printf("ratios: ScoreBayes mode 5 mean / bogofilter bulk mean = %.2f; "
+                "training ours / bogofilter = %.2f; median ours / bogofilter process = %.3f\n",
+                parMode[0].moyenne / bogoClasser, ms(nsApprendre) / messages.size() / bogoApprendre,
+                parMode[0].mediane / un.mediane);
+}
+
+void millionDeJetons() {
+    QTemporaryDir rep;
+    const QString chemin = rep.filePath(QStringLiteral("bayes.qdl"));
+    const int n = 1000000;
+    qint64 octets = 0;
+    {
+        TMonBayesDB base(chemin, rep.path());
+        QRandomGenerator g(42);
+        TBayesDoc doc(&base);
+        for (int i = 0; i < n; ++i) {
+            auto e = std::make_unique<TUnElement>();
+            QByteArray mot = "w";
+            for (quint32 v = g.generate() | 0x80000000u; v; v /= 26)
+                mot += static_cast<char>('a' + v % 26);
+            mot += QByteArray::number(i);
+            e->Mot = mot;
+            e->CoteSpam = {1 + int(g.bounded(50)), int(g.bounded(5)), int(g.bounded(40)),
+                           int(g.bounded(9))};
+            e->CoteBon = {int(g.bounded(300)), int(g.bounded(5)), int(g.bounded(200)),
+                          int(g.bounded(20))};
+            base.Inserer(std::move(e));
+        }
+        base.NbSpamAppris = 12345;
+        base.NbBonAppris = 54321;
+        base.Modifie = true;
+        QElapsedTimer t;
+        t.start();
+        if (!base.Sauver()) std::printf("save failed\n");
+        const qint64 nsSauver = t.nsecsElapsed();
+        octets = QFileInfo(chemin).size();
+        // Raw: the same number of bytes written to a temporary file, fsync'd and renamed.
+        QByteArray brut(octets, 'x');
+        const QString cheminBrut = rep.filePath(QStringLiteral("brut.bin"));
+        t.restart();
+        {
+            QFile f(cheminBrut + QStringLiteral(".tmp"));
+            f.open(QIODevice::WriteOnly);
+            f.write(brut);
+            f.flush();
+            ::fsync(f.handle());
+        }
+        QFile::rename(cheminBrut + QStringLiteral(".tmp"), cheminBrut);
+        const qint64 nsBrutEcrire = t.nsecsElapsed();
+        std::printf(
+            "save of %d tokens (%.1f MB): %.0f ms; raw write+fsync+rename of the same bytes: "
+            "%.0f ms; ratio %.2f\n",
+            n, octets / 1e6, ms(nsSauver), ms(nsBrutEcrire), double(nsSauver) / nsBrutEcrire);
+        base.Temporaire = true;
+    }
+    const qint64 rssAvant = rssOctets();
+    QElapsedTimer t;
+    t.start();
+    auto base = std::make_unique<TMonBayesDB>(chemin, rep.path());
+    const qint64 nsCharger = t.nsecsElapsed();
+    const qint64 rssApres = rssOctets();
+    base->Temporaire = true;
+    t.restart();
+    QByteArray relu;
+    {
+        QFile f(rep.filePath(QStringLiteral("brut.bin")));
+        f.open(QIODevice::ReadOnly);
+        relu = f.readAll();
+    }
+    const qint64 nsBrutLire = t.nsecsElapsed();
+    std::printf("load of %d tokens: %.0f ms; raw read of the same bytes: %.0f ms; ratio %.2f\n",
+                base->NbMots(), ms(nsCharger), ms(nsBrutLire), double(nsCharger) / nsBrutLire);
+    std::printf("memory of the loaded base: %.1f MB RSS (%.0f bytes per token; file %.1f MB)\n",
+                (rssApres - rssAvant) / 1e6, double(rssApres - rssAvant) / n, octets / 1e6);
+    // Lookups and learning against the big base.
+    TBayesDoc doc(base.get());
+    doc.Analyser("nouveau jeton unique pour la mesure wabc wxyz", 0, {}, 100);
+    t.restart();
+    for (int i = 0; i < 100; ++i) {
+        base->Apprendre(doc, i % 2);
+        doc.Evaluer(*base, 5);
+    }
+    std::printf("learn + evaluate a small document against it: %.3f ms each\n",
+                ms(t.nsecsElapsed()) / 100);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString dossier = dossierCorpus();
+    if (dossier.isEmpty()) {
+        std::printf("corpus not available\n");
+    } else {
+        corpus(dossier);
+    }
+    millionDeJetons();
+    return 0;
+}
