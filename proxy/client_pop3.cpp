@@ -3,6 +3,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 TClientPOP3::TClientPOP3(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this)) {
     connect(m_socket, &QTcpSocket::connected, this, &TClientPOP3::surConnexion);
     connect(m_socket, &QTcpSocket::readyRead, this, &TClientPOP3::surDonnees);
@@ -80,6 +82,7 @@ bool TClientPOP3::Login() {
     }
     m_erreur.clear();
     m_entree.clear();
+    m_dejaCherche = 0;
     m_requete = TRequetePOP3::rqLogin;
     m_phase = TPhaseLogin::plConnexion;
     m_multiLigne = false;
@@ -162,6 +165,7 @@ void TClientPOP3::Abort() {
     ++m_generation;
     m_etat = TEtatPOP3::epDeconnecte;
     m_entree.clear();
+    m_dejaCherche = 0;
     m_enEntete = false;
     m_socket->abort();
 }
@@ -180,6 +184,7 @@ void TClientPOP3::fermerPuisTerminer(int erreur) {
     ++m_generation;
     m_etat = TEtatPOP3::epDeconnecte;
     m_entree.clear();
+    m_dejaCherche = 0;
     m_enEntete = false;
     m_dansDonnees = false;
     m_socket->abort();
@@ -214,8 +219,13 @@ void TClientPOP3::surDonnees() {
     m_entree.append(m_socket->readAll());
     qsizetype debut = 0;
     while (generation == m_generation) {
-        const qsizetype lf = m_entree.indexOf('\n', debut);
-        if (lf < 0) break;
+        // A long line arrives in many pieces: never scan its start again.
+        const qsizetype lf = m_entree.indexOf('\n', std::max(debut, m_dejaCherche));
+        m_dejaCherche = 0;
+        if (lf < 0) {
+            m_dejaCherche = m_entree.size() - debut;
+            break;
+        }
         qsizetype fin = lf;
         if (fin > debut && m_entree[fin - 1] == '\r') --fin;
         const QByteArray ligne = m_entree.sliced(debut, fin - debut);
@@ -224,6 +234,7 @@ void TClientPOP3::surDonnees() {
     }
     if (generation != m_generation) return; // aborted meanwhile: the buffer is gone
     m_entree.remove(0, debut);
+    if (m_dejaCherche > m_entree.size()) m_dejaCherche = 0;
     if (m_entree.size() > LongueurLigneMax) {
         perdue(QStringLiteral("line longer than %1 bytes").arg(LongueurLigneMax));
     }

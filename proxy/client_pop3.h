@@ -48,7 +48,7 @@ public:
     int MsgLines = 0;
     int Tag = 0;
     // Bounds on what one server can make us hold.
-    qsizetype LongueurLigneMax = 8 * 1024 * 1024;
+    qsizetype LongueurLigneMax = 32 * 1024 * 1024;
     qint64 TailleReponseMax = qint64(512) * 1024 * 1024;
 
     const QByteArray& LastResponse() const { return m_derniereLigne; }
@@ -103,6 +103,7 @@ private:
 
     QTcpSocket* m_socket;
     QByteArray m_entree;
+    qsizetype m_dejaCherche = 0; // bytes of m_entree's last partial line known to hold no LF
     QByteArray m_derniereLigne;
     QString m_erreur;
     qint64 m_nbMessages = 0;

@@ -270,6 +270,7 @@ void TMonWSocket::loginEtape2(const QByteArray& argument) {
     Client->PassWord = argument;
     TraceFormat(m_numero, Res("princ69", u"Traitement : serveur=%s, port=%s, login=%s"),
                 texte(Client->Host), texte(Client->Port), texte(Client->UserName));
+    m_taillesListe.clear();
     TGestionComptesBis& comptes = m_serveur.Comptes();
     PUnCompteBis compte = comptes.Connexion(Client->Host, Client->UserName);
     if (m_serveur.OnComptesModifies) m_serveur.OnComptesModifies();
@@ -360,6 +361,12 @@ void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
 void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
     // The chained login's own lines do not answer a command sent after PASS.
     if (Client->RequestType() != TRequetePOP3::rqLogin) CommandeEnAttente = false;
+    if (Client->RequestType() == TRequetePOP3::rqAucune) {
+        // Nothing was asked (a server's farewell before it drops an idle
+        // connection): the client must not take it for an answer.
+        Trace(m_numero, QStringLiteral("<< ") + texte(ligne));
+        return;
+    }
     if (!RelaisReponse) {
         if (Commande != cmRetr && Commande != cmTop)
             Trace(m_numero, QStringLiteral("<< ") + texte(ligne));

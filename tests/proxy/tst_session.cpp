@@ -381,12 +381,32 @@ private slots:
         QCOMPARE(relu.Chercher("127.0.0.1", "alice")->NbConnexions, 2);
     }
 
+    void ligneAmontSansFin() {
+        // A server that streams one line without end is cut at the bound, and
+        // the client is not left waiting.
+        TBanc b;
+        b.amont.OnCommande = [](QTcpSocket& s, const QByteArray& l) {
+            if (l != "RETR 1") return false;
+            TServeurPOP3Script::envoyer(s, "+OK\r\nSubject: x\r\n\r\n" + QByteArray(300000, 'y'));
+            return true;
+        };
+        auto c = b.connecte();
+        QVERIFY(c);
+        b.proxy->SessionIndex(0)->Client->LongueurLigneMax = 100000;
+        QCOMPARE(c->commande("RETR 1"), QByteArray("+OK"));
+        QVERIFY(c->attendreFermeture());
+        QVERIFY(b.traceContient(QStringLiteral("line longer than 100000 bytes")));
+    }
+
     void amontTueEntreDeuxCommandes() {
         TBanc b;
         auto c = b.connecte();
         QVERIFY(c);
+        // A farewell nobody asked for is not an answer for the client.
+        b.amont.diffuser("-ERR Disconnected for inactivity.\r\n");
         b.amont.arreter();
         QVERIFY(c->silence(200));
+        QVERIFY(b.traceContient(QStringLiteral("<< -ERR Disconnected for inactivity.")));
         QCOMPARE(c->commande("STAT"), QByteArray("-ERR STAT : POP3 component not connected"));
         QVERIFY(b.amont.demarrer());
         // Login again through a fresh USER/PASS on the same session.

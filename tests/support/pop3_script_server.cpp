@@ -36,6 +36,11 @@ void TServeurPOP3Script::arreter() {
     }
 }
 
+void TServeurPOP3Script::diffuser(const QByteArray& octets) {
+    for (QTcpSocket* c : m_clients)
+        envoyer(*c, octets);
+}
+
 void TServeurPOP3Script::envoyer(QTcpSocket& client, const QByteArray& octets) {
     client.write(octets);
     client.flush();

@@ -24,7 +24,8 @@ public:
 
     bool demarrer(); // 127.0.0.1, port 0
     quint16 port() const;
-    void arreter(); // stops listening and drops every connection
+    void arreter();                          // stops listening and drops every connection
+    void diffuser(const QByteArray& octets); // to every open connection
 
     QByteArray login = "alice";
     QByteArray motDePasse = "secret";
