@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QTime>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -343,6 +344,16 @@ void TChercheSPAMs::DefinirActifServeur(PUnDNS serveur, bool actif) {
     if (!actif && OnServeurRetire) OnServeurRetire(*this, serveur->Numero);
 }
 
+void TChercheSPAMs::AjusterCorrection(qint32 numero, bool versPasSpam) {
+    PUnDNS s = TrouverServeurNumero(numero);
+    if (!s) return;
+    if (versPasSpam) {
+        if (s->NbCorrection < std::numeric_limits<qint32>::max()) ++s->NbCorrection;
+    } else if (s->NbCorrection > 0) {
+        --s->NbCorrection;
+    }
+}
+
 void TChercheSPAMs::RAZVitesse() {
     for (auto& s : m_serveurs) {
         s->TempsRAZ = 0;
@@ -398,6 +409,10 @@ void TChercheSPAMs::ChargerServeurs() {
         r->Serveur = nullptr;
     m_serveurs.clear();
     m_serveursProteges = false;
+    if (!m_repDonnees.isEmpty()) {
+        QDir().mkpath(m_repDonnees);
+        QDir().mkpath(m_repDossiers);
+    }
     QByteArray contenu;
     QString erreur;
     const QString fichier = chemin(QStringLiteral("dns.qdl"));

@@ -73,6 +73,35 @@ public:
     const QList<QByteArray>& LignesListe(TListeFiltre liste) const {
         return m_listes[size_t(liste)];
     }
+    // The fifteen list properties under their own names.
+#define KELVARIN_LISTE(Nom)                                                                        \
+    QByteArray Nom() const {                                                                       \
+        return Liste(lf##Nom);                                                                     \
+    }                                                                                              \
+    void set##Nom(QByteArrayView texte) {                                                          \
+        DefinirListe(lf##Nom, texte);                                                              \
+    }
+    KELVARIN_LISTE(NoireIP)
+    KELVARIN_LISTE(NoireEmetteur)
+    KELVARIN_LISTE(NoireEmetteurRegExp)
+    KELVARIN_LISTE(NoireSujet)
+    KELVARIN_LISTE(NoireSujetRegExp)
+    KELVARIN_LISTE(BlancheIP)
+    KELVARIN_LISTE(BlancheEmetteur)
+    KELVARIN_LISTE(BlancheEmetteurRegExp)
+    KELVARIN_LISTE(BlancheSujet)
+    KELVARIN_LISTE(BlancheSujetRegExp)
+    KELVARIN_LISTE(NoireEntete)
+    KELVARIN_LISTE(NoireEnteteRegExp)
+    KELVARIN_LISTE(BlancheEntete)
+    KELVARIN_LISTE(BlancheEnteteRegExp)
+#undef KELVARIN_LISTE
+    QByteArray IgnorerIP() const {
+        return Liste(lfIgnorerIP);
+    }
+    void setIgnorerIP(QByteArrayView texte) {
+        DefinirListe(lfIgnorerIP, texte);
+    }
     void ChargerListes();
     void SauverListes();
     bool TesterListe(int type, QByteArrayView valeur) const;
@@ -85,7 +114,9 @@ public:
     // ---- DNSBL server table
     void ChargerServeurs();
     void SauverServeurs();
-    int NbServeur() const { return int(m_serveurs.size()); }
+    int NbServeur() const {
+        return int(m_serveurs.size());
+    }
     PUnDNS Serveur(int index) const;
     PUnDNS TrouverServeurNom(QByteArrayView nom) const;
     PUnDNS TrouverServeurNumero(qint32 numero) const;
@@ -99,31 +130,64 @@ public:
     // The dialog's checks: empty text, or the error to show (cdns01, cdns02).
     QString ErreurServeur(PUnDNS serveur, QByteArrayView nom, QByteArrayView zone) const;
     void DefinirActifServeur(PUnDNS serveur, bool actif);
+    // A message flagged by this server was re-marked: as not spam (+1) or as
+    // spam again (-1, never below 0). Unknown numbers are ignored.
+    void AjusterCorrection(qint32 numero, bool versPasSpam);
     void TrierServeurs();
     void RAZVitesse();
     void RAZCompteurs();
-    qint32 NumeroDNSMini() const { return m_numeroDNSMini; }
+    qint32 NumeroDNSMini() const {
+        return m_numeroDNSMini;
+    }
     void setNumeroDNSMini(qint32 valeur);
     qint32 PlusGrandNumero() const;
 
     // ---- DNS query engine
     PUneRechercheDNS ResultatIP(TAdresseIP ip, bool creer, bool* cree = nullptr);
     void LancerRecherches();
-    int NbMaxSocketDNS() const { return m_nbMaxSocketDNS; }
-    void setNbMaxSocketDNS(int valeur) { m_nbMaxSocketDNS = valeur < 1 ? 1 : valeur; }
-    bool FreeSocket() const { return m_freeSocket; }
+    int NbMaxSocketDNS() const {
+        return m_nbMaxSocketDNS;
+    }
+    void setNbMaxSocketDNS(int valeur) {
+        m_nbMaxSocketDNS = valeur < 1 ? 1 : valeur;
+    }
+    bool FreeSocket() const {
+        return m_freeSocket;
+    }
     void setFreeSocket(bool valeur);
-    quint32 TimeOutRecherche() const { return m_timeOutRecherche; }
-    void setTimeOutRecherche(quint32 ms) { m_timeOutRecherche = ms; }
-    int NbTentativeRecherche() const { return m_nbTentativeRecherche; }
-    void setNbTentativeRecherche(int n) { m_nbTentativeRecherche = n < 0 ? 0 : n; }
-    QByteArray DNSPrincipal() const { return m_dnsPrincipal; }
-    void setDNSPrincipal(const QByteArray& adresse) { m_dnsPrincipal = adresse; }
-    quint16 PortDNS() const { return m_portDNS; }
-    void setPortDNS(quint16 port) { m_portDNS = port; }
-    int NbSocketDNS() const { return int(m_socketsTravail.size()); }
-    int NbSocketDNSFree() const { return int(m_socketsLibres.size()); }
-    int PicSocketDNS() const { return m_picSockets; } // most sockets that worked at once
+    quint32 TimeOutRecherche() const {
+        return m_timeOutRecherche;
+    }
+    void setTimeOutRecherche(quint32 ms) {
+        m_timeOutRecherche = ms;
+    }
+    int NbTentativeRecherche() const {
+        return m_nbTentativeRecherche;
+    }
+    void setNbTentativeRecherche(int n) {
+        m_nbTentativeRecherche = n < 0 ? 0 : n;
+    }
+    QByteArray DNSPrincipal() const {
+        return m_dnsPrincipal;
+    }
+    void setDNSPrincipal(const QByteArray& adresse) {
+        m_dnsPrincipal = adresse;
+    }
+    quint16 PortDNS() const {
+        return m_portDNS;
+    }
+    void setPortDNS(quint16 port) {
+        m_portDNS = port;
+    }
+    int NbSocketDNS() const {
+        return int(m_socketsTravail.size());
+    }
+    int NbSocketDNSFree() const {
+        return int(m_socketsLibres.size());
+    }
+    int PicSocketDNS() const {
+        return m_picSockets;
+    } // most sockets that worked at once
 
     // ---- IP test cache
     void ChargerRecherches();
@@ -131,13 +195,21 @@ public:
     void ReduireRecherches();
     void TrierRecherches();
     void SupprimerTestsIP(TAdresseIP ip);
-    int NbRecherche() const { return int(m_recherches.size()); }
+    int NbRecherche() const {
+        return int(m_recherches.size());
+    }
     PUneRechercheDNS Recherche(int index) const;
     // The manual test of the IP test page; false when the text is not an address.
     bool TesterIP(QByteArrayView texte);
-    int NbHeureMemoIP() const { return m_nbHeureMemoIP; }
-    void setNbHeureMemoIP(int heures) { m_nbHeureMemoIP = heures; }
-    TTriRecherche TriRecherches() const { return m_tri; }
+    int NbHeureMemoIP() const {
+        return m_nbHeureMemoIP;
+    }
+    void setNbHeureMemoIP(int heures) {
+        m_nbHeureMemoIP = heures;
+    }
+    TTriRecherche TriRecherches() const {
+        return m_tri;
+    }
     void setTriRecherches(TTriRecherche tri);
 
     // Dates of "recherche.qdl": written as "dd/MM/yyyy HH:mm:ss"; read in that

@@ -215,7 +215,9 @@ void TestFiltres::testerListe() {
     QVERIFY(!c.ListeRenseignee(tlBlancheIP));
     c.DefinirListe(lfBlancheEnteteRegExp, "x");
     QVERIFY(c.ListeRenseignee(tlBlancheEntete));
-    QCOMPARE(c.Liste(lfNoireSujetRegExp), QByteArray("gratuit\r\nsans\\s+frais\r\n"));
+    QCOMPARE(c.ListeNoireSujetRegExp(), QByteArray("gratuit\r\nsans\\s+frais\r\n"));
+    c.setListeBlancheIP("cidr:5.6.0.0/16\r");
+    QVERIFY(c.TesterListe(tlBlancheIP, "5.6.7.8"));
 }
 
 void TestFiltres::ignoreParDefautEtEvenement() {

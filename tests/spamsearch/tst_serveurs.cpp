@@ -198,6 +198,14 @@ void TestServeurs::modificationEtVerifications() {
     QCOMPARE(c.Serveur(c.NbServeur() - 1), cbl); // re-sorted
     QCOMPARE(cbl->Numero, numero);
     QCOMPARE(cbl->NbSpam, 9);
+
+    c.AjusterCorrection(numero, true);
+    c.AjusterCorrection(numero, false);
+    c.AjusterCorrection(numero, false); // never below 0
+    QCOMPARE(cbl->NbCorrection, 0);
+    c.AjusterCorrection(numero, true);
+    QCOMPARE(cbl->NbCorrection, 1);
+    c.AjusterCorrection(999, true);
 }
 
 void TestServeurs::suppressionEtEvenements() {
