@@ -46,13 +46,16 @@ struct TMotCode {
     qsizetype fin = 0;                        // just after "?="
 };
 
-bool lireMot(QByteArrayView t, qsizetype pos, TMotCode& m) {
+// `derniereFermeture`: position of the last "?=" of the text, so that a text
+// full of unclosed words is not scanned to its end at each of them.
+bool lireMot(QByteArrayView t, qsizetype pos, TMotCode& m, qsizetype derniereFermeture) {
     const qsizetype finCharset = t.indexOf('?', pos + 2);
     if (finCharset < 0 || finCharset + 2 >= t.size()) return false;
     if (t[finCharset + 2] != '?') return false;
     m.charset = t.sliced(pos + 2, finCharset - pos - 2);
     m.lettre = static_cast<char>(cp1252::majuscule(static_cast<uchar>(t[finCharset + 1])));
     m.debutCharge = finCharset + 3;
+    if (m.debutCharge > derniereFermeture) return false;
     const qsizetype fermeture = t.indexOf("?=", m.debutCharge);
     if (fermeture < 0) return false;
     m.finCharge = fermeture;
@@ -184,6 +187,7 @@ QString TEncodageDecodage::DecoderEntete(QByteArrayView entree) const {
     QByteArray t = entree.toByteArray();
     t.replace('\t', QByteArrayView());
     QString r;
+    const qsizetype derniereFermeture = t.lastIndexOf("?=");
     qsizetype pos = 0;
     while (pos < t.size()) {
         const qsizetype ouverture = t.indexOf("=?", pos);
@@ -192,7 +196,8 @@ QString TEncodageDecodage::DecoderEntete(QByteArrayView entree) const {
             break;
         }
         TMotCode m;
-        bool valide = lireMot(t, ouverture, m) && (m.lettre == 'B' || m.lettre == 'Q');
+        bool valide =
+            lireMot(t, ouverture, m, derniereFermeture) && (m.lettre == 'B' || m.lettre == 'Q');
         if (!valide) {
             // Not an encoded word: "=?" stays as ordinary text.
             r += cp1252::versUnicode(QByteArrayView(t).sliced(pos, ouverture + 2 - pos));
@@ -225,7 +230,7 @@ QString TEncodageDecodage::DecoderEntete(QByteArrayView entree) const {
                 t[posLettre + 1] != '?')
                 break;
             TMotCode suivant;
-            if (!lireMot(t, suite, suivant)) break;
+            if (!lireMot(t, suite, suivant, derniereFermeture)) break;
             decoderCharge(QByteArrayView(t).sliced(suivant.debutCharge,
                                                    suivant.finCharge - suivant.debutCharge));
             fin = suivant.fin;

@@ -164,6 +164,7 @@ void TMonMimeDecode::DebutEntete() {
     m_nbImage = 0;
     m_premiereImageAVenir = true;
     m_nomsUtilises.clear();
+    m_suivantLibre.clear();
     m_nomsYEnc.clear();
     DebutEntetePartie();
 }
@@ -291,23 +292,29 @@ void TMonMimeDecode::FinPartie() {
     m_tamponPJ.clear();
 }
 
-QByteArray TMonMimeDecode::nomLibre(const QByteArray& nom) const {
-    auto pris = [&](const QByteArray& n) {
-        for (const QByteArray& u : m_nomsUtilises)
-            if (cp1252::egauxSansCasse(u, n)) return true;
-        const QByteArray maj = cp1252::majuscules(n);
+void TMonMimeDecode::noterNom(const QByteArray& nom) {
+    m_nomsUtilises.insert(cp1252::majuscules(nom));
+}
+
+QByteArray TMonMimeDecode::nomLibre(const QByteArray& nom) {
+    auto pris = [&](const QByteArray& maj) {
+        if (m_nomsUtilises.contains(maj)) return true;
         for (int i = 1; i <= 5; ++i)
             if (maj == "XFACE" + QByteArray::number(i) + ".BMP") return true;
         for (int i = 1; i <= 9; ++i)
             if (maj == "TEMP" + QByteArray::number(i) + ".HTML") return true;
         return false;
     };
-    if (!pris(nom)) return nom;
     const QByteArray maj = cp1252::majuscules(nom);
-    for (int k = 1;; ++k) {
-        const QByteArray candidat = '(' + QByteArray::number(k) + ')' + maj;
-        if (!pris(candidat)) return candidat;
-    }
+    if (!pris(maj)) return nom;
+    // The numbers already handed out for this name are not tried again.
+    int k = m_suivantLibre.value(maj, 1);
+    QByteArray candidat;
+    do {
+        candidat = '(' + QByteArray::number(k++) + ')' + maj;
+    } while (pris(candidat));
+    m_suivantLibre.insert(maj, k);
+    return candidat;
 }
 
 bool TMonMimeDecode::ecrireFichier(const QByteArray& nom, const QByteArray& octets, bool ajouter) {
@@ -327,14 +334,14 @@ void TMonMimeDecode::garderAttachement() {
     if (nom.isEmpty() && !m_contentId.isEmpty()) nom = m_encodage->NettoyerNomFichier(m_contentId);
     if (nom.isEmpty()) nom = kNomParDefaut;
     nom = nomLibre(nom);
-    m_nomsUtilises.append(nom);
-    bool ecrit = ecrireFichier(nom, m_tamponPJ, false);
+    noterNom(nom);
+    bool ecrit = m_listeFichier.size() < kNbFichiersMax && ecrireFichier(nom, m_tamponPJ, false);
     if (!ecrit) {
         // Once more with ".1" before the extension.
         const qsizetype point = nom.lastIndexOf('.');
         QByteArray autre = nom;
         autre.insert(point < 0 ? nom.size() : point, ".1");
-        ecrit = ecrireFichier(autre, m_tamponPJ, false);
+        ecrit = m_listeFichier.size() < kNbFichiersMax && ecrireFichier(autre, m_tamponPJ, false);
         if (ecrit) nom = autre;
     }
     if (ecrit)
@@ -382,7 +389,7 @@ void TMonMimeDecode::FinFichierEnLigne() {
     nom = nomLibre(nom);
     QByteArray fichier; // the file written, if any
     // Nothing reaches the disk when parts are ignored: the sender chooses these bytes.
-    if (!m_ignorePJ) {
+    if (!m_ignorePJ && m_listeFichier.size() < kNbFichiersMax) {
         if (ecrireFichier(nom, octets, false)) {
             fichier = nom;
         } else {
@@ -391,7 +398,7 @@ void TMonMimeDecode::FinFichierEnLigne() {
         }
         if (!fichier.isEmpty()) m_listeFichier.append(fichier);
     }
-    m_nomsUtilises.append(nom);
+    noterNom(nom);
     if (m_enLigneYEnc) m_nomsYEnc.append({m_nomEnLigne, fichier});
     if (image) {
         m_tampon += "IMG_BEGIN_666" + nom + "IMG_END_666\r\n";

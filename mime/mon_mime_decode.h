@@ -8,7 +8,9 @@
 #include "mime/mon_string_list.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -46,6 +48,9 @@ private:
 
 class TMonMimeDecode : public TAnalyseurMime {
 public:
+    // Files one message may write in RepDestination; the rest are not written.
+    static constexpr int kNbFichiersMax = 1000;
+
     TMonMimeDecode() = default;
 
     // Empties the bodies, charsets, formats, DelSP, the header lines and the text
@@ -116,7 +121,8 @@ private:
     void verifierEncodage() const;
     void classer(QByteArrayView ligne, QByteArrayView valeur, bool enPartie);
     void nommerPartie(const QByteArray& nom);
-    QByteArray nomLibre(const QByteArray& nom) const;
+    QByteArray nomLibre(const QByteArray& nom);
+    void noterNom(const QByteArray& nom);
     bool ecrireFichier(const QByteArray& nom, const QByteArray& octets, bool ajouter);
     void garderAttachement();
     void montrerImage(const QByteArray& nom);
@@ -152,6 +158,7 @@ private:
     bool m_enLigneYEnc = false;
     bool m_enLigneYEncSuite = false;
     QByteArray m_nomEnLigne, m_octetsEnLigne;
-    QList<QByteArray> m_nomsUtilises;
+    QSet<QByteArray> m_nomsUtilises;                 // upper case
+    QHash<QByteArray, int> m_suivantLibre;           // next "(n)" to try for a name
     QList<QPair<QByteArray, QByteArray>> m_nomsYEnc; // name given -> file name used
 };

@@ -484,6 +484,20 @@ private slots:
         QCOMPARE(d.LignesEntete().size(), TAnalyseurMime::kNbLignesEnteteMax);
         QCOMPARE(d.MessagePlain().size(), 1);
 
+        // Many unclosed encoded words, many inline files of one name.
+        QByteArray mots = "Subject: ";
+        for (int i = 0; i < 8000; ++i)
+            mots += "=?a?Q?xy";
+        decoder(d, mots + "\r\n\r\nb\r\n");
+        QCOMPARE(m_encodage.DecoderEntete(d.SujetBrut()).size(), 8000 * 8);
+        QByteArray blocs = "\r\n";
+        for (int i = 0; i < 20000; ++i)
+            blocs += "begin 644 a.txt\r\n#86)C\r\nend\r\n";
+        decoder(d, blocs);
+        QCOMPARE(d.MessagePlain().size(), 20000);
+        QCOMPARE(d.MessagePlain().last(),
+                 QByteArray("ELSE_BEGIN_666(19999)A.TXTELSE_TMP_666(19999)A.TXTELSE_END_666"));
+
         for (const QByteArray& fin : {QByteArray("="), QByteArray("=?"), QByteArray("begin 644 "),
                                       QByteArray("=ybegin name=a"), QByteArray("--b\r\n"),
                                       QByteArray("--b\r\nContent-Type:"), QByteArray("\r")}) {
