@@ -75,10 +75,10 @@ public:
     }
     // The fifteen list properties under their own names.
 #define KELVARIN_LISTE(Nom)                                                                        \
-    QByteArray Nom() const {                                                                       \
+    QByteArray Liste##Nom() const {                                                                \
         return Liste(lf##Nom);                                                                     \
     }                                                                                              \
-    void set##Nom(QByteArrayView texte) {                                                          \
+    void setListe##Nom(QByteArrayView texte) {                                                     \
         DefinirListe(lf##Nom, texte);                                                              \
     }
     KELVARIN_LISTE(NoireIP)
