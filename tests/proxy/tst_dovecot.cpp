@@ -103,6 +103,32 @@ private slots:
         QCOMPARE(p->commande("QUIT").left(3), QByteArray("+OK"));
         QCOMPARE(m_comptes.Chercher("127.0.0.1", "alice")->NbMessages, m_nbMessages + 1);
     }
+
+    // Last: it kills the server.
+    void serveurTue() {
+        auto p = parProxy();
+        QVERIFY(p);
+        QVERIFY(p->commande("STAT").startsWith("+OK"));
+        m_peer.tuer();
+        QVERIFY(p->silence(300));
+        const QByteArray r = p->commande("STAT");
+        QVERIFY2(r.startsWith("-ERR STAT : "), r.constData());
+        // The proxy still serves: a new client is greeted and told the server is gone.
+        auto q = std::make_unique<TClientLignes>();
+        QVERIFY(q->connecter(m_proxy->PortLocal()));
+        QCOMPARE(q->ligne(), QByteArray("+OK Bienvenue sur Kelvarin"));
+        QVERIFY(q->commande("USER alice@127.0.0.1|" + QByteArray::number(m_peer.port()))
+                    .startsWith("+OK"));
+        QVERIFY(q->commande("PASS secret").startsWith("-ERR Erreur : "));
+        // The accounts survive a save and a reload.
+        QVERIFY(m_comptes.Sauver());
+        TGestionComptesBis relu;
+        relu.OnInitRepertoire = m_comptes.OnInitRepertoire;
+        relu.setActive(true);
+        QCOMPARE(relu.Count(), 1);
+        QCOMPARE(relu.Compte(0)->NbConnexions, m_comptes.Compte(0)->NbConnexions);
+        QCOMPARE(relu.Compte(0)->NbMessages, m_nbMessages + 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDovecot)
