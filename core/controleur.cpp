@@ -46,6 +46,7 @@ bool TControleur::Demarrer() {
         if (OnEtape) OnEtape(texte);
     };
     etape(QStringLiteral("Création écran..."));
+    TTrace::instance().effacer();
     TraceFormat(-1, Res("princ24", u"Démarrage. Version=%s"), VersionProgramme());
 
     etape(QStringLiteral("Préparation..."));

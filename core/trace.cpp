@@ -46,6 +46,10 @@ void TTrace::trace(int session, const QString& texte) {
     debuglog::ligne(sessionTexte, texte);
 }
 
+QString detail::enTexte(QByteArrayView octets) {
+    return cp1252::versUnicode(octets);
+}
+
 void Trace(const QString& texte) {
     TTrace::instance().trace(-1, texte);
 }

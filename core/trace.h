@@ -3,6 +3,8 @@
 // Trace/TraceFormat, with or without a session number; the window (or standard
 // error when headless) subscribes to the lines with OnLigne.
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -62,6 +64,11 @@ inline QString enTexte(const QString& s) {
 }
 inline QString enTexte(const char16_t* s) {
     return QString::fromUtf16(s);
+}
+// Bytes (ports, addresses, header text) are Windows-1252.
+QString enTexte(QByteArrayView octets);
+inline QString enTexte(const QByteArray& octets) {
+    return enTexte(QByteArrayView(octets));
 }
 template <typename T> QString enTexte(T v) requires std::is_arithmetic_v<T> {
     return QString::number(v);

@@ -102,7 +102,9 @@ void TstTrace::prefixes() {
     Trace(QString());
     Trace(12, QStringLiteral("> USER a@b"));
     TraceFormat(-1, QStringLiteral("%s=%d%%"), QStringLiteral("n"), 5);
-    QCOMPARE(recues.size(), 3);
+    TraceFormat(2, QStringLiteral("port %s : %s"), QByteArray("110"), QByteArray("\xe9t\xe9"));
+    QCOMPARE(recues.size(), 4);
+    QCOMPARE(recues[3].texte, QStringLiteral("port 110 : été"));
     const QRegularExpression heure(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d : $"));
     QVERIFY2(heure.match(recues[0].prefixe).hasMatch(), qPrintable(recues[0].prefixe));
     QCOMPARE(recues[0].texte, QString());
