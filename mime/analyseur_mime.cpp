@@ -1,6 +1,7 @@
 #include "mime/analyseur_mime.h"
 
 #include "core/cp1252.h"
+#include "core/trace.h"
 
 #include <QIODevice>
 
@@ -195,6 +196,7 @@ void decoderLigneYEnc(QByteArrayView ligne, QByteArray& sortie) {
 struct TAnalyseurMime::TEtat {
     std::vector<QByteArrayView> lignes;
     std::vector<QByteArray> frontieres; // "--" + boundary, outermost first
+    bool profondeurTracee = false;
 
     // Level of the boundary this line opens or closes (-1: none).
     int correspond(qsizetype i, bool* fermeture = nullptr) const {
@@ -264,6 +266,9 @@ int TAnalyseurMime::lireEntete(TEtat& e, int pos, QByteArrayList& lignes, bool s
         // In a part, a line that is no header field starts the body.
         if (strict && !ressembleAEntete(l)) return pos;
         derniereGardee = ++nbLignes <= kNbLignesEnteteMax;
+        if (nbLignes == kNbLignesEnteteMax + 1)
+            Trace(QStringLiteral("MIME : en-tête de plus de %1 lignes tronqué")
+                      .arg(kNbLignesEnteteMax));
         if (derniereGardee)
             lignes.append(l.first(std::min(l.size(), kLongueurLigneEnteteMax)).toByteArray());
         ++pos;
@@ -383,6 +388,11 @@ int TAnalyseurMime::analyserPartie(TEtat& e, int pos, int profondeur) {
         while (fin < n && e.correspond(fin) < 0)
             ++fin;
         frontiere = devinerFrontiere(e.lignes, debutCorps, fin);
+    }
+    if (multipart && !frontiere.isEmpty() && profondeur >= kProfondeurMax && !e.profondeurTracee) {
+        e.profondeurTracee = true;
+        Trace(QStringLiteral("MIME : parties imbriquées au-delà de %1 niveaux ignorées")
+                  .arg(kProfondeurMax));
     }
     if (multipart && !frontiere.isEmpty() && profondeur < kProfondeurMax) {
         DebutPartie();

@@ -1,6 +1,7 @@
 #include "mime/mon_mime_decode.h"
 
 #include "core/cp1252.h"
+#include "core/trace.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,6 +166,7 @@ void TMonMimeDecode::DebutEntete() {
     m_premiereImageAVenir = true;
     m_nomsUtilises.clear();
     m_suivantLibre.clear();
+    m_fichiersTraces = false;
     m_nomsYEnc.clear();
     DebutEntetePartie();
 }
@@ -319,6 +321,15 @@ QByteArray TMonMimeDecode::nomLibre(const QByteArray& nom) {
 
 bool TMonMimeDecode::ecrireFichier(const QByteArray& nom, const QByteArray& octets, bool ajouter) {
     if (m_repDestination.isEmpty() || nom.isEmpty()) return false;
+    if (!ajouter && m_listeFichier.size() >= kNbFichiersMax) {
+        if (m_listeFichier.size() == kNbFichiersMax && !m_fichiersTraces) {
+            m_fichiersTraces = true;
+            Trace(QStringLiteral("MIME : plus de %1 fichiers dans un message, les suivants ne sont "
+                                 "pas écrits")
+                      .arg(kNbFichiersMax));
+        }
+        return false;
+    }
     QFile f(QDir(m_repDestination).filePath(cp1252::versUnicode(nom)));
     if (!f.open(ajouter ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::Truncate)))
         return false;
@@ -335,13 +346,13 @@ void TMonMimeDecode::garderAttachement() {
     if (nom.isEmpty()) nom = kNomParDefaut;
     nom = nomLibre(nom);
     noterNom(nom);
-    bool ecrit = m_listeFichier.size() < kNbFichiersMax && ecrireFichier(nom, m_tamponPJ, false);
+    bool ecrit = ecrireFichier(nom, m_tamponPJ, false);
     if (!ecrit) {
         // Once more with ".1" before the extension.
         const qsizetype point = nom.lastIndexOf('.');
         QByteArray autre = nom;
         autre.insert(point < 0 ? nom.size() : point, ".1");
-        ecrit = m_listeFichier.size() < kNbFichiersMax && ecrireFichier(autre, m_tamponPJ, false);
+        ecrit = ecrireFichier(autre, m_tamponPJ, false);
         if (ecrit) nom = autre;
     }
     if (ecrit)
@@ -389,7 +400,7 @@ void TMonMimeDecode::FinFichierEnLigne() {
     nom = nomLibre(nom);
     QByteArray fichier; // the file written, if any
     // Nothing reaches the disk when parts are ignored: the sender chooses these bytes.
-    if (!m_ignorePJ && m_listeFichier.size() < kNbFichiersMax) {
+    if (!m_ignorePJ) {
         if (ecrireFichier(nom, octets, false)) {
             fichier = nom;
         } else {

@@ -158,7 +158,8 @@ private:
     bool m_enLigneYEnc = false;
     bool m_enLigneYEncSuite = false;
     QByteArray m_nomEnLigne, m_octetsEnLigne;
-    QSet<QByteArray> m_nomsUtilises;                 // upper case
-    QHash<QByteArray, int> m_suivantLibre;           // next "(n)" to try for a name
+    QSet<QByteArray> m_nomsUtilises;       // upper case
+    QHash<QByteArray, int> m_suivantLibre; // next "(n)" to try for a name
+    bool m_fichiersTraces = false;
     QList<QPair<QByteArray, QByteArray>> m_nomsYEnc; // name given -> file name used
 };

@@ -2,6 +2,7 @@
 // the header lines, inline uuencode/yEnc files and the parts kept aside.
 
 #include "core/cp1252.h"
+#include "core/trace.h"
 #include "mime/mon_mime_decode.h"
 
 #include <QBuffer>
@@ -416,6 +417,25 @@ private slots:
         QCOMPARE(QDir(racine.filePath(QStringLiteral("a")))
                      .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{QStringLiteral("tmp")});
+    }
+
+    void limiteFichiers() {
+        QTemporaryDir dir;
+        TMonMimeDecode d;
+        d.SetRepDestination(dir.path());
+        QByteArray blocs = "\r\n";
+        const int n = TMonMimeDecode::kNbFichiersMax + 5;
+        for (int i = 0; i < n; ++i)
+            blocs += "begin 644 f" + QByteArray::number(i) + ".txt\r\n#86)C\r\nend\r\n";
+        TTrace::instance().effacer();
+        decoder(d, blocs, false);
+        QCOMPARE(d.MessagePlain().size(), n); // every marker is there
+        QCOMPARE(d.ListeFichier().size(), TMonMimeDecode::kNbFichiersMax);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), TMonMimeDecode::kNbFichiersMax);
+        bool trace = false;
+        for (const TLigneTrace& l : TTrace::instance().lignes())
+            trace = trace || l.texte.contains(QLatin1String("MIME"));
+        QVERIFY(trace);
     }
 
     void sansEncodage() {
