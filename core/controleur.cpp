@@ -40,7 +40,6 @@ void TControleur::Etape(const QString& nom, const std::function<void()>& action)
 
 bool TControleur::Demarrer() {
     const bool ouvert = m_ini.Ouvrir(m_reps.Ini());
-    TConfig& c = Config();
 
     const auto etape = [this](const QString& texte) {
         if (OnEtape) OnEtape(texte);
@@ -57,18 +56,8 @@ bool TControleur::Demarrer() {
     Etape(QStringLiteral("CreerBaseBayes"), Branchements.CreerBaseBayes);
 
     etape(QStringLiteral("Lecture config..."));
-    Etape(QStringLiteral("LireConfig"), [this, &c] {
-        LireConfig(m_ini, c);
-        LireAutresCles(m_ini, c);
-        m_versionInterneLue = c.VersionInterne;
-    });
-    if (Branchements.ConfigVersComposants) {
-        Etape(QStringLiteral("ConfigVersComposants"), [this, &c] {
-            const QByteArray dns = AdresseDNSEffective(c, [] { return PremierServeurDNS(); });
-            if (c.DNSAuto || c.AdresseDNS.isEmpty()) c.AdresseDNS = dns;
-            Branchements.ConfigVersComposants(c, dns);
-        });
-    }
+    LireReglages();
+    ConfigurerRecherche();
 
     etape(QStringLiteral("Préparation..."));
     QDir().mkpath(m_reps.Tmp());
@@ -94,21 +83,7 @@ void TControleur::DemarrageDiffere() {
     if (m_versionInterneLue < 2) {
         Etape(QStringLiteral("ConvertirMemoMail"), Branchements.ConvertirMemoMail);
     }
-    if (Branchements.OuvrirEcoute) {
-        Etape(QStringLiteral("OuvrirEcoute"), [this, &c] {
-            QString erreur;
-            if (Branchements.OuvrirEcoute(c.PortEcoute, erreur)) return;
-            // The program keeps running without a listener; applying a new port retries.
-            const QString texte =
-                Format(Res("princ29", u"Impossible d'ouvrir le port %s\r\nKelvarin non actif."),
-                       {cp1252::versUnicode(c.PortEcoute)});
-            if (!erreur.isEmpty()) Trace(QStringLiteral("OuvrirEcoute : ") + erreur);
-            if (OnAvertissement)
-                OnAvertissement(texte);
-            else
-                Trace(texte);
-        });
-    }
+    OuvrirEcoute();
     Etape(QStringLiteral("ChercheNouvelleVersion"), Branchements.ChercheNouvelleVersion);
 }
 
@@ -144,4 +119,71 @@ void TControleur::Arreter() {
     Etape(QStringLiteral("LibererSessions"), Branchements.LibererSessions);
     Etape(QStringLiteral("LibererReemissions"), Branchements.LibererReemissions);
     m_ini.Fermer();
+}
+
+void TControleur::LireReglages() {
+    TConfig& c = Config();
+    Etape(QStringLiteral("LireConfig"), [this, &c] {
+        LireConfig(m_ini, c);
+        LireAutresCles(m_ini, c);
+        m_versionInterneLue = c.VersionInterne;
+    });
+    if (Branchements.ConfigVersComposants) {
+        Etape(QStringLiteral("ConfigVersComposants"),
+              [this, &c] { Branchements.ConfigVersComposants(c); });
+    }
+}
+
+void TControleur::ConfigurerRecherche() {
+    TConfig& c = Config();
+    // The machine's server replaces an automatic or empty one in memory.
+    const QByteArray dns = AdresseDNSEffective(c, [] { return PremierServeurDNS(); });
+    if (c.DNSAuto || c.AdresseDNS.isEmpty()) c.AdresseDNS = dns;
+    if (!Branchements.ConfigRecherche) return;
+    Etape(QStringLiteral("ConfigRecherche"),
+          [this, &c, dns] { Branchements.ConfigRecherche(c, dns); });
+}
+
+void TControleur::OuvrirEcoute() {
+    if (!Branchements.OuvrirEcoute) return;
+    const TConfig& c = Config();
+    Etape(QStringLiteral("OuvrirEcoute"), [this, &c] {
+        QString erreur;
+        if (Branchements.OuvrirEcoute(c.PortEcoute, erreur)) return;
+        // The program keeps running without a listener; applying a new port retries.
+        const QString texte =
+            Format(Res("princ29", u"Impossible d'ouvrir le port %s\r\nKelvarin non actif."),
+                   {cp1252::versUnicode(c.PortEcoute)});
+        if (!erreur.isEmpty()) Trace(QStringLiteral("OuvrirEcoute : ") + erreur);
+        if (OnAvertissement)
+            OnAvertissement(texte);
+        else
+            Trace(texte);
+    });
+}
+
+bool TControleur::Appliquer(const TSaisieOptions& saisie) {
+    if (Branchements.CalculEnCours && Branchements.CalculEnCours()) return false;
+    TConfig& c = Config();
+    const TResultatAppliquer r = AppliquerSaisie(saisie, c, [] { return PremierServeurDNS(); });
+    if (r.PortEcouteChange) {
+        Etape(QStringLiteral("FermerEcoute"), Branchements.FermerEcoute);
+        OuvrirEcoute();
+    }
+    ConfigurerRecherche();
+    Etape(QStringLiteral("SauverConfig"), [this, &c] {
+        const int comptes =
+            Branchements.NumeroCompteMini ? Branchements.NumeroCompteMini() : c.NumeroCompteMini;
+        const int dns = Branchements.NumeroDNSMini ? Branchements.NumeroDNSMini() : c.NumeroDNSMini;
+        SauverConfig(m_ini, c, comptes, dns);
+    });
+    return true;
+}
+
+bool TControleur::Annuler() {
+    if (Branchements.CalculEnCours && Branchements.CalculEnCours()) return false;
+    Etape(QStringLiteral("RechargerListesIgnorees"), Branchements.RechargerListesIgnorees);
+    LireReglages();
+    ConfigurerRecherche();
+    return true;
 }

@@ -10,6 +10,7 @@
 
 #include "core/config.h"
 #include "core/repertoires.h"
+#include "core/settings.h"
 #include "core/settings_store.h"
 
 #include <QObject>
@@ -27,10 +28,14 @@ struct TBranchements {
     // Creation, "Filtrage bayesien...": the knowledge base on Donnees/bayes.qdl
     // with its ignore lists, and the two token documents.
     std::function<void()> CreerBaseBayes;
-    // Creation, "Lecture config...", after the settings are read: FreeSocket,
-    // NumeroCompteMini, NumeroDNSMini and the DNS engine's settings (ConfigRecherche).
-    // The second argument is the DNS server to use (the machine's when automatic).
-    std::function<void(const TConfig&, const QByteArray& adresseDNS)> ConfigVersComposants;
+    // Creation, "Lecture config...", after the settings are read (and again on
+    // Cancel): FreeSocket to the DNS engine, NumeroCompteMini to the accounts
+    // manager, NumeroDNSMini to the DNSBL table.
+    std::function<void(const TConfig&)> ConfigVersComposants;
+    // Then, and after each Apply: the DNS engine's settings (ConfigRecherche):
+    // the DNS server to use (the machine's when automatic or unset), NbSocket,
+    // DureeStockage, TimeOutRecherche, NbTentativeRecherche.
+    std::function<void(const TConfig&, const QByteArray& adresseDNS)> ConfigRecherche;
     // Creation, last "Préparation...": charset directory and temporary directory
     // (created by the controller) for the two MIME decoders.
     std::function<void(const QString& encodage, const QString& tmp)> PreparerDecodeurs;
@@ -42,6 +47,14 @@ struct TBranchements {
     // Opens the listener on PortEcoute; false with the error text when it cannot.
     std::function<bool(const QByteArray& port, QString& erreur)> OuvrirEcoute;
     std::function<void()> ChercheNouvelleVersion;
+
+    // Apply and Cancel: nothing happens while a full Bayesian rebuild runs.
+    std::function<bool()> CalculEnCours;
+    // Apply, when PortEcoute changed: close the listener and open it on the new
+    // port (OuvrirEcoute is called next).
+    std::function<void()> FermerEcoute;
+    // Cancel: the two ignore lists of the Bayesian filter are read again.
+    std::function<void()> RechargerListesIgnorees;
 
     // TimerQuit elapsed: close the sessions that sent QUIT.
     std::function<void()> TimerQuitEcoule;
@@ -85,6 +98,13 @@ public:
     // Shutdown with its saves in order; runs once.
     void Arreter();
 
+    // The Apply button: the typed values checked into the settings, the
+    // listener reopened when PortEcoute changed (princ29 on failure), the DNS
+    // engine configured, the settings written. False when ignored (busy).
+    bool Appliquer(const TSaisieOptions& saisie);
+    // The Cancel button: the settings read again from the file.
+    bool Annuler();
+
     bool DemarrageDiffereFait() const { return m_demarre; }
     bool Destruction() const { return m_destruction; }
     QTimer& TimerQuit() { return m_timerQuit; }
@@ -107,6 +127,9 @@ public:
 
 private:
     void DemarrageDiffere();
+    void LireReglages();
+    void ConfigurerRecherche();
+    void OuvrirEcoute();
     void Etape(const QString& nom, const std::function<void()>& action);
 
     TRepertoires m_reps;

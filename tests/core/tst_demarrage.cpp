@@ -33,6 +33,7 @@ private slots:
     void portImpossible();
     void etapeEnEchec();
     void timers();
+    void appliquerEtAnnuler();
     void arretSauveLesReglages();
     void reglagesIllisibles();
 };
@@ -169,8 +170,11 @@ void TstDemarrage::ordreDuDemarrage() {
     b.ActiverComptes = note("Comptes");
     b.CreerBaseBayes = note("Bayes");
     QByteArray dnsDonne;
-    b.ConfigVersComposants = [&](const TConfig& cfg, const QByteArray& dns) {
+    b.ConfigVersComposants = [&](const TConfig& cfg) {
         ordre.append(QStringLiteral("Config:") + QString::fromLatin1(cfg.PortEcoute));
+    };
+    b.ConfigRecherche = [&](const TConfig&, const QByteArray& dns) {
+        ordre.append(QStringLiteral("Recherche"));
         dnsDonne = dns;
     };
     QString tmpDonne;
@@ -197,10 +201,10 @@ void TstDemarrage::ordreDuDemarrage() {
     // The deferred steps wait for the event loop.
     QCOMPARE(ordre, (QStringList{QStringLiteral("ChercheSPAMs"), QStringLiteral("Comptes"),
                                  QStringLiteral("Bayes"), QStringLiteral("Config:1110"),
-                                 QStringLiteral("Decodeurs")}));
+                                 QStringLiteral("Recherche"), QStringLiteral("Decodeurs")}));
     QVERIFY(!c.DemarrageDiffereFait());
     QTRY_VERIFY(c.DemarrageDiffereFait());
-    QCOMPARE(ordre.mid(5), (QStringList{QStringLiteral("Icone"), QStringLiteral("Mode"),
+    QCOMPARE(ordre.mid(6), (QStringList{QStringLiteral("Icone"), QStringLiteral("Mode"),
                                         QStringLiteral("Conversion"), QStringLiteral("Ecoute"),
                                         QStringLiteral("Version")}));
     QCOMPARE(mode, 7);
@@ -287,6 +291,61 @@ void TstDemarrage::timers() {
         traceTimer = traceTimer || l.texte == QStringLiteral("Timer : sauvegarde");
     }
     QVERIFY(traceTimer);
+}
+
+void TstDemarrage::appliquerEtAnnuler() {
+    QTemporaryDir dir;
+    TControleur c(repsDans(dir));
+    QStringList ordre;
+    bool occupe = false;
+    auto& b = c.Branchements;
+    b.CalculEnCours = [&] { return occupe; };
+    b.FermerEcoute = [&] { ordre.append(QStringLiteral("Fermer")); };
+    b.OuvrirEcoute = [&](const QByteArray& port, QString&) {
+        ordre.append(QStringLiteral("Ouvrir:") + QString::fromLatin1(port));
+        return true;
+    };
+    b.ConfigRecherche = [&](const TConfig& cfg, const QByteArray&) {
+        ordre.append(QStringLiteral("Recherche:") + QString::number(cfg.NbSocket));
+    };
+    b.RechargerListesIgnorees = [&] { ordre.append(QStringLiteral("Ignorees")); };
+    QVERIFY(c.Demarrer());
+    QTRY_VERIFY(c.DemarrageDiffereFait());
+    ordre.clear();
+
+    TSaisieOptions s = SaisieDepuisConfig(Config());
+    s.NbSocket = QStringLiteral("5");
+    s.PortMail = QStringLiteral("995");
+    QVERIFY(c.Appliquer(s));
+    // Only PortMail changed besides NbSocket: the listener stays as it is.
+    QCOMPARE(ordre, QStringList{QStringLiteral("Recherche:20")});
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(dir.filePath(QStringLiteral("kelvarin.ini"))));
+    QCOMPARE(ini.LireEntier("Init", "NbSocket", 0), 20);
+    QCOMPARE(ini.LireChaine("Init", "PortMail", ""), QByteArray("995"));
+
+    ordre.clear();
+    s.PortEcoute = QStringLiteral(" 1110 ");
+    QVERIFY(c.Appliquer(s));
+    QCOMPARE(ordre, (QStringList{QStringLiteral("Fermer"), QStringLiteral("Ouvrir:1110"),
+                                 QStringLiteral("Recherche:20")}));
+
+    // A hand edit, then Cancel: the file is read again.
+    QVERIFY(ini.EcrireEntier("Init", "NbSocket", 77));
+    ordre.clear();
+    QVERIFY(c.Annuler());
+    QCOMPARE(Config().NbSocket, 77);
+    QCOMPARE(ordre, (QStringList{QStringLiteral("Ignorees"), QStringLiteral("Recherche:77")}));
+
+    // Both are ignored while a full rebuild runs.
+    occupe = true;
+    ordre.clear();
+    s.NbSocket = QStringLiteral("90");
+    QVERIFY(!c.Appliquer(s));
+    QVERIFY(!c.Annuler());
+    QVERIFY(ordre.isEmpty());
+    QCOMPARE(Config().NbSocket, 77);
+    c.Arreter();
 }
 
 void TstDemarrage::arretSauveLesReglages() {
