@@ -133,7 +133,8 @@ private:
     void Etape(const QString& nom, const std::function<void()>& action);
 
     TRepertoires m_reps;
-    TStockageConfig m_ini;
+    TStockageConfig& m_ini =
+        StockageConfig(); // the process store: windows and dialogs write through it too
     QTimer m_timerQuit;
     QTimer m_timerSauve;
     bool m_demarre = false;
