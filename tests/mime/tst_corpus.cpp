@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -66,6 +67,54 @@ private slots:
         QVERIFY(avecCorps > 0.98 * n);
         QVERIFY(avecAdresse > 0.98 * n);
         QVERIFY(avecSujet > 0.95 * n);
+    }
+
+    void copiesAbimees() {
+        // Corpus messages damaged at random (fixed seed): bytes changed, lines
+        // cut, boundaries, encoded words and inline blocks dropped in anywhere.
+        const QList<QByteArray> messages = testsupport::messagesCorpus(600);
+        QVERIFY(!messages.isEmpty());
+        TEncodageDecodage encodage;
+        encodage.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage"));
+        TMonMimeDecode d;
+        d.SetEncodageDecodage(&encodage);
+        d.SetIgnorePJ(true);
+        QRandomGenerator alea(20260101);
+        const QByteArray morceaux[] = {"\n--",
+                                       "\n\n",
+                                       "=?utf-8?B?",
+                                       "?=",
+                                       "=",
+                                       "\nbegin 644 x.gif\n",
+                                       "\n=ybegin part=2 name=a\n",
+                                       "\nContent-Type: multipart/mixed; "
+                                       "boundary=",
+                                       "\nContent-Transfer-Encoding: base64\n",
+                                       "\nContent-Transfer-Encoding: quoted-printable\n",
+                                       "\r",
+                                       "\xFF\xFE"};
+        for (const QByteArray& original : messages) {
+            for (int essai = 0; essai < 3; ++essai) {
+                QByteArray m = original;
+                for (int k = 0; k < 8 && !m.isEmpty(); ++k) {
+                    const qsizetype pos = alea.bounded(m.size());
+                    switch (alea.bounded(3)) {
+                    case 0:
+                        m[pos] = char(alea.bounded(256));
+                        break;
+                    case 1:
+                        m.remove(pos, alea.bounded(200));
+                        break;
+                    default:
+                        m.insert(pos, morceaux[alea.bounded(int(std::size(morceaux)))]);
+                    }
+                }
+                d.Reinitialiser();
+                d.Decoder(m);
+                encodage.DecoderEntete(d.SujetBrut());
+                encodage.NettoyerNomFichier(d.SujetBrut());
+            }
+        }
     }
 };
 
