@@ -6,10 +6,10 @@ namespace cp1252 {
 namespace {
 
 // 0x80..0x9F; the five undefined positions map to themselves.
-constexpr char16_t kHaut[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kHaut[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 struct Tables {
     std::array<unsigned char, 256> bas{};
@@ -79,8 +79,12 @@ QByteArray depuisUnicode(QStringView texte) {
     return r;
 }
 
-unsigned char minuscule(unsigned char c) { return tables().bas[c]; }
-unsigned char majuscule(unsigned char c) { return tables().haut[c]; }
+unsigned char minuscule(unsigned char c) {
+    return tables().bas[c];
+}
+unsigned char majuscule(unsigned char c) {
+    return tables().haut[c];
+}
 
 void enMinuscules(QByteArray& octets) {
     const auto& t = tables().bas;
@@ -109,7 +113,8 @@ bool egauxSansCasse(QByteArrayView a, QByteArrayView b) {
     if (a.size() != b.size()) return false;
     const auto& t = tables().bas;
     for (qsizetype i = 0; i < a.size(); ++i) {
-        if (t[static_cast<unsigned char>(a[i])] != t[static_cast<unsigned char>(b[i])]) return false;
+        if (t[static_cast<unsigned char>(a[i])] != t[static_cast<unsigned char>(b[i])])
+            return false;
     }
     return true;
 }

@@ -16,7 +16,9 @@ QString versUnicode(QByteArrayView octets);
 // Unicode to bytes; what the code page cannot represent becomes '?'.
 unsigned char depuisUnicode(char16_t c);
 QByteArray depuisUnicode(QStringView texte);
-inline QByteArray depuisLatin(const char* s) { return depuisUnicode(QString::fromUtf8(s)); }
+inline QByteArray depuisLatin(const char* s) {
+    return depuisUnicode(QString::fromUtf8(s));
+}
 
 // The code page's own case mapping (A-Z, accented capitals, Š Œ Ž Ÿ).
 unsigned char minuscule(unsigned char c);

@@ -17,7 +17,9 @@ TDateTime depuisQDateTime(const QDateTime& dt) {
     return static_cast<double>(jours) + fraction;
 }
 
-TDateTime maintenant() { return depuisQDateTime(QDateTime::currentDateTime()); }
+TDateTime maintenant() {
+    return depuisQDateTime(QDateTime::currentDateTime());
+}
 
 QDateTime versQDateTime(TDateTime valeur) {
     if (!std::isfinite(valeur) || std::fabs(valeur) > 3.0e6) return {};
@@ -52,7 +54,11 @@ quint32 horloge() {
 }
 } // namespace
 
-quint32 GetTickCount() { return g_source ? g_source() : horloge(); }
-void remplacerSource(TSource source) { g_source = source; }
+quint32 GetTickCount() {
+    return g_source ? g_source() : horloge();
+}
+void remplacerSource(TSource source) {
+    g_source = source;
+}
 
 } // namespace tick

@@ -13,7 +13,9 @@ TDateTime depuisQDateTime(const QDateTime& dt); // converted to local time first
 QDateTime versQDateTime(TDateTime valeur);      // local time; invalid for NaN or out of range
 TDateTime encoder(int annee, int mois, int jour, int heure = 0, int minute = 0, int seconde = 0,
                   int milli = 0);
-inline int jour(TDateTime valeur) { return static_cast<int>(valeur); } // whole days
+inline int jour(TDateTime valeur) {
+    return static_cast<int>(valeur);
+} // whole days
 
 } // namespace datetime
 
@@ -25,6 +27,8 @@ quint32 GetTickCount();
 using TSource = quint32 (*)();
 void remplacerSource(TSource source);
 // Elapsed time across the wrap.
-inline quint32 ecoule(quint32 depuis, quint32 maintenant) { return maintenant - depuis; }
+inline quint32 ecoule(quint32 depuis, quint32 maintenant) {
+    return maintenant - depuis;
+}
 
 } // namespace tick

@@ -9,10 +9,14 @@ QByteArray coder(QByteArrayView texte) {
     for (qsizetype i = 0; i < texte.size(); ++i) {
         const auto c = static_cast<unsigned char>(texte[i]);
         char o = texte[i];
-        if (c == '\n') o = '\x01';
-        else if (c == '\r') o = '\x02';
-        else if (c == '\t') o = '\x03';
-        else if (c < 0x20) o = '_';
+        if (c == '\n')
+            o = '\x01';
+        else if (c == '\r')
+            o = '\x02';
+        else if (c == '\t')
+            o = '\x03';
+        else if (c < 0x20)
+            o = '_';
         r[i] = o;
     }
     return r;
@@ -22,9 +26,12 @@ QByteArray decoder(QByteArrayView texte) {
     QByteArray r(texte.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < texte.size(); ++i) {
         char o = texte[i];
-        if (o == '\x01') o = '\n';
-        else if (o == '\x02') o = '\r';
-        else if (o == '\x03') o = '\t';
+        if (o == '\x01')
+            o = '\n';
+        else if (o == '\x02')
+            o = '\r';
+        else if (o == '\x03')
+            o = '\t';
         r[i] = o;
     }
     return r;
@@ -71,7 +78,9 @@ QByteArrayView TLecteurChamps::lireBrut() {
     return m_ligne.sliced(debut, tab - debut);
 }
 
-QByteArray TLecteurChamps::lireChaine() { return decoder(lireBrut()); }
+QByteArray TLecteurChamps::lireChaine() {
+    return decoder(lireBrut());
+}
 
 void TEcrivainChamps::separer() {
     if (!m_vide) m_ligne.append('\t');
@@ -118,8 +127,10 @@ namespace fichierqdl {
 QByteArray entete(int version) {
     // The French header lines are part of the file format (Windows-1252 bytes).
     QByteArray r;
-    r.append("; Une ligne commen\xe7" "ant par ; est en commentaire\r\n");
-    r.append("; Premi\xe8" "re ligne : indique la version (NE PAS MODIFIER)\r\n");
+    r.append("; Une ligne commen\xe7"
+             "ant par ; est en commentaire\r\n");
+    r.append("; Premi\xe8"
+             "re ligne : indique la version (NE PAS MODIFIER)\r\n");
     r.append("VERSION=");
     r.append(QByteArray::number(version));
     r.append("\r\n");

@@ -35,7 +35,9 @@ bool ecrireTemporaire(const QString& tmp, const TEcrivain& ecrire, QString* erre
     bool ok = ecrire(f);
     ok = ok && f.flush();
     ok = ok && ::fsync(f.handle()) == 0;
-    if (!ok && erreur) *erreur = f.error() != QFileDevice::NoError ? f.errorString() : QString::fromUtf8(std::strerror(errno));
+    if (!ok && erreur)
+        *erreur = f.error() != QFileDevice::NoError ? f.errorString()
+                                                    : QString::fromUtf8(std::strerror(errno));
     f.close();
     if (ok && f.error() != QFileDevice::NoError) {
         poser(erreur, f.errorString());
@@ -63,7 +65,9 @@ QString cheminBak(const QString& chemin) {
     return fi.dir().filePath(base + QStringLiteral(".bak"));
 }
 
-QString cheminTemporaire(const QString& chemin) { return chemin + QStringLiteral(".tmp"); }
+QString cheminTemporaire(const QString& chemin) {
+    return chemin + QStringLiteral(".tmp");
+}
 
 bool sauverAvec(const QString& chemin, const TEcrivain& ecrire, QString* erreur) {
     const QString tmp = cheminTemporaire(chemin);

@@ -4,7 +4,9 @@ namespace ressources {
 namespace {
 TRecherche g_recherche = nullptr;
 }
-void installer(TRecherche recherche) { g_recherche = recherche; }
+void installer(TRecherche recherche) {
+    g_recherche = recherche;
+}
 } // namespace ressources
 
 QString Res(const char* cle, const char16_t* francais) {
