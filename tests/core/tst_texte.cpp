@@ -181,7 +181,8 @@ void TstTexte::ecrivain() {
     e.entier(1).ajouterA(sortie);
     QCOMPARE(sortie, QByteArray("x1\r\n"));
     // Written then read back gives the same fields.
-    const QByteArray texte("d\xe9" "but\tmilieu\r\nfin");
+    const QByteArray texte("d\xe9"
+                           "but\tmilieu\r\nfin");
     const QByteArray ligne = e.entier(9).chaine(texte).entier(-1).ligne();
     champs::TLecteurChamps l(QByteArrayView(ligne).chopped(2));
     QCOMPARE(l.lireEntier(), 9);
