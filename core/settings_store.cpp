@@ -145,7 +145,9 @@ void TStockageConfig::Rafraichir() {
     if (taille < 0) return;
     QFile f(m_chemin);
     if (!f.open(QIODevice::ReadOnly)) return;
-    const QByteArray contenu = f.readAll();
+    QByteArray contenu = f.readAll();
+    // An editor may have put a UTF-8 byte order mark before the first section.
+    if (contenu.startsWith("\xEF\xBB\xBF")) contenu.remove(0, 3);
     for (QByteArray l : contenu.split('\n')) {
         if (l.endsWith('\r')) l.chop(1);
         m_lignes.append(l);

@@ -176,6 +176,11 @@ void TstReglages::modificationExterieure() {
     QCOMPARE(ini.LireEntier("Init", "NbSocket", 0), 60);
     QVERIFY(ini.EcrireEntier("Init", "NbSocket", 70));
     QCOMPARE(lire(chemin), QByteArray("[Init]\r\nNbSocket=70\r\nLanguageForce=de\r\n"));
+    // Saved by an editor with a byte order mark: the first section is still found.
+    ecrire(chemin, "\xEF\xBB\xBF[Init]\nNbSocket=80\n");
+    QCOMPARE(ini.LireEntier("Init", "NbSocket", 0), 80);
+    QVERIFY(ini.EcrireEntier("Init", "NbSocket", 90));
+    QCOMPARE(lire(chemin), QByteArray("[Init]\r\nNbSocket=90\r\n"));
 }
 
 void TstReglages::fichierEcritParLeProgramme() {
