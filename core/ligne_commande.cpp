@@ -22,7 +22,8 @@ TLigneCommande::TLigneCommande(const QStringList& arguments) {
             m_home = a.mid(a.indexOf(u'=') + 1);
             continue;
         }
-        m_interrupteurs.append(nom);
+        // A bare word (a file name, say) is not a switch.
+        if (marque) m_interrupteurs.append(nom);
     }
 }
 

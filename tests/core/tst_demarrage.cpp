@@ -56,8 +56,8 @@ void TstDemarrage::interrupteurs_data() {
         << QStringList{QStringLiteral("/QuitterSans")} << QStringLiteral("/Quitter") << false;
     QTest::newRow("asked without mark")
         << QStringList{QStringLiteral("--headless")} << QStringLiteral("headless") << true;
-    QTest::newRow("bare word matches too")
-        << QStringList{QStringLiteral("debug")} << QStringLiteral("/debug") << true;
+    QTest::newRow("bare word is not a switch")
+        << QStringList{QStringLiteral("debug")} << QStringLiteral("/debug") << false;
     QTest::newRow("home value is not a switch")
         << QStringList{QStringLiteral("--home"), QStringLiteral("/debug")}
         << QStringLiteral("/debug") << false;
