@@ -198,6 +198,7 @@ void TClientPOP3::perdue(const QString& raison) {
 }
 
 void TClientPOP3::surConnexion() {
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (m_requete == TRequetePOP3::rqLogin) m_phase = TPhaseLogin::plBienvenue;
 }
 

@@ -36,6 +36,9 @@ TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexi
     : Client(new TClientPOP3(this)), m_serveur(serveur), m_numero(numero), m_socket(connexion),
       m_inactivite(new QTimer(this)) {
     m_socket->setParent(this);
+    // Answers go out as soon as they are written: a status line followed by a
+    // message must not wait for the client's delayed acknowledgement.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     Client->Tag = numero;
     connect(m_socket, &QTcpSocket::readyRead, this, &TMonWSocket::surDonneesClient);
     connect(m_socket, &QTcpSocket::disconnected, this, &TMonWSocket::surFermeture);
