@@ -109,7 +109,7 @@ bool TStockageConfig::Ouvrir(const QString& chemin) {
     }
     m_chemin = fi.absoluteFilePath();
     m_ouvert = true;
-    m_taille = -2; // forces the first read
+    m_charge = false;
     Rafraichir();
     return true;
 }
@@ -119,7 +119,8 @@ void TStockageConfig::Fermer() {
     m_chemin.clear();
     m_lignes.clear();
     m_section.clear();
-    m_taille = -1;
+    m_brut.clear();
+    m_charge = false;
     m_modifie = false;
 }
 
@@ -132,20 +133,22 @@ QByteArray TStockageConfig::Section() const {
 }
 
 // Another writer (the user's editor, a second copy) may have changed the file:
-// reload it when its date or size moved, as the profile functions would.
+// it is read again before each access, as the profile functions do. The file
+// is small; it is parsed again only when its bytes changed.
 void TStockageConfig::Rafraichir() {
     if (!m_ouvert || m_lot > 0) return;
-    const QFileInfo fi(m_chemin);
-    const qint64 taille = fi.exists() ? fi.size() : -1;
-    const QDateTime date = fi.exists() ? fi.lastModified() : QDateTime();
-    if (taille == m_taille && date == m_date) return;
-    m_taille = taille;
-    m_date = date;
-    m_lignes.clear();
-    if (taille < 0) return;
     QFile f(m_chemin);
-    if (!f.open(QIODevice::ReadOnly)) return;
-    QByteArray contenu = f.readAll();
+    const bool present = f.exists();
+    QByteArray contenu;
+    if (present) {
+        if (!f.open(QIODevice::ReadOnly)) return; // keep what was read last
+        contenu = f.readAll();
+    }
+    if (m_charge && present == m_present && contenu == m_brut) return;
+    m_charge = true;
+    m_present = present;
+    m_brut = contenu;
+    m_lignes.clear();
     // An editor may have put a UTF-8 byte order mark before the first section.
     if (contenu.startsWith("\xEF\xBB\xBF")) contenu.remove(0, 3);
     for (QByteArray l : contenu.split('\n')) {
@@ -282,8 +285,8 @@ bool TStockageConfig::Enregistrer() {
         return false;
     }
     m_modifie = false;
-    const QFileInfo fi(m_chemin);
-    m_taille = fi.size();
-    m_date = fi.lastModified();
+    m_brut = contenu;
+    m_present = true;
+    m_charge = true;
     return true;
 }

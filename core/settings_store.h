@@ -8,7 +8,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -72,8 +71,11 @@ private:
     // The file as lines (without line ends), kept in order so that a write
     // changes one line in place and leaves comments and other keys alone.
     QList<QByteArray> m_lignes;
-    QDateTime m_date;
-    qint64 m_taille = -1;
+    // The file's bytes when last read or written: a change by another writer
+    // is seen even within the file system's time stamp resolution.
+    QByteArray m_brut;
+    bool m_present = false;
+    bool m_charge = false;
     int m_lot = 0;
     bool m_modifie = false;
 };
