@@ -396,7 +396,8 @@ void TMonWSocket::surDebutMessage() {
     VerdictFait = false;
     NbAdressesIP = 0;
     Flux.clear();
-    MessageEnCours = TMessageEnCours();
+    MessageEnCours = TUnMessageMem();
+    TailleMessage = 0;
     Trace(m_numero, Res("princ28", u"< début message [....]"));
     RelaisReponse = false;
 }
@@ -413,7 +414,9 @@ void TMonWSocket::surFinEntete() {
     MessageEnCours.Sujet = Client->Entete().Subject;
     MessageEnCours.Emetteur = Client->Entete().From;
     MessageEnCours.NbLignes = Client->MsgLines;
-    MessageEnCours.TailleEntete = Client->HeaderSize();
+    // The record keeps 16 bits: a larger header is read whole.
+    const qint64 entete = Client->HeaderSize();
+    MessageEnCours.TailleEntete = entete > INT16_MAX ? 0 : qint16(entete);
 }
 
 void TMonWSocket::surFinMessage() {
@@ -438,7 +441,8 @@ void TMonWSocket::surFinMessage() {
 void TMonWSocket::messageComplet() {
     // The message's own size: its LIST figure when the session saw one, else
     // what arrived (a STAT figure is the whole mailbox).
-    MessageEnCours.Taille = m_taillesListe.value(Client->MsgNum, Flux.size());
+    TailleMessage = m_taillesListe.value(Client->MsgNum, Flux.size());
+    MessageEnCours.Taille = qint32(std::min<qint64>(TailleMessage, INT32_MAX));
     // The verdict (lists, DNSBL, Bayesian score, archive) takes over here; until
     // it exists every message is delivered as not spam, unmarked.
     livrer();

@@ -4,6 +4,7 @@
 // each retrieved message whole before it is delivered.
 
 #include "accounts/un_compte_bis.h"
+#include "accounts/un_message_mem.h"
 #include "proxy/analyse_pop3.h"
 #include "proxy/client_pop3.h"
 
@@ -21,16 +22,6 @@ class TServeurProxy;
 
 // Code of the client command in progress.
 enum TCommandeSession : uint8_t { cmAutre = 0, cmLogin = 1, cmQuit = 5, cmRetr = 10, cmTop = 11 };
-
-// What the header end and message end note about the current message (archived
-// with the verdict).
-struct TMessageEnCours {
-    QByteArray Sujet;
-    QByteArray Emetteur;
-    qint32 NbLignes = 0;
-    qint64 Taille = 0; // the message's own size
-    qint64 TailleEntete = 0;
-};
 
 class TMonWSocket : public QObject {
     Q_OBJECT
@@ -54,7 +45,8 @@ public:
     int NbAdressesIP = 0;
     bool AttenteDNS = false;
     bool VerdictFait = false;
-    TMessageEnCours MessageEnCours;
+    TUnMessageMem MessageEnCours; // the current message, archived with its verdict
+    qint64 TailleMessage = 0;     // its own size, before the 32-bit record field
     TCommandeSession Commande = cmAutre;
     QByteArray Flux;
     QByteArray ReponseRetenue;

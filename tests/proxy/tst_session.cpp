@@ -199,6 +199,11 @@ private slots:
         QVERIFY(c2);
         QCOMPARE(compte->Port, QByteArray::number(b.amont.port()));
         QCOMPARE(compte->NbConnexions, 2);
+        // The account of a live session cannot be deleted under it.
+        QVERIFY(!b.comptes.Supprimer(compte->Numero));
+        c2.reset();
+        QVERIFY(b.attendreSessions(0));
+        QVERIFY(b.comptes.Supprimer(compte->Numero));
     }
 
     void loginEchoue() {
@@ -300,7 +305,7 @@ private slots:
         QVERIFY(c->commande("STAT").startsWith("+OK"));
         QVERIFY(c->commande("RETR 2").startsWith("+OK"));
         QVERIFY(!c->jusquAuPoint().isNull());
-        QCOMPARE(s->MessageEnCours.Taille, qint64(kMessage2.size()));
+        QCOMPARE(s->MessageEnCours.Taille, kMessage2.size());
         // After LIST, the LIST figure.
         b.amont.OnCommande = [](QTcpSocket& t, const QByteArray& l) {
             if (l != "LIST 1") return false;
@@ -310,7 +315,7 @@ private slots:
         QCOMPARE(c->commande("LIST 1"), QByteArray("+OK 1 4321"));
         QVERIFY(c->commande("RETR 1").startsWith("+OK"));
         QVERIFY(!c->jusquAuPoint().isNull());
-        QCOMPARE(s->MessageEnCours.Taille, qint64(4321));
+        QCOMPARE(s->MessageEnCours.Taille, 4321);
         QCOMPARE(s->MessageEnCours.Sujet, QByteArray("Hello"));
         QCOMPARE(s->MessageEnCours.Emetteur, QByteArray("Alice <a@x.test>"));
     }
