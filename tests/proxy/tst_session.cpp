@@ -272,6 +272,7 @@ private slots:
         QTest::newRow("huge line")
             << message("Subject: big\r\n", QByteArray(1 << 20, 'h') + "\r\nafter\r\n") << false;
         QTest::newRow("empty body") << QByteArray("Subject: e\r\n\r\n") << false;
+        QTest::newRow("empty message") << QByteArray("") << true;
     }
     void messageLivre() {
         QFETCH(QByteArray, msg);
