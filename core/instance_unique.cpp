@@ -20,7 +20,12 @@ TInstanceUnique::TInstanceUnique(const QString& repertoireTravail, QObject* pare
         QCryptographicHash::hash(home.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     m_nom =
         QStringLiteral("MUTEX_Kelvarin-%1-%2").arg(::getuid()).arg(QString::fromLatin1(empreinte));
-    m_cheminVerrou = QDir(QDir::tempPath()).filePath(m_nom + QStringLiteral(".lock"));
+    // The lock lies in the home, where nothing cleans it away under a long run;
+    // in the temporary directory only when the home cannot be written.
+    const QFileInfo rep(home);
+    m_cheminVerrou = rep.isDir() && rep.isWritable()
+                         ? QDir(home).filePath(QStringLiteral(".kelvarin.lock"))
+                         : QDir(QDir::tempPath()).filePath(m_nom + QStringLiteral(".lock"));
 }
 
 TInstanceUnique::~TInstanceUnique() {

@@ -94,6 +94,8 @@ void TstInstance::secondeCopie() {
     preparerHome(home);
     TCopie premiere(home.path());
     QVERIFY2(premiere.attendre(kDemarre), qPrintable(premiere.sortie));
+    const QString verrou = home.filePath(QStringLiteral(".kelvarin.lock"));
+    QVERIFY(QFile::exists(verrou));
 
     // A second start with the same home signals the first and exits 0 at once.
     QProcess seconde;
@@ -128,6 +130,7 @@ void TstInstance::secondeCopie() {
     QVERIFY(premiere.finir(SIGTERM));
     QCOMPARE(premiere.p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(premiere.p.exitCode(), 0);
+    QVERIFY(!QFile::exists(verrou));
     QFile ini(home.filePath(QStringLiteral("kelvarin.ini")));
     QVERIFY(ini.open(QIODevice::ReadOnly));
     const QByteArray f = ini.readAll();
