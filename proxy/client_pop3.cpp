@@ -1,9 +1,12 @@
 #include "proxy/client_pop3.h"
 
+#include "core/trace.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
+#include <exception>
 
 TClientPOP3::TClientPOP3(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this)) {
     connect(m_socket, &QTcpSocket::connected, this, &TClientPOP3::surConnexion);
@@ -216,6 +219,17 @@ void TClientPOP3::surDeconnexion() {
 }
 
 void TClientPOP3::surDonnees() {
+    try {
+        lireDonnees();
+    } catch (const std::exception& e) {
+        // Out of memory on a huge answer, most likely: give the operation up.
+        Trace(Tag, QStringLiteral("Exception : POP3DataAvailable : ") +
+                       QString::fromLocal8Bit(e.what()));
+        perdue(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TClientPOP3::lireDonnees() {
     const quint64 generation = m_generation;
     m_entree.append(m_socket->readAll());
     qsizetype debut = 0;

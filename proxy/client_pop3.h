@@ -96,6 +96,7 @@ private:
     void perdue(const QString& raison);
     void surConnexion();
     void surDonnees();
+    void lireDonnees();
     void surDeconnexion();
     void traiterLigne(const QByteArray& ligne);
     void traiterLigneLogin(const QByteArray& ligne);
