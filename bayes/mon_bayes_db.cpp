@@ -380,8 +380,8 @@ void TMonBayesDB::Fusionner(TMonBayesDB& autre) {
     }
     NbSpamAppris = bayes::ajouterSature(NbSpamAppris, autre.NbSpamAppris);
     NbBonAppris = bayes::ajouterSature(NbBonAppris, autre.NbBonAppris);
-    m_nbTries = 0;
-    SetTrie(true);
+    // Both lists were in token order, so the merged (or copied) list is too.
+    m_trie = true;
     m_nbTries = m_elements.size();
     reconstruireIndex();
 }
