@@ -136,7 +136,8 @@ bool TDovecotPeer::preparer(QString* erreur) {
         if (erreur) *erreur = QStringLiteral("no temporary directory");
         return false;
     }
-    m_port = portLibre();
+    // A restart after tuer() keeps its port, so clients find the server again.
+    if (m_port == 0) m_port = portLibre();
     if (m_port == 0) {
         if (erreur) *erreur = QStringLiteral("no free port on 127.0.0.1");
         return false;
@@ -168,6 +169,7 @@ bool TDovecotPeer::preparer(QString* erreur) {
                                         "mail_location = maildir:%1/mail/%u/Maildir\n"
                                         "pop3_uidl_format = %08Xu%08Xv\n"
                                         "shutdown_clients = yes\n"
+                                        "mail_max_userip_connections = 200\n"
                                         "passdb {\n"
                                         "  driver = passwd-file\n"
                                         "  args = scheme=PLAIN username_format=%u %1/passwd\n"

@@ -30,8 +30,8 @@ public:
     void ajouterMessage(const QString& login, const QByteArray& texte);
     int nbMessages(const QString& login) const;
 
-    // Starts dovecot and waits (bounded) until it greets on its port. On
-    // failure returns false with the reason and the dovecot log in `erreur`.
+    // Starts dovecot (again on the same port after a stop) and waits (bounded) until it greets on
+    // its port. On failure returns false with the reason and the dovecot log in `erreur`.
     bool demarrer(QString* erreur, int delaiMs = 15000);
     void arreter(); // SIGTERM, then SIGKILL of the group
     void tuer();    // SIGKILL of the group at once (upstream crash)
