@@ -297,11 +297,15 @@ bool TMonDossierBis::Charger() {
     Restaurer();
     const QString fixe = CheminFixe(), variable = CheminVariable();
     bool ok = true;
-    if (QFileInfo::exists(fixe) && QFileInfo::exists(variable)) {
+    // The fixed records are the messages: they load even when the variable
+    // file is gone (their texts are then empty), so the next save cannot
+    // replace them with the new messages alone.
+    if (QFileInfo::exists(fixe)) {
         QByteArray contenuFixe, contenuVariable;
         QString erreur;
+        const bool avecVariable = QFileInfo::exists(variable);
         if (!lireFichier(fixe, contenuFixe, &erreur) ||
-            !lireFichier(variable, contenuVariable, &erreur)) {
+            (avecVariable && !lireFichier(variable, contenuVariable, &erreur))) {
             // An index that exists but cannot be read is kept: no save may
             // replace it with a shorter one.
             Trace(QStringLiteral("Exception : lecture archive : ") + erreur);
@@ -309,6 +313,10 @@ bool TMonDossierBis::Charger() {
             ok = false;
         } else {
             Deserialiser(contenuFixe, contenuVariable);
+            if (!avecVariable) {
+                Trace(QStringLiteral("Archive sans index variable : ") + variable);
+                VarModifie = true;
+            }
         }
     } else {
         FixeModifie = VarModifie = false;
@@ -330,7 +338,12 @@ bool TMonDossierBis::Sauver(QString* erreur) {
     }
     if (FixeModifie) VarModifie = true;
     if (!VarModifie) return true;
-    const bool ok = EcrireIndex(erreur);
+    QString raison;
+    const bool ok = EcrireIndex(&raison);
+    if (!ok) {
+        Trace(QStringLiteral("Exception : sauvegarde archive : ") + raison);
+        poser(erreur, raison);
+    }
     TickOuverture = tick::GetTickCount();
     return ok;
 }

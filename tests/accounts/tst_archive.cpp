@@ -105,6 +105,7 @@ private slots:
     void lectureEnteteSeul();
     void suppressionPuisNumerosUniques();
     void indexEffacesRepartSansReutiliserUnTexte();
+    void indexVariablePerduGardeLesMessages();
     void bakRestaure();
     void bakGardeQuandRefuse();
     void sauvegardeTueeRestauree();
@@ -377,6 +378,28 @@ void TestArchive::indexEffacesRepartSansReutiliserUnTexte() {
     // On another day the numbering simply goes on.
     QVERIFY(d.AjouterMessage(modele(jour + 1), "demain\r\n", &nouveau));
     QCOMPARE(nouveau->Numero, 4);
+}
+
+void TestArchive::indexVariablePerduGardeLesMessages() {
+    copierFixture(m_rep.path());
+    QVERIFY(QFile::remove(dossiers() + QStringLiteral("7-fix.qdl")));
+    TUnCompteBis compte;
+    compte.Numero = 7;
+    {
+        TMonDossierBis d;
+        d.setRepertoireDossiers(dossiers());
+        QVERIFY(d.Ouvrir(&compte));
+        QCOMPARE(d.NbMessage(), 3);
+        QVERIFY(d.ChercherNumero(1)->Sujet.isEmpty());
+        QVERIFY(d.AjouterMessage(modele(46040.5, "nouveau"), "texte\r\n"));
+        QVERIFY(d.Fermer());
+    }
+    TMonDossierBis d;
+    d.setRepertoireDossiers(dossiers());
+    QVERIFY(d.Ouvrir(&compte));
+    QCOMPARE(d.NbMessage(), 4);
+    QCOMPARE(d.ChercherNumero(5)->ProbaBayes, 1000);
+    QCOMPARE(d.ChercherNumero(6)->Sujet, QByteArray("nouveau"));
 }
 
 void TestArchive::bakRestaure() {
