@@ -115,6 +115,7 @@ private slots:
     void fichierJourEndommage();
     void fichierJourIllisibleJamaisTronque();
     void indexIllisibleJamaisEcrase();
+    void sauvegardeEchoueeGardeLAncien();
 
 private:
     QString dossiers() const { return m_rep.path() + QLatin1Char('/'); }
@@ -686,6 +687,37 @@ void TestArchive::indexIllisibleJamaisEcrase() {
     QVERIFY(!d.Sauver());
     QCOMPARE(lireFichier(fixe),
              lireFichier(testsupport::cheminFixture(QStringLiteral("archive/7-var.qdl"))));
+}
+
+void TestArchive::sauvegardeEchoueeGardeLAncien() {
+    copierFixture(m_rep.path());
+    TUnCompteBis compte;
+    compte.Numero = 7;
+    TMonDossierBis d;
+    d.setRepertoireDossiers(dossiers());
+    QVERIFY(d.Ouvrir(&compte));
+    QVERIFY(d.AjouterMessage(modele(46050.5, "nouveau"), "texte\r\n"));
+    // The new fixed index cannot be written (its temporary name is taken).
+    const QString bloque = dossiers() + QStringLiteral("7-var.qdl.tmp");
+    QVERIFY(QDir().mkpath(bloque));
+    QString erreur;
+    QVERIFY(!d.Sauver(&erreur));
+    QVERIFY(!erreur.isEmpty());
+    QVERIFY(d.FixeModifie && d.VarModifie);
+    const QString source = testsupport::cheminFixture(QStringLiteral("archive/"));
+    QCOMPARE(lireFichier(dossiers() + QStringLiteral("7-var.qdl")),
+             lireFichier(source + QStringLiteral("7-var.qdl")));
+    QCOMPARE(lireFichier(dossiers() + QStringLiteral("7-fix.qdl")),
+             lireFichier(source + QStringLiteral("7-fix.qdl")));
+    QVERIFY(!QFile::exists(dossiers() + QStringLiteral("7-fix.qdl.tmp")));
+    // Once the way is clear the same records save.
+    QVERIFY(QDir(bloque).removeRecursively());
+    QVERIFY(d.Sauver());
+    TMonDossierBis relu;
+    relu.setRepertoireDossiers(dossiers());
+    QVERIFY(relu.Ouvrir(&compte));
+    QCOMPARE(relu.NbMessage(), 4);
+    QCOMPARE(relu.ChercherNumero(6)->Sujet, QByteArray("nouveau"));
 }
 
 int main(int argc, char** argv) {
