@@ -394,7 +394,8 @@ void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
 
 void TMonWSocket::surDebutMessage() {
     VerdictFait = false;
-    NbAdressesIP = 0;
+    AdressesIP.vider();
+    ChampEntete.clear();
     Flux.clear();
     MessageEnCours = TUnMessageMem();
     TailleMessage = 0;
@@ -406,8 +407,9 @@ void TMonWSocket::surLigneMessage(const QByteArray& ligne) {
     if (Commande != cmRetr && Commande != cmTop) return;
     Flux.append(ligne);
     Flux.append("\r\n");
-    // Header lines are examined here for relay addresses and header lists
-    // once the verdict is in place.
+    // Relay addresses and header lists, while the header arrives.
+    if (Client->HeaderFlag())
+        if (TVerdict* v = TVerdict::DuServeur(m_serveur)) v->LigneEntete(*this, ligne);
 }
 
 void TMonWSocket::surFinEntete() {
@@ -417,6 +419,9 @@ void TMonWSocket::surFinEntete() {
     // The record keeps 16 bits: a larger header is read whole.
     const qint64 entete = Client->HeaderSize();
     MessageEnCours.TailleEntete = entete > INT16_MAX ? 0 : qint16(entete);
+    // Lookups of unknown relay addresses start while the body arrives.
+    if (Commande == cmRetr || Commande == cmTop)
+        if (TVerdict* v = TVerdict::DuServeur(m_serveur)) v->VerifierIP(*this, false);
 }
 
 void TMonWSocket::surFinMessage() {
@@ -443,15 +448,27 @@ void TMonWSocket::messageComplet() {
     // what arrived (a STAT figure is the whole mailbox).
     TailleMessage = m_taillesListe.value(Client->MsgNum, Flux.size());
     MessageEnCours.Taille = qint32(std::min<qint64>(TailleMessage, INT32_MAX));
-    // The verdict (lists, DNSBL, Bayesian score, archive) takes over here; until
-    // it exists every message is delivered as not spam, unmarked.
-    livrer();
+    // The verdict judges now or once the DNSBL answers are in; without one
+    // the message goes out unmarked.
+    if (TVerdict* v = TVerdict::DuServeur(m_serveur))
+        v->VerifierIP(*this, true);
+    else
+        livrer();
 }
 
 void TMonWSocket::livrer() {
+    Livrer(TResultatVerdict{});
+}
+
+void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     TMessageAReecrire m;
     m.Flux = Flux;
-    m.Niveau = nsBon;
+    m.Niveau = verdict.Niveau;
+    m.SpamIP = verdict.SpamIP;
+    m.SpamBayes = verdict.SpamBayes;
+    m.Probabilite = verdict.Probabilite;
+    m.TexteXKelvarin = verdict.TexteXKelvarin;
+    m.TestBayes = verdict.TestBayes;
     m.CommandeTOP = Commande == cmTop;
     m.EnvoiFictif = EnvoiFictif;
     m.SupprimerSpam = TGestionComptesBis::SupprimerSpamEffectif(CompteSession);

@@ -7,6 +7,7 @@
 #include "accounts/un_message_mem.h"
 #include "proxy/analyse_pop3.h"
 #include "proxy/client_pop3.h"
+#include "proxy/verdict.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -36,13 +37,15 @@ public:
     void EnvoiClient(const QByteArray& texte, bool tracer = true);
     // Closes the connection (TimerQuit, shutdown); the closed step follows.
     void Fermer();
+    // The verdict is in: rewrite the current message and send it.
+    void Livrer(const TResultatVerdict& verdict);
 
     // Session state.
     bool Abandon = false;
     bool CommandeEnAttente = false;
     bool RelaisReponse = false;
-    std::array<quint32, 10> AdressesIP{};
-    int NbAdressesIP = 0;
+    TAdressesRelais AdressesIP; // relay addresses of the current message
+    QByteArray ChampEntete;     // field of its last header line, lower case
     bool AttenteDNS = false;
     bool VerdictFait = false;
     TUnMessageMem MessageEnCours; // the current message, archived with its verdict

@@ -1,0 +1,525 @@
+#include "proxy/verdict.h"
+
+#include "accounts/mon_dossier_bis.h"
+#include "bayes/filtre_bayes.h"
+#include "core/config.h"
+#include "core/cp1252.h"
+#include "core/date_time.h"
+#include "core/trace.h"
+#include "i18n/resources.h"
+#include "mime/adresse.h"
+#include "mime/encodage_decodage.h"
+#include "mime/mon_mime_decode.h"
+#include "proxy/mon_wsocket.h"
+#include "proxy/serveur_proxy.h"
+#include "spamsearch/cherche_spams.h"
+
+#include <QPointer>
+
+#include <cmath>
+#include <exception>
+#include <vector>
+
+namespace {
+
+QByteArray octets(const QString& texte) {
+    return cp1252::depuisUnicode(texte);
+}
+
+QString texteIP(TAdresseIP ip) {
+    return QString::fromLatin1(IPVersChaine(ip));
+}
+
+QString nomServeur(const TUneRechercheDNS& r) {
+    return r.Serveur ? cp1252::versUnicode(r.Serveur->Nom) : QStringLiteral("?");
+}
+
+QString motEtat(quint8 etat) {
+    switch (etat) {
+    case erPasCherche:
+        return Res("princ09", u"pas cherché");
+    case erEnCours:
+        return Res("princ10", u"recherche en cours");
+    case erSpam:
+        return Res("princ11", u"spam");
+    case erPasSpam:
+        return Res("princ12", u"pas spam");
+    case erTimeOut:
+        return Res("princ13", u"timeout");
+    case erAbandon:
+        return Res("princ14", u"timeout - abandon");
+    default:
+        return QStringLiteral("?");
+    }
+}
+
+// A lookup that will not change any more: listed, not listed, or timed out.
+bool estConnu(quint8 etat) {
+    return etat == erSpam || etat == erPasSpam || etat == erTimeOut || etat == erAbandon;
+}
+
+QByteArray texteGenre(int code) {
+    switch (code) {
+    case cvNoirIP:
+    case cvBlancIP:
+        return octets(Res("princ33", u"(ip)"));
+    case cvNoirEmetteur:
+    case cvBlancEmetteur:
+        return octets(Res("princ34", u"(emetteur)"));
+    case cvNoirSujet:
+    case cvBlancSujet:
+        return octets(Res("princ35", u"(sujet)"));
+    default:
+        return octets(Res("princ125", u"(en-tête)"));
+    }
+}
+
+void exception(int session, const char* lieu, const std::exception& e) {
+    Trace(session, QStringLiteral("Exception : ") + QLatin1String(lieu) + QStringLiteral(" : ") +
+                       QString::fromLocal8Bit(e.what()));
+}
+
+// The account address occurs in a To or Cc value. Every address of the field
+// counts, not only the first one a display name precedes.
+bool adresseDans(QByteArrayView valeur, const QByteArray& email) {
+    if (valeur.isEmpty()) return false;
+    return cp1252::minuscules(ExtraireAdresse(valeur)).contains(email) ||
+           cp1252::minuscules(valeur).contains(email);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- rules
+
+void ExaminerLigneEntete(TChercheSPAMs& cherche, QByteArrayView ligne, QByteArray& champ,
+                         TAdressesRelais& adresses, uint8_t& verdictListe) {
+    champ = NomChampEntete(ligne, champ);
+    if (champ == "received")
+        ExtraireIPLigne(ligne, adresses,
+                        [&cherche](TAdresseIP ip) { return cherche.EstIPInternet(ip); });
+    if (verdictListe == cvBlancEntete) return;
+    if (cherche.TesterListe(tlBlancheEntete, ligne))
+        verdictListe = cvBlancEntete;
+    else if (verdictListe == cvAucun && cherche.TesterListe(tlNoireEntete, ligne))
+        verdictListe = cvNoirEntete;
+}
+
+int VerdictListes(const TChercheSPAMs& cherche, const TEntreeListes& e) {
+    if (e.VerdictListe != cvAucun) return e.VerdictListe;
+    auto adresseListee = [&](int type) {
+        if (!cherche.ListeRenseignee(type)) return false;
+        for (int i = e.Adresses.nb - 1; i >= 0; --i)
+            if (cherche.TesterListe(type, IPVersChaine(e.Adresses[i]))) return true;
+        return false;
+    };
+    if (cherche.TesterListe(tlBlancheSujet, e.Sujet)) return cvBlancSujet;
+    if (cherche.TesterListe(tlBlancheEmetteur, e.Emetteur)) return cvBlancEmetteur;
+    if (adresseListee(tlBlancheIP)) return cvBlancIP;
+    if (cherche.TesterListe(tlNoireSujet, e.Sujet)) return cvNoirSujet;
+    if (cherche.TesterListe(tlNoireEmetteur, e.Emetteur)) return cvNoirEmetteur;
+    if (adresseListee(tlNoireIP)) return cvNoirIP;
+    if (e.Destinataire) {
+        // An empty account address is found nowhere.
+        if (e.EMail.isEmpty() || (!adresseDans(e.To, e.EMail) && !adresseDans(e.Cc, e.EMail)))
+            return cvHorsDestinataire;
+    }
+    return cvAucun;
+}
+
+TDecisionVerdict DeciderVerdict(const TEntreeVerdict& e, TUnMessageMem& m,
+                                const std::function<double()>& scoreBayes) {
+    static constexpr QByteArrayView kX = "X-Kelvarin: ";
+    static constexpr QByteArrayView kXMinuscule = "x-Kelvarin: ";
+    static constexpr QByteArrayView kXEspace = "X-Kelvarin : ";
+    static constexpr QByteArrayView kCRLF = "\r\n";
+
+    TDecisionVerdict d;
+    int code = e.Code;
+    QByteArray& x = d.Resultat.TexteXKelvarin;
+    auto ligne = [&x](QByteArrayView entete, const QByteArray& texte) {
+        x += entete;
+        x += texte;
+        x += kCRLF;
+    };
+
+    // Step 3: the first X-Kelvarin text.
+    m.SpamIP = false;
+    m.ServeurDNSBL = 0;
+    m.ReponseDNSBL.clear();
+    bool spamIP = false;
+    if (code == cvHorsDestinataire) {
+        ligne(kX,
+              octets(Res("princ129", u"Vrai mail non présent dans les en-têtes To: et Cc:")) + ' ');
+    } else if (EstCodeNoir(code)) {
+        spamIP = true;
+        ligne(kX, octets(Res("princ31", u"liste noire")) + ' ' + texteGenre(code));
+    } else if (EstCodeBlanc(code)) {
+        ligne(kX, octets(Res("princ32", u"liste blanche")) + ' ' + texteGenre(code));
+    } else if (code == cvDNSBL || code == cvSansTestIP) {
+        if (e.SpamSiPasSujetFrom && e.From.trimmed().isEmpty() && e.Subject.trimmed().isEmpty()) {
+            ligne(kXMinuscule, octets(Res("princ127", u"Pas de sujet ni d'émetteur")));
+            code = cvSansSujetEmetteur;
+        } else if (code == cvSansTestIP) {
+            ligne(kX, octets(Res("princ37", u"test IP désactivé")));
+        } else if (const TUneRechercheDNS* r = e.DNSBL) {
+            if (r->Etat == erSpam) {
+                spamIP = true;
+                m.SpamIP = true;
+                m.ServeurDNSBL = r->Serveur ? r->Serveur->Numero : 0;
+                m.ReponseDNSBL = r->Reponse;
+                ligne(kX, octets(Format(Res("princ40", u"spam IP=%s"), {texteIP(r->IP)})));
+                ligne(kX, octets(Format(Res("princ41", u"résultat=%s"),
+                                        {cp1252::versUnicode(r->Reponse)})));
+                ligne(kX, r->Serveur ? octets(Format(Res("princ42", u"règle=%s"), {nomServeur(*r)}))
+                                     : octets(Res("princ43", u"règle ?")));
+            } else if (r->Etat == erTimeOut || r->Etat == erAbandon) {
+                ligne(kX, octets(Res("princ39", u"timeout")));
+            } else {
+                // Not listed (a result still pending never reaches this step).
+                ligne(kX, octets(Res("princ38", u"ok")));
+            }
+        } else {
+            ligne(kX, octets(Res("princ36", u"pas d'IP")));
+        }
+    }
+    d.Code = code;
+    const bool liste = EstCodeNoir(code) || EstCodeBlanc(code);
+    const bool testable = code == cvDNSBL || code == cvSansTestIP;
+
+    // Step 4: the Bayesian part.
+    m.ProbaBayes = 0;
+    double p = -1;
+    bool spamBayes = false;
+    TResultatVerdict& r = d.Resultat;
+    r.SpamIP = spamIP;
+    if (e.CommandeTOP) {
+        ligne(kXEspace, octets(Res("princ120", u"Pas de test bayesiens sur les en-têtes")));
+        r.TestBayes = false;
+        if (EstCodeNoir(code))
+            r.Niveau = nsSpam;
+        else if (EstCodeBlanc(code))
+            r.Niveau = nsBon;
+        else
+            r.Niveau = code == cvSansSujetEmetteur || spamIP ? nsSpam : nsBon;
+        r.Probabilite = -1;
+        return d;
+    }
+    if (testable && e.FiltreBayes) {
+        p = scoreBayes ? scoreBayes() : 50.0;
+        if (!std::isfinite(p)) p = 50.0;
+        spamBayes = p > 50;
+        ligne(kXEspace,
+              octets(Format(Res("princ44", u"spam bayesien=%s"),
+                            {cp1252::versUnicode(FormaterProbabilite(p, e.SeparateurDecimal))})));
+        m.ProbaBayes = qint32(std::trunc(p * 10));
+    } else if (testable) {
+        ligne(kXEspace, octets(Res("princ45", u"test bayesien désactivé")));
+    }
+
+    // Step 5: the level.
+    TNiveauSpam niveau = nsBon;
+    if (EstCodeNoir(code) || code == cvHorsDestinataire) {
+        niveau = nsSpam;
+    } else if (EstCodeBlanc(code)) {
+        niveau = nsBon;
+    } else if (code == cvSansSujetEmetteur) {
+        niveau = nsSpam;
+        p = 100;
+        m.ProbaBayes = 1000;
+    } else if (spamIP && spamBayes) {
+        niveau = nsSpam;
+    } else if (!e.FiltreBayes) {
+        niveau = spamIP ? nsSpam : nsBon;
+    } else if (!e.FiltreIP) {
+        niveau = p > 50 ? nsSpam : nsBon;
+    } else if (spamIP) {
+        niveau = p <= e.PourcentageSpam2 ? nsSpamIP : nsSpam;
+    } else if (spamBayes) {
+        niveau = p <= e.PourcentageSpam ? nsSpamBayes : nsSpam;
+    }
+    r.Niveau = niveau;
+    r.SpamBayes = spamBayes;
+    r.Probabilite = p;
+
+    // Steps 6 and 7: learning and the record's flags.
+    d.Apprendre = testable && e.FiltreBayes;
+    const bool decide = liste || code == cvHorsDestinataire || code == cvSansSujetEmetteur;
+    m.ListeBlanche = EstCodeBlanc(code);
+    m.ListeNoire = EstCodeNoir(code);
+    m.HorsDestinataire = code == cvHorsDestinataire;
+    m.TestIP = e.FiltreIP && !decide;
+    m.TestBayes = e.FiltreBayes && !decide;
+    m.Spam = niveau != nsBon;
+    m.Reception = datetime::maintenant();
+    r.TestBayes = m.TestBayes;
+    d.Archiver = true;
+    return d;
+}
+
+// ---------------------------------------------------------------- TVerdict
+
+TVerdict::TVerdict(TServeurProxy& serveur, TChercheSPAMs& cherche, TMonMimeDecode& decodeur,
+                   TMonDossierBis& archive)
+    : QObject(&serveur), m_serveur(serveur), m_cherche(cherche), m_decodeur(decodeur),
+      m_archive(archive), m_separateur(SeparateurDecimalSysteme()) {}
+
+TVerdict::~TVerdict() = default;
+
+TVerdict* TVerdict::DuServeur(const TServeurProxy& serveur) {
+    for (QObject* o : serveur.children())
+        if (auto* v = dynamic_cast<TVerdict*>(o)) return v;
+    return nullptr;
+}
+
+void TVerdict::Brancher(TChercheSPAMs& cherche) {
+    QPointer<TVerdict> moi(this);
+    cherche.OnReponseDNS = [moi](TChercheSPAMs&, TUneRechercheDNS& x, bool partiel) {
+        if (moi) moi->ReponseDNS(x, partiel);
+    };
+    cherche.OnTimeOut = [moi](TChercheSPAMs&, TUneRechercheDNS& x) {
+        if (moi) moi->TimeOut(x);
+    };
+    cherche.OnServeurRetire = [moi](TChercheSPAMs&, qint32 numero) {
+        if (moi) moi->ServeurRetire(numero);
+    };
+}
+
+void TVerdict::LigneEntete(TMonWSocket& s, QByteArrayView ligne) {
+    ExaminerLigneEntete(m_cherche, ligne, s.ChampEntete, s.AdressesIP, s.VerdictListe);
+}
+
+TVerdict::TBilan TVerdict::bilan(TMonWSocket& s, bool compter) {
+    TBilan b;
+    for (int i = s.AdressesIP.nb - 1; i >= 0; --i) {
+        PUneRechercheDNS r = m_cherche.ResultatIP(s.AdressesIP[i], false);
+        if (!r) {
+            b.sansResultat = true;
+            continue;
+        }
+        if (compter) ++r->NbUtilisation;
+        if (!b.premier) b.premier = r;
+        if (r->Etat == erSpam) {
+            b.liste = r;
+            break;
+        }
+        if (!estConnu(r->Etat)) b.enCours = true;
+    }
+    return b;
+}
+
+void TVerdict::VerifierIP(TMonWSocket& s, bool corps) {
+    const int n = s.Numero();
+    if (corps) {
+        TEntreeListes e;
+        e.VerdictListe = s.VerdictListe;
+        const pop3::TChampsEntete& entete = s.Client->Entete();
+        e.Emetteur = ExtraireAdresse(entete.From);
+        const TEncodageDecodage* enc = m_decodeur.EncodageDecodage();
+        e.Sujet = enc ? octets(enc->DecoderEntete(entete.Subject)) : entete.Subject;
+        e.To = entete.To;
+        e.Cc = entete.Cc;
+        e.Adresses = s.AdressesIP;
+        if (s.CompteSession) {
+            e.Destinataire = s.CompteSession->Destinataire;
+            e.EMail = cp1252::minuscules(s.CompteSession->EMail);
+        }
+        const int code = VerdictListes(m_cherche, e);
+        if (code != cvAucun) {
+            VerdictFinal(s, code, nullptr);
+            return;
+        }
+        Trace(n, Res("princ17", u"Vérification des ips dans le message (corps)"));
+    } else {
+        Trace(n, Res("princ18", u"Vérification des ips dans le message (en-tête)"));
+    }
+    if (s.CompteSession && !s.CompteSession->FiltreIP) {
+        if (corps) VerdictFinal(s, cvSansTestIP, nullptr);
+        return;
+    }
+    if (s.AdressesIP.nb == 0) {
+        Trace(n, Res("princ116", u"Pas d'ip dans le message"));
+        if (corps) VerdictFinal(s, cvDNSBL, nullptr);
+        return;
+    }
+    const TBilan b = bilan(s, true);
+    s.AttenteDNS = corps;
+    if (b.liste) {
+        if (corps) VerdictFinal(s, cvDNSBL, b.liste);
+        return;
+    }
+    if (b.sansResultat || b.enCours) {
+        TraceFormat(n, QStringLiteral(" + ") + Res("princ106", u"Recherche ip à traiter : %d"),
+                    s.AdressesIP.nb);
+        const bool afficher = Config().AfficherDNSBL;
+        for (int i = s.AdressesIP.nb - 1; i >= 0; --i) {
+            const TAdresseIP ip = s.AdressesIP[i];
+            bool cree = false;
+            m_cherche.ResultatIP(ip, true, &cree);
+            // With no active server nothing was queued.
+            const bool demande = cree && m_cherche.ResultatIP(ip, false);
+            if (afficher)
+                TraceFormat(n,
+                            QStringLiteral(" + ") + (demande ? Res("princ19", u"demande ip : %s")
+                                                             : Res("princ20", u"ignore ip : %s")),
+                            texteIP(ip));
+        }
+        if (OnRafraichirTestsIP) OnRafraichirTestsIP();
+        TraceFormat(n, QStringLiteral(" + ") + Res("princ21", u"Lancement recherche ip (%d,%d)"),
+                    m_cherche.NbSocketDNS(), m_cherche.NbSocketDNSFree());
+        m_cherche.LancerRecherches();
+        TraceFormat(n, QStringLiteral(" + ") + Res("princ22", u"Recherche ip en cours (%d,%d)"),
+                    m_cherche.NbSocketDNS(), m_cherche.NbSocketDNSFree());
+        // An answer may already have concluded. When no lookup waits or runs
+        // for any address (no active server), no answer will ever come.
+        if (!corps || s.VerdictFait) return;
+        const TBilan apres = bilan(s, false);
+        if (apres.liste) {
+            VerdictFinal(s, cvDNSBL, apres.liste);
+        } else if (!apres.enCours) {
+            Trace(n, Res("princ117", u"Connait toutes les ips"));
+            VerdictFinal(s, cvDNSBL, apres.premier);
+        }
+        return;
+    }
+    if (corps) {
+        Trace(n, Res("princ117", u"Connait toutes les ips"));
+        VerdictFinal(s, cvDNSBL, b.premier);
+    }
+}
+
+template <typename F> void TVerdict::pourSessionsEnAttente(F&& f) {
+    // Judging a session may deliver and trace; collect the numbers first.
+    std::vector<int> numeros;
+    for (int i = 0; i < m_serveur.NbSessions(); ++i)
+        if (TMonWSocket* s = m_serveur.SessionIndex(i)) numeros.push_back(s->Numero());
+    for (int numero : numeros) {
+        TMonWSocket* s = m_serveur.Session(numero);
+        if (!s || !s->Ouverte() || !s->AttenteDNS || s->VerdictFait) continue;
+        f(*s);
+    }
+}
+
+void TVerdict::reexaminer(TMonWSocket& s) {
+    PUneRechercheDNS dernier = nullptr;
+    for (int i = s.AdressesIP.nb - 1; i >= 0; --i) {
+        const TAdresseIP ip = s.AdressesIP[i];
+        PUneRechercheDNS r = m_cherche.ResultatIP(ip, false);
+        dernier = r;
+        if (!r) {
+            TraceFormat(s.Numero(), QStringLiteral(" + ") + Res("princ60", u"ip introuvable : %s"),
+                        texteIP(ip));
+            continue;
+        }
+        if (r->Etat == erSpam) {
+            VerdictFinal(s, cvDNSBL, r);
+            return;
+        }
+        // A time-out after another server listed the address is final too.
+        if (r->Etat == erPasSpam || r->Etat == erAbandon || r->Etat == erTimeOut) continue;
+        return; // still waiting
+    }
+    VerdictFinal(s, cvDNSBL, dernier);
+}
+
+void TVerdict::ReponseDNS(TUneRechercheDNS& x, bool partiel) {
+    try {
+        if (Config().AfficherDNSBL)
+            TraceFormat(-1,
+                        QStringLiteral(" + ") +
+                            Res("princ59", u"réponse ip : %s (%s) = %s ; reste=%d ; partiel=%s"),
+                        texteIP(x.IP), nomServeur(x), motEtat(x.Etat), m_cherche.NbSocketDNS() - 1,
+                        partiel ? QStringLiteral("oui") : QStringLiteral("non"));
+        if (partiel) return;
+        const TAdresseIP ip = x.IP;
+        const quint8 etat = x.Etat;
+        if (etat == erSpam) {
+            // The record may go while sessions are judged: use the current result.
+            pourSessionsEnAttente([&](TMonWSocket& s) {
+                if (!s.AdressesIP.contient(ip)) return;
+                VerdictFinal(s, cvDNSBL, &x);
+            });
+        } else if (etat == erPasSpam || etat == erAbandon) {
+            pourSessionsEnAttente([&](TMonWSocket& s) { reexaminer(s); });
+        }
+    } catch (const std::exception& e) {
+        exception(-1, "ReponseDNS", e);
+    }
+}
+
+void TVerdict::TimeOut(TUneRechercheDNS& x) {
+    try {
+        TraceFormat(
+            -1, QStringLiteral(" + ") + Res("princ61", u"TIME OUT recherche IP (%s, %s, reste=%d)"),
+            texteIP(x.IP), nomServeur(x), m_cherche.NbSocketDNS() - 1);
+        if (Config().BeepTimeOut && OnBip) OnBip();
+    } catch (const std::exception& e) {
+        exception(-1, "TimeOut", e);
+    }
+}
+
+void TVerdict::ServeurRetire(qint32) {
+    try {
+        // Lookups that were only queued for the server are gone with it.
+        pourSessionsEnAttente([&](TMonWSocket& s) { reexaminer(s); });
+    } catch (const std::exception& e) {
+        exception(-1, "ServeurRetire", e);
+    }
+}
+
+void TVerdict::archiver(TMonWSocket& s) {
+    PUnCompteBis compte = s.CompteSession;
+    if (!compte) return;
+    QString erreur;
+    bool ok = false;
+    try {
+        if (m_archive.Compte() != compte->Numero) m_archive.Ouvrir(compte);
+        ok = m_archive.Compte() == compte->Numero &&
+             m_archive.AjouterMessage(s.MessageEnCours, s.Flux, nullptr, &erreur);
+    } catch (const std::exception& e) {
+        erreur = QString::fromLocal8Bit(e.what());
+    }
+    if (ok) return;
+    Trace(s.Numero(), Res("princ46", u"Exception : Impossible de mémoriser le mail"));
+    if (!erreur.isEmpty()) Trace(s.Numero(), erreur);
+}
+
+void TVerdict::VerdictFinal(TMonWSocket& s, int code, const TUneRechercheDNS* dnsbl) {
+    if (s.VerdictFait) return;
+    s.VerdictFait = true; // judged once, whatever the handlers below do
+    if (s.EnvoiFictif) {
+        s.Livrer(TResultatVerdict{});
+        return;
+    }
+    TResultatVerdict resultat;
+    try {
+        const TConfig& config = Config();
+        TEntreeVerdict e;
+        e.Code = code;
+        e.DNSBL = dnsbl;
+        e.CommandeTOP = s.Commande == cmTop;
+        if (s.CompteSession) {
+            e.FiltreIP = s.CompteSession->FiltreIP;
+            e.FiltreBayes = s.CompteSession->FiltreBayes;
+        }
+        e.From = s.Client->Entete().From;
+        e.Subject = s.Client->Entete().Subject;
+        e.SpamSiPasSujetFrom = config.SpamSiPasSujetFrom;
+        e.PourcentageSpam = config.PourcentageSpam;
+        e.PourcentageSpam2 = config.PourcentageSpam2;
+        e.SeparateurDecimal = m_separateur;
+        TFiltreBayes* bayes = FiltreBayes;
+        const TDecisionVerdict d = DeciderVerdict(e, s.MessageEnCours, [&] {
+            double bon = 0, spam = 50;
+            if (bayes) bayes->ScoreBayes(m_decodeur, s.Flux, s.Numero(), bon, spam);
+            return spam;
+        });
+        resultat = d.Resultat;
+        if (d.Apprendre && bayes)
+            bayes->Base().Apprendre(bayes->DocReception, resultat.Niveau != nsBon);
+        if (d.Archiver) archiver(s);
+    } catch (const std::exception& e) {
+        // The message still goes out, unmarked, rather than never.
+        exception(s.Numero(), "VerdictFinal", e);
+    }
+    s.Livrer(resultat);
+}
