@@ -114,11 +114,12 @@ char* ecrireNombre(char* p, int32_t v) {
 
 } // namespace
 
-TMonBayesDB::TMonBayesDB(const QString& fileSpec, const QString& repertoire)
+TMonBayesDB::TMonBayesDB(const QString& fileSpec, const QString& repertoire, bool charger)
     : FileSpec(fileSpec), Repertoire(repertoire) {
     if (fileSpec.isEmpty()) throw std::invalid_argument("BayesDB (Create): FileSpec is blank");
     m_trie = true;
     Modifie = false;
+    if (!charger) return;
     Charger();
     ChargerListesIgnorees();
 }
@@ -140,6 +141,24 @@ void TMonBayesDB::Vider() {
     m_trie = true;
     SommeSpam = SommeBon = ProbaSpam = ProbaBon = 0;
     NbSpamAppris = NbBonAppris = 0;
+}
+
+void TMonBayesDB::Echanger(TMonBayesDB& autre) noexcept {
+    using std::swap;
+    swap(m_elements, autre.m_elements);
+    swap(m_trie, autre.m_trie);
+    swap(m_index, autre.m_index);
+    swap(m_nbTries, autre.m_nbTries);
+    swap(m_doublons, autre.m_doublons);
+    swap(m_negatifs, autre.m_negatifs);
+    swap(m_illisible, autre.m_illisible);
+    swap(NbSpamAppris, autre.NbSpamAppris);
+    swap(NbBonAppris, autre.NbBonAppris);
+    swap(Modifie, autre.Modifie);
+    swap(SommeSpam, autre.SommeSpam);
+    swap(SommeBon, autre.SommeBon);
+    swap(ProbaSpam, autre.ProbaSpam);
+    swap(ProbaBon, autre.ProbaBon);
 }
 
 void TMonBayesDB::Ordonner() {

@@ -46,9 +46,10 @@ private:
 // The tokens of its elements are lookup keys: never change an element's Mot.
 class TMonBayesDB : public TBayesBase {
 public:
-    // Loads the file and the ignore lists at once. Throws std::invalid_argument
-    // when `fileSpec` is empty.
-    TMonBayesDB(const QString& fileSpec, const QString& repertoire);
+    // Loads the file and the ignore lists at once (unless `charger` is false: a
+    // working base that starts empty). Throws std::invalid_argument when
+    // `fileSpec` is empty.
+    TMonBayesDB(const QString& fileSpec, const QString& repertoire, bool charger = true);
     // Saves when modified (never a temporary base), then empties.
     ~TMonBayesDB() override;
 
@@ -61,6 +62,10 @@ public:
     // Adds another base's counts into this one.
     void Fusionner(TMonBayesDB& autre);
     void Vider() override;
+    // Exchanges the tokens, the learned counts, the modified flag and what the
+    // last load said of the file with another base (file names, ignore lists
+    // and hooks stay). Lets a rebuilt base replace this one, and be put back.
+    void Echanger(TMonBayesDB& autre) noexcept;
     int32_t NbMots() const { return static_cast<int32_t>(m_elements.size()); }
 
     // Appends and indexes (the base sorts new tokens in when order is needed).
