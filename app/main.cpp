@@ -7,6 +7,7 @@
 #include "core/repertoires.h"
 #include "core/signaux_arret.h"
 #include "core/trace.h"
+#include "proxy/moteur.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
     TControleur controleur(reps);
     controleur.FenetreCachee = [] { return true; };
     // The components (listener, spam search, accounts, knowledge base, archive)
-    // are plugged into controleur.Branchements here, each at its named step.
+    // plug into the controller's steps.
+    TMoteur moteur(controleur);
 
     TSignauxArret signaux;
     signaux.OnArret = [](int numero) {

@@ -176,6 +176,10 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
         relayer(c, cmAutre, &TClientPOP3::Uidl);
     } else if (mot == "RETR") {
         Client->MsgNum = pop3::lireNombre(c.argument);
+        if (NbFictifs > 0 && Client->MsgNum > Client->MsgCount() && !Client->Occupe()) {
+            retrFictif(int(Client->MsgNum - Client->MsgCount()));
+            return;
+        }
         relayer(c, cmRetr, &TClientPOP3::Retr);
     } else if (mot == "TOP") {
         const qsizetype espace = c.argument.indexOf(' ');
@@ -226,6 +230,9 @@ void TMonWSocket::relayer(const pop3::TCommandeClient& c, TCommandeSession code,
             AttenteDNS = false;
             ReponseRetenue.clear();
             if (code == cmRetr) EnvoiFictif = false;
+            // Fixed for the whole message: the held status line and the
+            // delivery must agree even if the account changes meanwhile.
+            m_supprimerSpam = TGestionComptesBis::SupprimerSpamEffectif(CompteSession);
         }
         m_ligneEnvoyee = false;
         if ((Client->*operation)()) return;
@@ -285,16 +292,22 @@ void TMonWSocket::loginEtape2(const QByteArray& argument) {
         EnvoiClient("-ERR " + octets(Client->ErrorMessage()));
     }
     retenirCompte(compte);
-    NbFictifs = 0;
+    // The re-emissions queued now are the ones this session presents; any
+    // queued later wait for the next login.
+    m_fictifs.clear();
+    if (compte && m_serveur.MessagesFictifs)
+        m_fictifs = m_serveur.MessagesFictifs->DuCompte(compte->Numero);
+    NbFictifs = qint32(m_fictifs.size());
     TailleFictifs = 0;
-    if (m_serveur.OnCompterFictifs)
-        m_serveur.OnCompterFictifs(compte->Numero, NbFictifs, TailleFictifs);
+    for (const TMessageFictif& f : m_fictifs)
+        TailleFictifs += f.Taille;
 }
 
 void TMonWSocket::quitter() {
     // Only the re-emissions presented to a logged-in session are consumed.
-    if (CompteSession && m_loginReussi && NbFictifs > 0 && m_serveur.OnRetirerFictifs)
-        m_serveur.OnRetirerFictifs(CompteSession->Numero);
+    if (m_loginReussi && !m_fictifs.isEmpty() && m_serveur.MessagesFictifs)
+        m_serveur.MessagesFictifs->Retirer(m_fictifs);
+    m_fictifs.clear();
     NbFictifs = 0;
     TailleFictifs = 0;
     if (m_serveur.OnDemarrerTimerQuit) m_serveur.OnDemarrerTimerQuit();
@@ -381,8 +394,8 @@ void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
             (Client->MsgNum > 0 || !ligne.startsWith("+OK")))
             m_taillesListe.insert(n, taille);
     }
-    if ((Commande == cmRetr || Commande == cmTop) &&
-        TGestionComptesBis::SupprimerSpamEffectif(CompteSession) && !ligne.startsWith("-ERR")) {
+    if (NbFictifs > 0 && presenterFictifs(ligne)) return;
+    if ((Commande == cmRetr || Commande == cmTop) && m_supprimerSpam && !ligne.startsWith("-ERR")) {
         // Held until the verdict: spam may be replaced by a notice.
         ReponseRetenue = ligne;
         return;
@@ -471,7 +484,8 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     m.TestBayes = verdict.TestBayes;
     m.CommandeTOP = Commande == cmTop;
     m.EnvoiFictif = EnvoiFictif;
-    m.SupprimerSpam = TGestionComptesBis::SupprimerSpamEffectif(CompteSession);
+    // A status line already relayed cannot be replaced by a notice.
+    m.SupprimerSpam = m_supprimerSpam && !m_ligneEnvoyee && !EnvoiFictif;
     m.ReponseRetenue = ReponseRetenue;
     m.From = Client->Entete().From;
     m.To = Client->Entete().To;
@@ -490,4 +504,69 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     ReponseRetenue.clear();
     EnvoiFictif = false;
     VerdictFait = true;
+}
+
+// ---------------------------------------------------------------- re-emitted messages
+
+bool TMonWSocket::presenterFictifs(const QByteArray& ligne) {
+    if (Abandon) return false;
+    const TRequetePOP3 requete = Client->RequestType();
+    if (requete == TRequetePOP3::rqStat) {
+        if (!ligne.startsWith("+OK ")) return false;
+        qint64 nombre = 0, taille = 0;
+        pop3::analyserReponseStat(ligne, nombre, taille);
+        m_ligneEnvoyee = true;
+        EnvoiClient("+OK " + QByteArray::number(nombre + NbFictifs) + ' ' +
+                    QByteArray::number(taille + TailleFictifs));
+        return true;
+    }
+    // Only the "." that ends the list of every message.
+    if ((requete != TRequetePOP3::rqList && requete != TRequetePOP3::rqUidl) ||
+        Client->MsgNum != 0 || ligne != ".")
+        return false;
+    const qint64 reels = Client->MsgCount();
+    for (qsizetype k = 1; k <= m_fictifs.size(); ++k) {
+        const TMessageFictif& f = m_fictifs[k - 1];
+        const QByteArray numero = QByteArray::number(reels + k);
+        if (requete == TRequetePOP3::rqList)
+            EnvoiClient(numero + ' ' + QByteArray::number(f.Taille));
+        else
+            EnvoiClient(numero + " KV-UIDL-" + QByteArray::number(f.Compte) + '-' +
+                        QByteArray::number(f.Id));
+    }
+    EnvoiClient(ligne);
+    return true;
+}
+
+void TMonWSocket::retrFictif(int k) {
+    Commande = cmRetr;
+    m_ligneEnvoyee = false;
+    if (k < 1 || k > m_fictifs.size()) {
+        EnvoiClient("-ERR existe pas");
+        return;
+    }
+    const TMessageFictif f = m_fictifs[k - 1];
+    // Nothing is judged: no lookup to wait for, no verdict to make.
+    AttenteDNS = false;
+    VerdictFait = false;
+    VerdictListe = 0;
+    MessageEnCours = TUnMessageMem();
+    QByteArray archive;
+    QString erreur;
+    const bool lu =
+        m_serveur.OnLireFictif && m_serveur.OnLireFictif(f.Compte, f.Id, archive, erreur);
+    if (!lu) {
+        // Never another message's text: the buffer is not reused.
+        Flux.clear();
+        EnvoiFictif = false;
+        VerdictFait = true;
+        TraceFormat(m_numero, Res("proxy02", u"Message ré-émis %d illisible : %s"), f.Id, erreur);
+        EnvoiClient("-ERR " + octets(Res("proxy03", u"Message ré-émis illisible")));
+        return;
+    }
+    Flux = std::move(archive);
+    EnvoiFictif = true;
+    ReponseRetenue = "+OK " + octets(Res("princ107", u"Message fictif"));
+    Trace(m_numero, QStringLiteral("< ") + texte(ReponseRetenue));
+    livrer();
 }

@@ -7,6 +7,7 @@
 #include "accounts/un_message_mem.h"
 #include "proxy/analyse_pop3.h"
 #include "proxy/client_pop3.h"
+#include "proxy/messages_fictifs.h"
 #include "proxy/verdict.h"
 
 #include <QByteArray>
@@ -55,7 +56,7 @@ public:
     QByteArray ReponseRetenue;
     PUnCompteBis CompteSession = nullptr;
     qint32 NbFictifs = 0;
-    qint32 TailleFictifs = 0;
+    qint64 TailleFictifs = 0; // 64 bits: many large re-emissions must not wrap
     TClientPOP3* Client;
     bool Quitter = false;
     bool EnvoiFictif = false;
@@ -70,6 +71,9 @@ private:
     void loginEtape1(const QByteArray& argument);
     void loginEtape2(const QByteArray& argument);
     void quitter();
+    // Re-emitted messages: the ones counted at PASS, presented after the real ones.
+    bool presenterFictifs(const QByteArray& ligne);
+    void retrFictif(int k);
     void retenirCompte(PUnCompteBis compte);
 
     // Upstream events.
@@ -95,4 +99,6 @@ private:
     bool m_ligneEnvoyee = false;          // a line went to the client for the current command
     bool m_relaisAvant = false;           // RelaisReponse before the command being executed
     QHash<qint64, qint64> m_taillesListe; // message number -> size seen in a LIST answer
+    QList<TMessageFictif> m_fictifs;      // the re-emissions counted at PASS
+    bool m_supprimerSpam = false;         // SupprimerSpam as it was when RETR/TOP began
 };

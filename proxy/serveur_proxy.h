@@ -13,6 +13,7 @@
 
 class QTcpServer;
 class TGestionComptesBis;
+class TMessagesFictifs;
 class TMonWSocket;
 
 class TServeurProxy : public QObject {
@@ -53,9 +54,10 @@ public:
     std::function<void()> OnFermerArchive;   // the proxy's open archive is to be closed
     std::function<void()> OnBip;
     std::function<void(int numero)> OnSessionLiberee;
-    // Re-emitted messages queued for an account: count and total size.
-    std::function<void(qint32 compte, qint32& nombre, qint32& taille)> OnCompterFictifs;
-    std::function<void(qint32 compte)> OnRetirerFictifs;
+    // The queue of re-emitted messages (none: nothing is re-emitted), and the
+    // archived text of one of them; false with the reason when unreadable.
+    TMessagesFictifs* MessagesFictifs = nullptr;
+    std::function<bool(qint32 compte, qint32 id, QByteArray& texte, QString& erreur)> OnLireFictif;
 
 private:
     friend class TMonWSocket;

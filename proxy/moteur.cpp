@@ -1,0 +1,196 @@
+#include "proxy/moteur.h"
+
+#include "core/config.h"
+#include "core/controleur.h"
+#include "core/trace.h"
+#include "proxy/mon_wsocket.h"
+#include "proxy/serveur_proxy.h"
+
+#include <exception>
+#include <vector>
+
+TMoteur::TMoteur(TControleur& controleur, QObject* parent)
+    : QObject(parent), m_controleur(controleur),
+      m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
+    brancher();
+    brancherServeur();
+}
+
+TMoteur::~TMoteur() {
+    // The hooks point into this engine.
+    m_controleur.Branchements = TBranchements();
+    // The controller's shutdown normally ran already; this covers an engine
+    // dropped without it. Sessions first: they hand their accounts back.
+    m_serveur.reset();
+    MonDossierBisSynchro.Fermer();
+    MonDossierBis1.Fermer();
+    m_bayes.reset();
+}
+
+void TMoteur::brancher() {
+    const TRepertoires& reps = m_controleur.Reps();
+    GestionComptesBis1.OnInitRepertoire = [reps](TGestionComptesBis&, QString& travail,
+                                                 QString& installation) {
+        reps.InitRepertoire(travail, installation);
+    };
+    ChercheSPAMs1.OnInitRepertoire = [reps](TChercheSPAMs&, QString& travail,
+                                            QString& installation) {
+        reps.InitRepertoire(travail, installation);
+    };
+    ChercheSPAMs1.OnServeurRetire = [this](TChercheSPAMs&, qint32) {
+        // Queued: the table is being changed under this call.
+        QMetaObject::invokeMethod(this, &TMoteur::RevoirSessionsEnAttente, Qt::QueuedConnection);
+    };
+    MonMimeDecodeReception.SetEncodageDecodage(&EncodageDecodage1);
+    MonMimeDecodeAffichage.SetEncodageDecodage(&EncodageDecodage1);
+
+    TBranchements& b = m_controleur.Branchements;
+    b.ActiverChercheSPAMs = [this] {
+        ChercheSPAMs1.setActive(false);
+        ChercheSPAMs1.setActive(true);
+    };
+    b.ActiverComptes = [this] {
+        // Deactivating saves: a manager that never loaded would write an empty
+        // accounts file over the real one.
+        if (GestionComptesBis1.Active()) GestionComptesBis1.setActive(false);
+        GestionComptesBis1.setActive(true);
+        MonDossierBisSynchro.setRepertoireDossiers(GestionComptesBis1.RepertoireDossiers());
+        MonDossierBis1.setRepertoireDossiers(GestionComptesBis1.RepertoireDossiers());
+    };
+    b.CreerBaseBayes = [this] {
+        m_bayes = std::make_unique<TFiltreBayes>(GestionComptesBis1.RepertoireDonnees());
+    };
+    b.ConfigVersComposants = [this](const TConfig& c) {
+        ChercheSPAMs1.setFreeSocket(c.FreeSocket);
+        GestionComptesBis1.setNumeroCompteMini(c.NumeroCompteMini);
+        ChercheSPAMs1.setNumeroDNSMini(c.NumeroDNSMini);
+    };
+    b.ConfigRecherche = [this](const TConfig& c, const QByteArray& adresseDNS) {
+        ChercheSPAMs1.setDNSPrincipal(adresseDNS);
+        ChercheSPAMs1.setNbMaxSocketDNS(c.NbSocket);
+        ChercheSPAMs1.setNbHeureMemoIP(c.DureeStockage);
+        ChercheSPAMs1.setTimeOutRecherche(quint32(std::max(0, c.TimeOutRecherche)));
+        ChercheSPAMs1.setNbTentativeRecherche(c.NbTentativeRecherche);
+    };
+    b.PreparerDecodeurs = [this](const QString& encodage, const QString& tmp) {
+        EncodageDecodage1.ChargerCharsets(encodage);
+        MonMimeDecodeReception.SetRepDestination(tmp);
+        MonMimeDecodeAffichage.SetRepDestination(tmp);
+    };
+    b.ReglerModeBayes = [this](int mode) {
+        if (m_bayes) m_bayes->ReglerModeBayes(mode);
+    };
+    b.OuvrirEcoute = [this](const QByteArray& port, QString& erreur) {
+        return m_serveur->Ouvrir(port, &erreur);
+    };
+    b.FermerEcoute = [this] { m_serveur->Fermer(); };
+    b.CalculEnCours = [this] {
+        if (m_bayes && m_bayes->CalculEnCours) return true;
+        return OnCalculEnCours && OnCalculEnCours();
+    };
+    b.RechargerListesIgnorees = [this] {
+        if (m_bayes) m_bayes->Base().ChargerListesIgnorees();
+    };
+    b.TimerQuitEcoule = [this] { m_serveur->TimerQuitEcoule(); };
+    b.SauverComptes = [this] {
+        if (GestionComptesBis1.Active()) GestionComptesBis1.Sauver();
+    };
+    b.SauverBase = [this] {
+        if (m_bayes) m_bayes->SauverBase();
+    };
+    b.LibererBaseSiCachee = [this](bool cachee) {
+        if (cachee && m_bayes) m_bayes->DechargerBase();
+    };
+
+    b.DesactiverComptes = [this] {
+        if (GestionComptesBis1.Active()) GestionComptesBis1.setActive(false);
+    };
+    b.DesactiverChercheSPAMs = [this] { ChercheSPAMs1.setActive(false); };
+    b.NumeroCompteMini = [this] { return int(GestionComptesBis1.NumeroCompteMini()); };
+    b.NumeroDNSMini = [this] { return int(ChercheSPAMs1.NumeroDNSMini()); };
+    b.LibererBase = [this] { m_bayes.reset(); };
+    b.LibererSessions = [this] {
+        m_serveur->Fermer();
+        m_serveur->FermerSessions();
+        // The archives are saved once no session can add to them.
+        MonDossierBisSynchro.Fermer();
+        MonDossierBis1.Fermer();
+    };
+    b.LibererReemissions = [this] { MessagesFictifs.Vider(); };
+}
+
+void TMoteur::brancherServeur() {
+    TServeurProxy& s = *m_serveur;
+    s.OnDemarrerTimerQuit = [this] { m_controleur.DemarrerTimerQuit(); };
+    s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
+    s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
+    s.OnCommandeClient = [this] { m_controleur.CommandeClient(); };
+    s.OnFermerArchive = [this] { MonDossierBisSynchro.Fermer(); };
+    s.MessagesFictifs = &MessagesFictifs;
+    s.OnLireFictif = [this](qint32 compte, qint32 id, QByteArray& texte, QString& erreur) {
+        return LireArchive(compte, id, texte, erreur);
+    };
+}
+
+PUnCompteBis TMoteur::CompteNumero(qint32 numero) const {
+    for (int i = 0; i < GestionComptesBis1.Count(); ++i) {
+        PUnCompteBis c = GestionComptesBis1.Compte(i);
+        if (c && c->Numero == numero) return c;
+    }
+    return nullptr;
+}
+
+bool TMoteur::LireArchive(qint32 compte, qint32 numeroMessage, QByteArray& texte, QString& erreur) {
+    texte.clear();
+    PUnCompteBis c = CompteNumero(compte);
+    if (!c) {
+        erreur = QStringLiteral("compte %1 inconnu").arg(compte);
+        return false;
+    }
+    MonDossierBisSynchro.Ouvrir(c);
+    if (MonDossierBisSynchro.Compte() != compte) {
+        erreur = QStringLiteral("archive du compte %1 fermée").arg(compte);
+        return false;
+    }
+    const PUnMessageMem m = MonDossierBisSynchro.ChercherNumero(numeroMessage);
+    if (!m || m->Supprime) {
+        erreur = QStringLiteral("message %1 absent de l'archive").arg(numeroMessage);
+        return false;
+    }
+    if (!MonDossierBisSynchro.LireTexte(*m, texte, false, &erreur) || texte.isEmpty()) {
+        texte.clear();
+        if (erreur.isEmpty())
+            erreur = QStringLiteral("texte du message %1 illisible").arg(numeroMessage);
+        return false;
+    }
+    return true;
+}
+
+bool TMoteur::Reemettre(qint32 compte, qint32 numeroMessage) {
+    PUnCompteBis c = CompteNumero(compte);
+    if (!c) return false;
+    // The review side's view of the archive, where the user chose the message.
+    if (MonDossierBis1.Compte() != compte) MonDossierBis1.Ouvrir(c);
+    if (MonDossierBis1.Compte() != compte) return false;
+    const PUnMessageMem m = MonDossierBis1.ChercherNumero(numeroMessage);
+    if (!m) return false;
+    return MessagesFictifs.Ajouter(compte, numeroMessage, m->Taille);
+}
+
+void TMoteur::RevoirSessionsEnAttente() {
+    if (!OnRevoirSessionEnAttente) return;
+    // Numbers first: a check may end a session.
+    std::vector<int> numeros;
+    for (int i = 0; i < m_serveur->NbSessions(); ++i)
+        if (TMonWSocket* s = m_serveur->SessionIndex(i)) numeros.push_back(s->Numero());
+    for (int n : numeros) {
+        TMonWSocket* s = m_serveur->Session(n);
+        if (!s || !s->Ouverte() || !s->AttenteDNS || s->VerdictFait) continue;
+        try {
+            OnRevoirSessionEnAttente(*s);
+        } catch (const std::exception& e) {
+            Trace(s->Numero(), QStringLiteral("Exception : ServeurRetire : ") +
+                                   QString::fromLocal8Bit(e.what()));
+        }
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The engine's long-lived components, the ones the design hangs on its main
+// window: spam search, accounts, listener and sessions, knowledge base and its
+// two token documents, charsets and the two MIME decoders, the two archive
+// views and the re-emission queue. The constructor plugs each into the
+// controller's steps and wires their events; the controller decides when.
+
+#include "accounts/gestion_comptes_bis.h"
+#include "accounts/mon_dossier_bis.h"
+#include "bayes/filtre_bayes.h"
+#include "mime/encodage_decodage.h"
+#include "mime/mon_mime_decode.h"
+#include "proxy/messages_fictifs.h"
+#include "spamsearch/cherche_spams.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class TControleur;
+class TMonWSocket;
+class TServeurProxy;
+
+class TMoteur : public QObject {
+public:
+    explicit TMoteur(TControleur& controleur, QObject* parent = nullptr);
+    ~TMoteur() override;
+    TMoteur(const TMoteur&) = delete;
+    TMoteur& operator=(const TMoteur&) = delete;
+
+    TControleur& Controleur() { return m_controleur; }
+
+    // Declared in the order they must outlive each other: the sessions hold
+    // accounts, the archives keep the accounts' numbers.
+    TGestionComptesBis GestionComptesBis1;
+    TChercheSPAMs ChercheSPAMs1;
+    TEncodageDecodage EncodageDecodage1;
+    TMonMimeDecode MonMimeDecodeReception; // the proxy's messages
+    TMonMimeDecode MonMimeDecodeAffichage; // the review page
+    TMonDossierBis MonDossierBisSynchro;   // proxy side: archiving, re-emission
+    TMonDossierBis MonDossierBis1;         // review side
+    TMessagesFictifs MessagesFictifs;
+
+    // Created at the "Filtrage bayesien..." step, released at shutdown.
+    TFiltreBayes* FiltreBayes() { return m_bayes.get(); }
+    TServeurProxy& ServeurProxy() { return *m_serveur; }
+
+    // Queues a re-emission of an archived message of the account (review page).
+    // False when the account or the message is unknown, or it is queued already.
+    bool Reemettre(qint32 compte, qint32 numeroMessage);
+    // The account by its number (null: none).
+    PUnCompteBis CompteNumero(qint32 numero) const;
+    // Reads the archived text of a message through the proxy-side archive.
+    bool LireArchive(qint32 compte, qint32 numeroMessage, QByteArray& texte, QString& erreur);
+
+    // A DNSBL server left the lookups: every session still waiting for an
+    // answer is looked at again (the verdict plugs its check in here).
+    std::function<void(TMonWSocket& session)> OnRevoirSessionEnAttente;
+    void RevoirSessionsEnAttente();
+
+    // Extra work at each step, for components plugged in later (the full
+    // rebuild, the window): called after the engine's own work.
+    std::function<bool()> OnCalculEnCours;
+
+private:
+    void brancher();
+    void brancherServeur();
+
+    TControleur& m_controleur;
+    std::unique_ptr<TFiltreBayes> m_bayes;
+    std::unique_ptr<TServeurProxy> m_serveur;
+};
