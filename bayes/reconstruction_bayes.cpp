@@ -102,7 +102,6 @@ TReconstructionBayes::~TReconstructionBayes() = default;
 
 void TReconstructionBayes::avancement(const QString& ligne1, const QString& ligne2) {
     m_ligne1 = ligne1;
-    m_ligne2 = ligne2;
     if (OnAvancement) OnAvancement(ligne1, ligne2);
 }
 
@@ -126,9 +125,10 @@ TReconstructionBayes::TResultat TReconstructionBayes::BtnBayesienTotalClick(bool
     m_erreur.clear();
     m_filtre.CalculEnCours = true;
     TResultat resultat = rrFait;
+    bool ecoute = false;
     try {
         if (OnOccupe) OnOccupe(true);
-        if (FermerEcoute) FermerEcoute();
+        if (FermerEcoute) ecoute = FermerEcoute();
         if (ViderAffichage) ViderAffichage();
         reconstruire();
     } catch (const TErreur& e) {
@@ -153,7 +153,7 @@ TReconstructionBayes::TResultat TReconstructionBayes::BtnBayesienTotalClick(bool
     etape(RafraichirAffichage);
     etape(DemarrerTimerSauve);
     etape(OnFinAvancement);
-    etape(OuvrirEcoute);
+    if (ecoute) etape(OuvrirEcoute);
     m_filtre.CalculEnCours = false;
     if (OnOccupe) etape([this] { OnOccupe(false); });
     return resultat;

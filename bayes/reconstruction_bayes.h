@@ -74,9 +74,10 @@ public:
     std::function<void(const QString& chLigne1, const QString& chLigne2)> OnAvancement;
     // The progress window closes.
     std::function<void()> OnFinAvancement;
-    // The listening socket is closed during the rebuild so that no session starts,
-    // and opened again after it.
-    std::function<void()> FermerEcoute;
+    // The listening socket is closed during the rebuild so that no session starts;
+    // true when it was listening. Only then is it opened again after (at start-up
+    // the conversion runs before the listener was ever opened).
+    std::function<bool()> FermerEcoute;
     std::function<void()> OuvrirEcoute;
     // The review grid is emptied at the start, the review page refreshed at the end.
     std::function<void()> ViderAffichage;
@@ -101,8 +102,7 @@ private:
     TMonDossierBis& m_affichage;
     TMonMimeDecode& m_decodeur;
     QString m_erreur;
-    QString m_ligne1;
-    QString m_ligne2;
+    QString m_ligne1;         // the progress window's first line, kept for the merge lines
     QSet<qint32> m_supprimes; // deleted on the review page, account m_compteSupprimes
     qint32 m_compteSupprimes = -1;
     QByteArray m_texte; // message read from the archive

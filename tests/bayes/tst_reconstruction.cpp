@@ -105,7 +105,10 @@ struct TBanc {
                                       !journal.contains(u"ouvrir"_qs);
         };
         r.OnFinAvancement = [this] { journal << u"fin"_qs; };
-        r.FermerEcoute = [this] { journal << u"fermer"_qs; };
+        r.FermerEcoute = [this] {
+            journal << u"fermer"_qs;
+            return ecouteOuverte;
+        };
         r.OuvrirEcoute = [this] { journal << u"ouvrir"_qs; };
         r.ViderAffichage = [this] { journal << u"vider"_qs; };
         r.RafraichirAffichage = [this] { journal << u"rafraichir"_qs; };
@@ -163,6 +166,7 @@ struct TBanc {
     QStringList refus;
     int sessions = 0;
     bool reponse = true;
+    bool ecouteOuverte = true;
     bool occupePendantAvancement = true;
 };
 
@@ -423,6 +427,8 @@ void TstReconstruction::conversionAuDemarrage() {
                   fixture("spam-html.eml"));
     ecrireFichier(memo + na + QStringLiteral("-s_20030101000000.log"), "journal");
 
+    // At start-up the listener is not open yet: the rebuild must not open it.
+    banc.ecouteOuverte = false;
     const int ancienneVersion = Config().VersionInterne;
     Config().VersionInterne = versionInterne;
     const auto resultat = banc.reconstruction.ConvertirMemoMail();
@@ -433,6 +439,7 @@ void TstReconstruction::conversionAuDemarrage() {
     QCOMPARE(versionApres, 2);
     QCOMPARE(banc.journal.count(u"reglages"_qs), 1);
     QCOMPARE(banc.journal.last(), u"fin"_qs);
+    QVERIFY(!banc.journal.contains(u"ouvrir"_qs));
     QCOMPARE(banc.synchro.Compte(), -1);
     QCOMPARE(banc.avancements.contains(u"Etape 2/2 | "_qs), importe);
 
