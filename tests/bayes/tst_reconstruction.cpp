@@ -190,6 +190,7 @@ private slots:
     void decisionAvantLeCalcul_data();
     void decisionAvantLeCalcul();
     void sansCompteBaseVideSansFichier();
+    void texteIntrouvableIgnore();
     void conversionAuDemarrage_data();
     void conversionAuDemarrage();
 
@@ -398,6 +399,22 @@ void TstReconstruction::sansCompteBaseVideSansFichier() {
     QCOMPARE(banc.filtre.Base().NbMots(), 0);
     QVERIFY(banc.filtre.SauverBase());
     QVERIFY(!QFile::exists(banc.cheminBase()));
+}
+
+void TstReconstruction::texteIntrouvableIgnore() {
+    TBanc banc(m_rep->path());
+    TUnCompteBis* a = banc.compte("pop.exemple.org", "paul");
+    banc.archiver(a,
+                  {{"spam-html.eml", true}, {"bon-supprime.eml", false}, {"bon-texte.eml", false}});
+    // The second day's data file is gone: that message cannot be learned, the others are.
+    const QString dossier = banc.racine + QStringLiteral("Dossiers/") + QString::number(a->Numero);
+    QVERIFY(QFile::remove(dossier + QStringLiteral("/20030115-1.news")));
+
+    QCOMPARE(banc.reconstruction.BtnBayesienTotalClick(false), TReconstructionBayes::rrFait);
+    QCOMPARE(banc.filtre.Base().NbSpamAppris, 1);
+    QCOMPARE(banc.filtre.Base().NbBonAppris, 1);
+    QVERIFY(!banc.filtre.Base().Trouver("zanzibarien"));
+    QVERIFY(traceContient(QStringLiteral("message 2 introuvable")));
 }
 
 void TstReconstruction::conversionAuDemarrage_data() {
