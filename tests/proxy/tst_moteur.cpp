@@ -1,0 +1,231 @@
+// The engine assembled on the controller: every component loads from the home
+// at start-up, the listener's events drive the controller's timers, and
+// shutdown saves each file in its order without losing what was on disk.
+
+#include "accounts/gestion_comptes_bis.h"
+#include "core/config.h"
+#include "core/controleur.h"
+#include "core/trace.h"
+#include "proxy/mon_wsocket.h"
+#include "proxy/moteur.h"
+#include "proxy/serveur_proxy.h"
+#include "tests/support/pop3_script_server.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using testsupport::TClientLignes;
+using testsupport::TServeurPOP3Script;
+
+namespace {
+
+struct TMaison {
+    QTemporaryDir dir;
+    TRepertoires reps;
+
+    explicit TMaison(const QByteArray& port = "0") {
+        Config() = TConfig();
+        reps.Installation = reps.Travail = dir.path() + QLatin1Char('/');
+        QFile ini(reps.Ini());
+        if (ini.open(QIODevice::WriteOnly)) ini.write("[Init]\r\nPortEcoute=" + port + "\r\n");
+    }
+    ~TMaison() { Config() = TConfig(); }
+
+    // The accounts on disk, read by a manager of their own.
+    QList<QByteArray> comptesSurDisque() const {
+        TGestionComptesBis g;
+        g.OnInitRepertoire = [this](TGestionComptesBis&, QString& t, QString& i) {
+            t = i = reps.Travail;
+        };
+        g.setActive(true);
+        QList<QByteArray> r;
+        for (int i = 0; i < g.Count(); ++i)
+            r << g.Compte(i)->Login + '@' + g.Compte(i)->Serveur;
+        g.IgnoreModif = true; // reading only
+        return r;
+    }
+    QDateTime date(const QString& fichier) const {
+        return QFileInfo(reps.Travail + fichier).lastModified();
+    }
+};
+
+struct TEngin {
+    TControleur controleur;
+    TMoteur moteur;
+    explicit TEngin(const TRepertoires& reps) : controleur(reps), moteur(controleur) {}
+    bool demarrer() {
+        if (!controleur.Demarrer()) return false;
+        return QTest::qWaitFor([this] { return controleur.DemarrageDiffereFait(); }, 5000);
+    }
+};
+
+qsizetype position(const QStringList& journal, const char* etape) {
+    return journal.indexOf(QLatin1String(etape));
+}
+
+} // namespace
+
+class TestMoteur : public QObject {
+    Q_OBJECT
+private slots:
+    void demarrageEtArret() {
+        TMaison m;
+        // An account already on disk must survive the start-up.
+        {
+            TGestionComptesBis g;
+            g.OnInitRepertoire = [&m](TGestionComptesBis&, QString& t, QString& i) {
+                t = i = m.reps.Travail;
+            };
+            g.setActive(true);
+            g.ChercherOuCreer("pop.old.test", "ancien");
+            g.setActive(false);
+        }
+        QCOMPARE(m.comptesSurDisque(), QList<QByteArray>{"ancien@pop.old.test"});
+
+        TEngin e(m.reps);
+        QVERIFY(e.demarrer());
+        TMoteur& mo = e.moteur;
+        const QStringList& j = e.controleur.Journal();
+        const char* ordre[] = {"ActiverChercheSPAMs", "ActiverComptes",       "CreerBaseBayes",
+                               "LireConfig",          "ConfigVersComposants", "ConfigRecherche",
+                               "PreparerDecodeurs",   "ReglerModeBayes",      "OuvrirEcoute"};
+        for (size_t i = 1; i < std::size(ordre); ++i)
+            QVERIFY2(position(j, ordre[i - 1]) >= 0 &&
+                         position(j, ordre[i - 1]) < position(j, ordre[i]),
+                     ordre[i]);
+
+        QCOMPARE(mo.GestionComptesBis1.Count(), 1);
+        QVERIFY(mo.ServeurProxy().Ecoute());
+        QVERIFY(mo.FiltreBayes());
+        QCOMPARE(mo.ChercheSPAMs1.RepertoireDonnees(), m.reps.Donnees());
+        QCOMPARE(mo.MonDossierBisSynchro.RepertoireDossiers(), m.reps.Dossiers());
+        QCOMPARE(mo.MonDossierBis1.RepertoireDossiers(), m.reps.Dossiers());
+        QCOMPARE(mo.MonMimeDecodeReception.RepDestination(), m.reps.Tmp());
+        QCOMPARE(mo.MonMimeDecodeAffichage.RepDestination(), m.reps.Tmp());
+        QVERIFY(QFileInfo(m.reps.Tmp()).isDir());
+        QVERIFY(mo.ChercheSPAMs1.NbServeur() > 0);
+
+        // Things to save: a new account, a learnt message, a higher DNSBL number.
+        mo.GestionComptesBis1.ChercherOuCreer("pop.new.test", "nouveau");
+        mo.FiltreBayes()->AppliquerTexte(mo.FiltreBayes()->DocReception,
+                                         "Subject: cheap pills\r\n\r\nbuy cheap pills now", 23, 44,
+                                         {}, true, true);
+        QVERIFY(mo.FiltreBayes()->Base().Modifie);
+        mo.ChercheSPAMs1.setNumeroDNSMini(4000);
+        QVERIFY(mo.MessagesFictifs.Ajouter(1, 1, 10));
+        QTest::qWait(20); // distinct time stamps between the saves
+
+        e.controleur.Arreter();
+        const char* arret[] = {"DesactiverComptes", "DesactiverChercheSPAMs", "SauverConfig",
+                               "LibererBase",       "LibererSessions",        "LibererReemissions"};
+        for (size_t i = 1; i < std::size(arret); ++i)
+            QVERIFY2(position(j, arret[i - 1]) < position(j, arret[i]), arret[i]);
+        QVERIFY(!mo.FiltreBayes());
+        QVERIFY(!mo.ServeurProxy().Ecoute());
+        QCOMPARE(mo.MessagesFictifs.Count(), 0);
+
+        QCOMPARE(m.comptesSurDisque(),
+                 (QList<QByteArray>{"nouveau@pop.new.test", "ancien@pop.old.test"}));
+        for (const char* f :
+             {"Donnees/comptesspam.qdl", "Donnees/dns.qdl", "kelvarin.ini", "Donnees/bayes.qdl"})
+            QVERIFY2(QFileInfo::exists(m.reps.Travail + QLatin1String(f)), f);
+        QVERIFY(m.date(QStringLiteral("Donnees/comptesspam.qdl")) <=
+                m.date(QStringLiteral("Donnees/dns.qdl")));
+        QVERIFY(m.date(QStringLiteral("Donnees/dns.qdl")) <=
+                m.date(QStringLiteral("kelvarin.ini")));
+        QVERIFY(m.date(QStringLiteral("kelvarin.ini")) <=
+                m.date(QStringLiteral("Donnees/bayes.qdl")));
+        QFile ini(m.reps.Ini());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(ini.readAll().contains("NumeroDNSMini=4000"));
+    }
+
+    // A session drives the controller's timers; the save timer's work reaches
+    // the disk and drops the knowledge base from memory (headless).
+    void timersDesSessions() {
+        TMaison m;
+        TEngin e(m.reps);
+        e.controleur.TimerQuit().setInterval(200);
+        e.controleur.TimerSauve().setInterval(100);
+        QVERIFY(e.demarrer());
+        TServeurPOP3Script amont;
+        QVERIFY(amont.demarrer());
+
+        TClientLignes c;
+        QVERIFY(c.connecter(e.moteur.ServeurProxy().PortLocal()));
+        QVERIFY(c.ligne().startsWith("+OK"));
+        QVERIFY(c.commande("USER alice@127.0.0.1|" + QByteArray::number(amont.port()))
+                    .startsWith("+OK"));
+        QCOMPARE(c.commande("PASS secret"), QByteArray("+OK logged in"));
+        e.controleur.TimerSauve().start();
+        QCOMPARE(c.commande("NOOP"), QByteArray("+OK"));
+        QVERIFY(!e.controleur.TimerSauve().isActive()); // a command stops it
+
+        QVERIFY(c.commande("QUIT").startsWith("+OK"));
+        QVERIFY(c.attendreFermeture());
+        QTRY_VERIFY(e.controleur.Journal().contains(QStringLiteral("SauverComptes")));
+        QVERIFY(e.controleur.Journal().contains(QStringLiteral("LibererBaseSiCachee")));
+        QCOMPARE(m.comptesSurDisque(), QList<QByteArray>{"alice@127.0.0.1"});
+        QTRY_COMPARE(e.moteur.ServeurProxy().NbSessions(), 0);
+    }
+
+    // A client that sent QUIT and waits for an upstream that is not there is
+    // closed by TimerQuit.
+    void timerQuitFermeLaSession() {
+        TMaison m;
+        TEngin e(m.reps);
+        e.controleur.TimerQuit().setInterval(100);
+        QVERIFY(e.demarrer());
+        TClientLignes c;
+        QVERIFY(c.connecter(e.moteur.ServeurProxy().PortLocal()));
+        QVERIFY(c.ligne().startsWith("+OK"));
+        c.envoyer("QUIT\r\n");
+        QTRY_VERIFY(e.controleur.TimerQuit().isActive() ||
+                    c.socket().state() == QAbstractSocket::UnconnectedState);
+        QVERIFY(c.attendreFermeture());
+        QVERIFY(e.controleur.Journal().contains(QStringLiteral("TimerQuit")));
+    }
+
+    // The port is taken: the warning is given and the engine keeps running.
+    void portOccupe() {
+        QTcpServer occupant;
+        QVERIFY(occupant.listen(QHostAddress::LocalHost, 0));
+        TMaison m(QByteArray::number(occupant.serverPort()));
+        TEngin e(m.reps);
+        QString avertissement;
+        e.controleur.OnAvertissement = [&](const QString& t) { avertissement = t; };
+        QVERIFY(e.demarrer());
+        QVERIFY(avertissement.startsWith(QStringLiteral("Impossible d'ouvrir le port ") +
+                                         QString::number(occupant.serverPort())));
+        QVERIFY(!e.moteur.ServeurProxy().Ecoute());
+        QCOMPARE(e.moteur.GestionComptesBis1.Active(), true);
+    }
+
+    // A DNSBL server leaves the lookups: the sessions still waiting are
+    // looked at again, the others not.
+    void serveurRetireRevoitLesSessions() {
+        TMaison m;
+        TEngin e(m.reps);
+        QVERIFY(e.demarrer());
+        QList<int> revues;
+        e.moteur.OnRevoirSessionEnAttente = [&](TMonWSocket& s) { revues << s.Numero(); };
+        TClientLignes a, b;
+        QVERIFY(a.connecter(e.moteur.ServeurProxy().PortLocal()));
+        QVERIFY(b.connecter(e.moteur.ServeurProxy().PortLocal()));
+        QTRY_COMPARE(e.moteur.ServeurProxy().NbSessions(), 2);
+        TMonWSocket* attend = e.moteur.ServeurProxy().SessionIndex(1);
+        attend->AttenteDNS = true;
+        QVERIFY(e.moteur.ChercheSPAMs1.NbServeur() > 0);
+        e.moteur.ChercheSPAMs1.SupprimerServeur(e.moteur.ChercheSPAMs1.Serveur(0)->Nom);
+        QTRY_COMPARE(revues, QList<int>{attend->Numero()});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMoteur)
+#include "tst_moteur.moc"
