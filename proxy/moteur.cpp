@@ -5,6 +5,7 @@
 #include "core/trace.h"
 #include "proxy/mon_wsocket.h"
 #include "proxy/serveur_proxy.h"
+#include "proxy/verdict.h"
 
 #include <exception>
 #include <vector>
@@ -14,6 +15,15 @@ TMoteur::TMoteur(TControleur& controleur, QObject* parent)
       m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
     brancher();
     brancherServeur();
+    // The verdict lives with the listener; the sessions find it there.
+    auto* verdict =
+        new TVerdict(*m_serveur, ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
+    verdict->FiltreBayes = [this] { return m_bayes.get(); };
+    verdict->OnBip = [this] {
+        if (m_serveur->OnBip) m_serveur->OnBip();
+    };
+    verdict->Brancher(ChercheSPAMs1);
+    OnRevoirSessionEnAttente = [verdict](TMonWSocket& s) { verdict->RevoirSession(s); };
 }
 
 TMoteur::~TMoteur() {

@@ -279,9 +279,6 @@ void TVerdict::Brancher(TChercheSPAMs& cherche) {
     cherche.OnTimeOut = [moi](TChercheSPAMs&, TUneRechercheDNS& x) {
         if (moi) moi->TimeOut(x);
     };
-    cherche.OnServeurRetire = [moi](TChercheSPAMs&, qint32 numero) {
-        if (moi) moi->ServeurRetire(numero);
-    };
 }
 
 void TVerdict::LigneEntete(TMonWSocket& s, QByteArrayView ligne) {
@@ -399,7 +396,8 @@ template <typename F> void TVerdict::pourSessionsEnAttente(F&& f) {
     }
 }
 
-void TVerdict::reexaminer(TMonWSocket& s) {
+void TVerdict::RevoirSession(TMonWSocket& s) {
+    if (!s.Ouverte() || !s.AttenteDNS || s.VerdictFait) return;
     PUneRechercheDNS dernier = nullptr;
     for (int i = s.AdressesIP.nb - 1; i >= 0; --i) {
         const TAdresseIP ip = s.AdressesIP[i];
@@ -439,7 +437,7 @@ void TVerdict::ReponseDNS(TUneRechercheDNS& x, bool partiel) {
                 VerdictFinal(s, cvDNSBL, &x);
             });
         } else if (etat == erPasSpam || etat == erAbandon) {
-            pourSessionsEnAttente([&](TMonWSocket& s) { reexaminer(s); });
+            pourSessionsEnAttente([&](TMonWSocket& s) { RevoirSession(s); });
         }
     } catch (const std::exception& e) {
         exception(-1, "ReponseDNS", e);
@@ -460,7 +458,7 @@ void TVerdict::TimeOut(TUneRechercheDNS& x) {
 void TVerdict::ServeurRetire(qint32) {
     try {
         // Lookups that were only queued for the server are gone with it.
-        pourSessionsEnAttente([&](TMonWSocket& s) { reexaminer(s); });
+        pourSessionsEnAttente([&](TMonWSocket& s) { RevoirSession(s); });
     } catch (const std::exception& e) {
         exception(-1, "ServeurRetire", e);
     }
@@ -507,7 +505,7 @@ void TVerdict::VerdictFinal(TMonWSocket& s, int code, const TUneRechercheDNS* dn
         e.PourcentageSpam = config.PourcentageSpam;
         e.PourcentageSpam2 = config.PourcentageSpam2;
         e.SeparateurDecimal = m_separateur;
-        TFiltreBayes* bayes = FiltreBayes;
+        TFiltreBayes* bayes = FiltreBayes ? FiltreBayes() : nullptr;
         const TDecisionVerdict d = DeciderVerdict(e, s.MessageEnCours, [&] {
             double bon = 0, spam = 50;
             if (bayes) bayes->ScoreBayes(m_decodeur, s.Flux, s.Numero(), bon, spam);

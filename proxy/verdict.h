@@ -124,8 +124,9 @@ public:
     // The verdict installed on a listener, or null.
     static TVerdict* DuServeur(const TServeurProxy& serveur);
 
-    // Routes the DNS engine's OnReponseDNS, OnTimeOut and OnServeurRetire here
-    // (safe if this object goes first).
+    // Routes the DNS engine's OnReponseDNS and OnTimeOut here (safe if this
+    // object goes first). OnServeurRetire is the owner's: it calls
+    // ServeurRetire, or RevoirSession for each waiting session.
     void Brancher(TChercheSPAMs& cherche);
 
     // A header line of the message the session retrieves.
@@ -137,11 +138,14 @@ public:
     void ReponseDNS(TUneRechercheDNS& xDNSBL, bool bPartiel);
     void TimeOut(TUneRechercheDNS& x);
     void ServeurRetire(qint32 numero);
+    // A session that waits for DNSBL answers: judged when none can come any
+    // more for its addresses (a server was deleted or made inactive).
+    void RevoirSession(TMonWSocket& s);
     // Judges, learns, archives and delivers; once per message.
     void VerdictFinal(TMonWSocket& s, int code, const TUneRechercheDNS* dnsbl);
 
-    // The knowledge base, once created (none: messages are neither scored nor learned).
-    TFiltreBayes* FiltreBayes = nullptr;
+    // The knowledge base when it exists (none: messages are neither scored nor learned).
+    std::function<TFiltreBayes*()> FiltreBayes;
 
     std::function<void()> OnBip;               // a lookup attempt timed out (BeepTimeOut)
     std::function<void()> OnRafraichirTestsIP; // lookups were queued: refresh the IP test list
@@ -154,7 +158,6 @@ private:
         bool enCours = false;               // some lookup waits or runs
     };
     TBilan bilan(TMonWSocket& s, bool compter);
-    void reexaminer(TMonWSocket& s);
     void archiver(TMonWSocket& s);
     template <typename F> void pourSessionsEnAttente(F&& f);
 

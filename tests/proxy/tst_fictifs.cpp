@@ -130,6 +130,15 @@ QByteArray enLigneSansPoint(const QByteArray& m) {
     return r + "\r\n";
 }
 
+// A real message as the verdict delivers it: no relay address, an empty
+// knowledge base (50 %), not spam.
+QByteArray juge(const QByteArray& m) {
+    QByteArray r = m;
+    r.insert(r.indexOf("\r\n\r\n") + 2,
+             "X-Kelvarin: pas d'IP\r\nX-Kelvarin : spam bayesien=50.0%\r\n");
+    return enLigneSansPoint(r);
+}
+
 } // namespace
 
 class TestFictifs : public QObject {
@@ -199,7 +208,7 @@ private slots:
         QVERIFY(!b.amont.commandes.contains("DELE 4"));
         // A real message still works after a fictive one.
         QCOMPARE(c->commande("RETR 1"), QByteArray("+OK 19 octets"));
-        QCOMPARE(c->jusquAuPoint(), enLigneSansPoint(b.amont.messages[0]));
+        QCOMPARE(c->jusquAuPoint(), juge(b.amont.messages[0]));
         QVERIFY(c->commande("QUIT").startsWith("+OK"));
         c.reset();
 
@@ -290,7 +299,7 @@ private slots:
         // The session goes on.
         QVERIFY(c->commande("NOOP").startsWith("+OK"));
         QCOMPARE(c->commande("RETR 2"), QByteArray("+OK 20 octets"));
-        QCOMPARE(c->jusquAuPoint(), enLigneSansPoint(b.amont.messages[1]));
+        QCOMPARE(c->jusquAuPoint(), juge(b.amont.messages[1]));
     }
 
     // SupprimerSpam switched on while a message arrives: its status line went
@@ -309,12 +318,12 @@ private slots:
         auto c = b.connecte();
         QVERIFY(c);
         QCOMPARE(c->commande("RETR 2"), QByteArray("+OK 20 octets"));
-        QCOMPARE(c->jusquAuPoint(), enLigneSansPoint(b.amont.messages[1]));
+        QCOMPARE(c->jusquAuPoint(), juge(b.amont.messages[1]));
         QVERIFY(c->silence());
         QVERIFY(Config().SupprimerSpam);
         // The next message is judged with the new setting: held, then sent once.
         QCOMPARE(c->commande("RETR 1"), QByteArray("+OK 19 octets"));
-        QCOMPARE(c->jusquAuPoint(), enLigneSansPoint(b.amont.messages[0]));
+        QCOMPARE(c->jusquAuPoint(), juge(b.amont.messages[0]));
         QVERIFY(c->silence());
     }
 };

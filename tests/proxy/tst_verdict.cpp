@@ -107,8 +107,9 @@ struct TBanc {
         bayes = std::make_unique<TFiltreBayes>(dir.path() + QLatin1Char('/'));
         proxy = std::make_unique<TServeurProxy>(comptes);
         verdict = new TVerdict(*proxy, cherche, decodeur, archive);
-        verdict->FiltreBayes = bayes.get();
+        verdict->FiltreBayes = [this] { return bayes.get(); };
         verdict->Brancher(cherche);
+        cherche.OnServeurRetire = [this](TChercheSPAMs&, qint32 n) { verdict->ServeurRetire(n); };
         cherche.setDNSPrincipal("127.0.0.1");
         cherche.setTimeOutRecherche(60000);
         TTrace::instance().OnLigne = [this](const TLigneTrace& l) { traces << l.texte; };
