@@ -176,7 +176,9 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
         relayer(c, cmAutre, &TClientPOP3::Uidl);
     } else if (mot == "RETR") {
         Client->MsgNum = pop3::lireNombre(c.argument);
-        if (NbFictifs > 0 && Client->MsgNum > Client->MsgCount() && !Client->Occupe()) {
+        // Archived mail only for a client the server let in.
+        if (NbFictifs > 0 && m_loginReussi && Client->MsgNum > Client->MsgCount() &&
+            !Client->Occupe()) {
             retrFictif(int(Client->MsgNum - Client->MsgCount()));
             return;
         }
