@@ -27,10 +27,12 @@ TMoteur::TMoteur(TControleur& controleur, QObject* parent)
 }
 
 TMoteur::~TMoteur() {
+    // An engine dropped before the controller's shutdown still saves in order;
+    // after it, this does nothing.
+    m_controleur.Arreter();
     // The hooks point into this engine.
     m_controleur.Branchements = TBranchements();
-    // The controller's shutdown normally ran already; this covers an engine
-    // dropped without it. Sessions first: they hand their accounts back.
+    // Sessions first: they hand their accounts back.
     m_serveur.reset();
     MonDossierBisSynchro.Fermer();
     MonDossierBis1.Fermer();

@@ -249,6 +249,9 @@ private slots:
         {
             auto c = b.connecte("wrong");
             QVERIFY(c);
+            // Nor is the archived text given to a client the server refused.
+            QVERIFY(c->commande("RETR 1").startsWith("-ERR RETR"));
+            QVERIFY(c->silence());
             c->envoyer("QUIT\r\n");
             QVERIFY(c->attendreFermeture());
         }

@@ -146,6 +146,17 @@ private slots:
         QVERIFY(ini.readAll().contains("NumeroDNSMini=4000"));
     }
 
+    // An engine dropped without the controller's shutdown still saves.
+    void destructionSansArret() {
+        TMaison m;
+        {
+            TEngin e(m.reps);
+            QVERIFY(e.demarrer());
+            e.moteur.GestionComptesBis1.ChercherOuCreer("pop.x.test", "perdu");
+        }
+        QCOMPARE(m.comptesSurDisque(), QList<QByteArray>{"perdu@pop.x.test"});
+    }
+
     // A session drives the controller's timers; the save timer's work reaches
     // the disk and drops the knowledge base from memory (headless).
     void timersDesSessions() {
