@@ -10,6 +10,7 @@
 #include "proxy/messages_fictifs.h"
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
+#include "tests/support/dovecot_peer.h"
 #include "tests/support/pop3_script_server.h"
 
 #include <QDir>
@@ -303,6 +304,70 @@ private slots:
         QVERIFY(c->commande("NOOP").startsWith("+OK"));
         QCOMPARE(c->commande("RETR 2"), QByteArray("+OK 20 octets"));
         QCOMPARE(c->jusquAuPoint(), juge(b.amont.messages[1]));
+    }
+
+    // The whole loop with a real server: a message judged and archived in one
+    // session, re-emitted, then seen at the next login after dovecot's own.
+    void bouclageAvecDovecot() {
+        testsupport::TDovecotPeer peer;
+        peer.ajouterUtilisateur(QStringLiteral("alice"), QStringLiteral("secret"));
+        const QByteArrayList textes = {"Subject: first\n\nhello\n",
+                                       "Subject: second\n\n.dot line\nbye\n",
+                                       "Subject: third\n\nlast\n"};
+        for (const QByteArray& t : textes)
+            peer.ajouterMessage(QStringLiteral("alice"), t);
+        QString erreur;
+        QVERIFY2(peer.demarrer(&erreur), qPrintable(erreur));
+        TBanc b;
+        const QByteArray user = "USER alice@127.0.0.1|" + QByteArray::number(peer.port());
+        const auto login = [&]() -> std::unique_ptr<TClientLignes> {
+            auto c = b.client();
+            if (!c || !c->commande(user).startsWith("+OK")) return nullptr;
+            if (!c->commande("PASS secret").startsWith("+OK")) return nullptr;
+            return c;
+        };
+
+        auto c = login();
+        QVERIFY(c);
+        const QByteArray stat = c->commande("STAT");
+        QVERIFY(stat.startsWith("+OK 3 "));
+        QVERIFY(c->commande("LIST").startsWith("+OK"));
+        const QByteArray liste = c->jusquAuPoint();
+        QVERIFY(c->commande("UIDL").startsWith("+OK"));
+        const QByteArray uidl = c->jusquAuPoint();
+        QVERIFY(c->commande("RETR 2").startsWith("+OK"));
+        QVERIFY(!c->jusquAuPoint().isEmpty());
+        QVERIFY(c->commande("QUIT").startsWith("+OK"));
+        c.reset();
+
+        // The judged message is the archive's newest.
+        TMonDossierBis& archive = b.moteur->MonDossierBis1;
+        QVERIFY(archive.Ouvrir(b.compte));
+        QVERIFY(archive.Charger());
+        const qint32 id = archive.DernierNumMessage();
+        QVERIFY(id > b.idArchive);
+        QVERIFY(b.moteur->Reemettre(b.compte->Numero, id));
+        QByteArray brut = textes[1];
+        brut.replace("\n", "\r\n");
+        QCOMPARE(archive.ChercherNumero(id)->Taille, qint32(brut.size()));
+
+        c = login();
+        QVERIFY(c);
+        const qint64 tailleAmont = stat.split(' ').value(2).toLongLong();
+        QCOMPARE(c->commande("STAT"), "+OK 4 " + QByteArray::number(tailleAmont + brut.size()));
+        QVERIFY(c->commande("LIST").startsWith("+OK"));
+        QCOMPARE(c->jusquAuPoint(), liste + "4 " + QByteArray::number(brut.size()) + "\r\n");
+        QVERIFY(c->commande("UIDL").startsWith("+OK"));
+        QCOMPARE(c->jusquAuPoint(), uidl + "4 KV-UIDL-" + QByteArray::number(b.compte->Numero) +
+                                        '-' + QByteArray::number(id) + "\r\n");
+        QCOMPARE(c->commande("RETR 4"), QByteArray("+OK Message fictif"));
+        QCOMPARE(c->jusquAuPoint(), enLigneSansPoint(brut));
+        QVERIFY(c->commande("QUIT").startsWith("+OK"));
+        c.reset();
+
+        c = login();
+        QVERIFY(c);
+        QCOMPARE(c->commande("STAT"), stat);
     }
 
     // SupprimerSpam switched on while a message arrives: its status line went
