@@ -305,6 +305,16 @@ TVerdict::TBilan TVerdict::bilan(TMonWSocket& s, bool compter) {
 }
 
 void TVerdict::VerifierIP(TMonWSocket& s, bool corps) {
+    try {
+        verifierIP(s, corps);
+    } catch (const std::exception& e) {
+        exception(s.Numero(), corps ? "VerifierIP (corps)" : "VerifierIP (en-tete)", e);
+        // A complete message is delivered all the same, never left waiting.
+        if (corps) VerdictFinal(s, cvDNSBL, nullptr);
+    }
+}
+
+void TVerdict::verifierIP(TMonWSocket& s, bool corps) {
     const int n = s.Numero();
     if (corps) {
         TEntreeListes e;

@@ -157,6 +157,7 @@ private:
         bool sansResultat = false;          // some address has no record
         bool enCours = false;               // some lookup waits or runs
     };
+    void verifierIP(TMonWSocket& s, bool corps);
     TBilan bilan(TMonWSocket& s, bool compter);
     void archiver(TMonWSocket& s);
     template <typename F> void pourSessionsEnAttente(F&& f);
