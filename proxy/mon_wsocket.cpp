@@ -177,9 +177,8 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
     } else if (mot == "RETR") {
         Client->MsgNum = pop3::lireNombre(c.argument);
         // Archived mail only for a client the server let in.
-        if (NbFictifs > 0 && m_loginReussi && Client->MsgNum > Client->MsgCount() &&
-            !Client->Occupe()) {
-            retrFictif(int(Client->MsgNum - Client->MsgCount()));
+        if (NbFictifs > 0 && m_loginReussi && Client->MsgNum > m_nbReels && !Client->Occupe()) {
+            retrFictif(int(Client->MsgNum - m_nbReels));
             return;
         }
         relayer(c, cmRetr, &TClientPOP3::Retr);
@@ -193,7 +192,7 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
         relayer(c, cmTop, &TClientPOP3::Top);
     } else if (mot == "DELE") {
         Client->MsgNum = pop3::lireNombre(c.argument);
-        if (NbFictifs > 0 && Client->MsgNum > Client->MsgCount()) {
+        if (NbFictifs > 0 && Client->MsgNum > m_nbReels) {
             Commande = cmAutre;
             EnvoiClient("+OK " + octets(Res("princ108", u"Suppression fictive")));
             return;
@@ -297,6 +296,7 @@ void TMonWSocket::loginEtape2(const QByteArray& argument) {
     // The re-emissions queued now are the ones this session presents; any
     // queued later wait for the next login.
     m_fictifs.clear();
+    m_nbReels = 0;
     if (compte && m_serveur.MessagesFictifs)
         m_fictifs = m_serveur.MessagesFictifs->DuCompte(compte->Numero);
     NbFictifs = qint32(m_fictifs.size());
@@ -517,16 +517,24 @@ bool TMonWSocket::presenterFictifs(const QByteArray& ligne) {
         if (!ligne.startsWith("+OK ")) return false;
         qint64 nombre = 0, taille = 0;
         pop3::analyserReponseStat(ligne, nombre, taille);
+        m_nbReels = std::max(m_nbReels, nombre);
         m_ligneEnvoyee = true;
         EnvoiClient("+OK " + QByteArray::number(nombre + NbFictifs) + ' ' +
                     QByteArray::number(taille + TailleFictifs));
         return true;
     }
-    // Only the "." that ends the list of every message.
-    if ((requete != TRequetePOP3::rqList && requete != TRequetePOP3::rqUidl) ||
-        Client->MsgNum != 0 || ligne != ".")
+    if ((requete != TRequetePOP3::rqList && requete != TRequetePOP3::rqUidl) || Client->MsgNum != 0)
         return false;
-    const qint64 reels = Client->MsgCount();
+    if (ligne != ".") {
+        // A client may list before any STAT: re-emissions then follow the
+        // highest number listed, never reuse a real message's number.
+        if (!ligne.startsWith("+OK") && !ligne.startsWith("-ERR")) {
+            qsizetype pos = 0;
+            m_nbReels = std::max(m_nbReels, pop3::lireNombre64(ligne, pos));
+        }
+        return false;
+    }
+    const qint64 reels = m_nbReels;
     for (qsizetype k = 1; k <= m_fictifs.size(); ++k) {
         const TMessageFictif& f = m_fictifs[k - 1];
         const QByteArray numero = QByteArray::number(reels + k);

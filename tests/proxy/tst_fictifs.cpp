@@ -231,6 +231,23 @@ private slots:
         QVERIFY(!b.amont.commandes.contains("RETR 1"));
     }
 
+    // A client that lists before any STAT: the re-emission follows the
+    // listed messages instead of taking number 1 a second time.
+    void listeAvantStat() {
+        TBanc b;
+        QVERIFY(b.moteur->Reemettre(b.compte->Numero, b.idArchive));
+        auto c = b.connecte();
+        QVERIFY(c);
+        QCOMPARE(c->commande("UIDL"), QByteArray("+OK"));
+        QCOMPARE(c->jusquAuPoint(), "1 uid-1\r\n2 uid-2\r\n3 uid-3\r\n4 KV-UIDL-" +
+                                        QByteArray::number(b.compte->Numero) + '-' +
+                                        QByteArray::number(b.idArchive) + "\r\n");
+        QCOMPARE(c->commande("RETR 1"), QByteArray("+OK 19 octets"));
+        QVERIFY(!c->jusquAuPoint().contains("re-emitted"));
+        QCOMPARE(c->commande("RETR 4"), QByteArray("+OK Message fictif"));
+        QCOMPARE(c->jusquAuPoint(), enLigneSansPoint(messageArchive()));
+    }
+
     // Only what a logged-in session was shown is consumed by its QUIT.
     void quitNeConsommeQueCeQuiFutPresente() {
         TBanc b;
