@@ -100,6 +100,6 @@ private:
     bool m_relaisAvant = false;           // RelaisReponse before the command being executed
     QHash<qint64, qint64> m_taillesListe; // message number -> size seen in a LIST answer
     QList<TMessageFictif> m_fictifs;      // the re-emissions counted at PASS
-    qint64 m_nbReels = 0;         // highest real message number seen since PASS (STAT, full lists)
-    bool m_supprimerSpam = false; // SupprimerSpam as it was when RETR/TOP began
+    qint64 m_nbReels = 0;                 // highest real number since PASS
+    bool m_supprimerSpam = false;         // SupprimerSpam as it was when RETR/TOP began
 };
