@@ -155,6 +155,11 @@ int main(int argc, char** argv) {
     std::printf("ratio filtered/direct: %.3f (goal <= 1.15)\n", mp / md);
     std::fflush(stdout);
     kelvarin.Arreter();
+    // Each line after the three of the header is one cached DNSBL result.
+    QFile cache(donnees + QStringLiteral("recherche.qdl"));
+    const int resultats =
+        cache.open(QIODevice::ReadOnly) ? int(cache.readAll().count('\n')) - 3 : 0;
+    std::printf("cached DNSBL results: %d\n", std::max(0, resultats));
     std::printf(
         "archived: %s, knowledge base: %lld bytes\n",
         QDir(kelvarin.Home() + QStringLiteral("Dossiers/1")).entryList(QDir::Files).isEmpty()
