@@ -1,4 +1,4 @@
-// Proxy overhead: the same N corpus messages fetched by a real POP3 client
+// Relay overhead: the same N corpus messages fetched by a real POP3 client
 // (poplib) directly from a private dovecot and through `kelvarin`, in
 // alternating runs. Prints each run, the medians and the ratio (goal: 1.10).
 //
@@ -79,7 +79,16 @@ int main(int argc, char** argv) {
     }
     TKelvarinProcess kelvarin;
     QDir().mkpath(kelvarin.Home() + QStringLiteral("Donnees"));
-    kelvarin.EcrireIni({{"PortMail", QByteArray::number(dovecot.port())}});
+    // The relay alone: the account exists with its IP and Bayesian filters off
+    // (flags 1 + 2), so nothing is scored or looked up; bench_filtrage measures
+    // the same fetch with every filter on.
+    QFile comptes(kelvarin.CheminDonnees(QStringLiteral("comptesspam.qdl")));
+    if (!comptes.open(QIODevice::WriteOnly)) return 1;
+    comptes.write("VERSION=1\r\n1\t127.0.0.1\talice\t0\t0\t0\t\t3\t\t\r\n");
+    comptes.close();
+    kelvarin.EcrireIni({{"PortMail", QByteArray::number(dovecot.port())},
+                        {"NumeroCompteMini", "1"},
+                        {"SpamSiPasSujetFrom", "0"}});
     if (!kelvarin.Demarrer(&erreur)) {
         std::fprintf(stderr, "kelvarin: %s\n", qPrintable(erreur));
         return 1;

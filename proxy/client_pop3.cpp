@@ -2,6 +2,7 @@
 
 #include "core/trace.h"
 
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -9,6 +10,9 @@
 #include <exception>
 
 TClientPOP3::TClientPOP3(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this)) {
+    // Straight to the mail server: asking the desktop's proxy settings costs
+    // more than the whole relay of a message.
+    m_socket->setProxy(QNetworkProxy::NoProxy);
     connect(m_socket, &QTcpSocket::connected, this, &TClientPOP3::surConnexion);
     connect(m_socket, &QTcpSocket::readyRead, this, &TClientPOP3::surDonnees);
     connect(m_socket, &QTcpSocket::disconnected, this, &TClientPOP3::surDeconnexion);

@@ -9,6 +9,7 @@
 #include "proxy/mon_wsocket.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -17,6 +18,7 @@
 TServeurProxy::TServeurProxy(TGestionComptesBis& comptes, QObject* parent)
     : QObject(parent), m_comptes(comptes), m_ecoute(new QTcpServer(this)) {
     m_ecoute->setMaxPendingConnections(5);
+    m_ecoute->setProxy(QNetworkProxy::NoProxy);
     connect(m_ecoute, &QTcpServer::newConnection, this, &TServeurProxy::surNouvelleConnexion);
 }
 

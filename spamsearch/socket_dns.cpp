@@ -4,9 +4,11 @@
 #include "spamsearch/cherche_spams.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 
 TWSocketDNS::TWSocketDNS(TChercheSPAMs* owner)
     : QObject(owner), m_owner(owner), m_socket(new QUdpSocket(this)) {
+    m_socket->setProxy(QNetworkProxy::NoProxy); // no proxy lookup per query socket
     connect(m_socket, &QUdpSocket::readyRead, this, [this] {
         try {
             lire();
