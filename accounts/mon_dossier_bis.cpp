@@ -430,6 +430,14 @@ PUnMessageMem TMonDossierBis::ChercherNumero(qint32 numero) const {
     return it->get();
 }
 
+void TMonDossierBis::MarquerSupprime(TUnMessageMem& message) {
+    if (message.Supprime) return;
+    message.Supprime = true;
+    // Without the flags a save would skip the files and the record would
+    // come back at the next load.
+    FixeModifie = VarModifie = true;
+}
+
 bool TMonDossierBis::AjouterMessage(const TUnMessageMem& modele, const QByteArray& texte,
                                     PUnMessageMem* nouveau, QString* erreur) {
     if (nouveau) *nouveau = nullptr;

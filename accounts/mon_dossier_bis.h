@@ -45,6 +45,8 @@ public:
     bool AjouterMessage(const TUnMessageMem& modele, const QByteArray& texte,
                         PUnMessageMem* nouveau = nullptr, QString* erreur = nullptr);
     PUnMessageMem ChercherNumero(qint32 numero) const;
+    // Marks a record of the open account deleted; the next save leaves it out.
+    void MarquerSupprime(TUnMessageMem& message);
     // Text of a message from the data files (only TailleEntete bytes when
     // `enteteSeul` and TailleEntete is not 0). false when not found.
     bool LireTexte(const TUnMessageMem& message, QByteArray& texte, bool enteteSeul,

@@ -352,7 +352,7 @@ int TReconstructionBayes::ImporterMemoMail(const QString& repertoireMemoMail) {
                 entete.taille <= std::numeric_limits<qint16>::max() ? qint16(entete.taille) : 0;
             if (!ok) {
                 // No text behind it: never saved as a record.
-                nouveau->Supprime = true;
+                m_synchro.MarquerSupprime(*nouveau);
                 Trace(QStringLiteral("Exception : CBoxCompteChange : ") + erreur);
                 continue;
             }

@@ -99,6 +99,14 @@ void TControleur::Sauvegarde() {
     }
 }
 
+void TControleur::EcrireReglages() {
+    const TConfig& c = Config();
+    const int comptes =
+        Branchements.NumeroCompteMini ? Branchements.NumeroCompteMini() : c.NumeroCompteMini;
+    const int dns = Branchements.NumeroDNSMini ? Branchements.NumeroDNSMini() : c.NumeroDNSMini;
+    SauverConfig(m_ini, c, comptes, dns);
+}
+
 void TControleur::Arreter() {
     if (m_arrete) return;
     m_arrete = true;
@@ -108,13 +116,7 @@ void TControleur::Arreter() {
     Etape(QStringLiteral("RetirerIcone"), Branchements.RetirerIcone);
     Etape(QStringLiteral("DesactiverComptes"), Branchements.DesactiverComptes);
     Etape(QStringLiteral("DesactiverChercheSPAMs"), Branchements.DesactiverChercheSPAMs);
-    Etape(QStringLiteral("SauverConfig"), [this] {
-        const int comptes = Branchements.NumeroCompteMini ? Branchements.NumeroCompteMini()
-                                                          : Config().NumeroCompteMini;
-        const int dns =
-            Branchements.NumeroDNSMini ? Branchements.NumeroDNSMini() : Config().NumeroDNSMini;
-        SauverConfig(m_ini, Config(), comptes, dns);
-    });
+    Etape(QStringLiteral("SauverConfig"), [this] { EcrireReglages(); });
     Etape(QStringLiteral("LibererBase"), Branchements.LibererBase);
     Etape(QStringLiteral("LibererSessions"), Branchements.LibererSessions);
     Etape(QStringLiteral("LibererReemissions"), Branchements.LibererReemissions);
@@ -171,12 +173,7 @@ bool TControleur::Appliquer(const TSaisieOptions& saisie) {
         OuvrirEcoute();
     }
     ConfigurerRecherche();
-    Etape(QStringLiteral("SauverConfig"), [this, &c] {
-        const int comptes =
-            Branchements.NumeroCompteMini ? Branchements.NumeroCompteMini() : c.NumeroCompteMini;
-        const int dns = Branchements.NumeroDNSMini ? Branchements.NumeroDNSMini() : c.NumeroDNSMini;
-        SauverConfig(m_ini, c, comptes, dns);
-    });
+    Etape(QStringLiteral("SauverConfig"), [this] { EcrireReglages(); });
     return true;
 }
 

@@ -121,6 +121,12 @@ public:
 
     // The TimerSauve work (also callable directly).
     void Sauvegarde();
+    // Writes the settings file (after Apply, at shutdown, after the start-up
+    // conversion).
+    void EcrireReglages();
+    // Opens the listener on PortEcoute; on failure princ29 is shown (or traced)
+    // and the program goes on without it.
+    void OuvrirEcoute();
 
     // The steps in the order they ran, for tests and the debug log.
     const QStringList& Journal() const { return m_journal; }
@@ -129,7 +135,6 @@ private:
     void DemarrageDiffere();
     void LireReglages();
     void ConfigurerRecherche();
-    void OuvrirEcoute();
     void Etape(const QString& nom, const std::function<void()>& action);
 
     TRepertoires m_reps;

@@ -36,6 +36,7 @@ TMoteur::~TMoteur() {
     m_serveur.reset();
     MonDossierBisSynchro.Fermer();
     MonDossierBis1.Fermer();
+    m_reconstruction.reset();
     m_bayes.reset();
 }
 
@@ -70,7 +71,12 @@ void TMoteur::brancher() {
         MonDossierBis1.setRepertoireDossiers(GestionComptesBis1.RepertoireDossiers());
     };
     b.CreerBaseBayes = [this] {
+        m_reconstruction.reset();
         m_bayes = std::make_unique<TFiltreBayes>(GestionComptesBis1.RepertoireDonnees());
+        m_reconstruction = std::make_unique<TReconstructionBayes>(
+            *m_bayes, GestionComptesBis1, MonDossierBisSynchro, MonDossierBis1,
+            MonMimeDecodeAffichage);
+        brancherReconstruction();
     };
     b.ConfigVersComposants = [this](const TConfig& c) {
         ChercheSPAMs1.setFreeSocket(c.FreeSocket);
@@ -91,6 +97,9 @@ void TMoteur::brancher() {
     };
     b.ReglerModeBayes = [this](int mode) {
         if (m_bayes) m_bayes->ReglerModeBayes(mode);
+    };
+    b.ConvertirMemoMail = [this] {
+        if (m_reconstruction) m_reconstruction->ConvertirMemoMail();
     };
     b.OuvrirEcoute = [this](const QByteArray& port, QString& erreur) {
         return m_serveur->Ouvrir(port, &erreur);
@@ -120,7 +129,10 @@ void TMoteur::brancher() {
     b.DesactiverChercheSPAMs = [this] { ChercheSPAMs1.setActive(false); };
     b.NumeroCompteMini = [this] { return int(GestionComptesBis1.NumeroCompteMini()); };
     b.NumeroDNSMini = [this] { return int(ChercheSPAMs1.NumeroDNSMini()); };
-    b.LibererBase = [this] { m_bayes.reset(); };
+    b.LibererBase = [this] {
+        m_reconstruction.reset();
+        m_bayes.reset();
+    };
     b.LibererSessions = [this] {
         m_serveur->Fermer();
         m_serveur->FermerSessions();
@@ -137,11 +149,64 @@ void TMoteur::brancherServeur() {
     s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
     s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
     s.OnCommandeClient = [this] { m_controleur.CommandeClient(); };
-    s.OnFermerArchive = [this] { MonDossierBisSynchro.Fermer(); };
+    s.OnFermerArchive = [this] {
+        // Closed only once saved: a rebuild may then run, and records that
+        // could not be written stay in memory for the next try.
+        if (MonDossierBisSynchro.Fermer()) MonDossierBisSynchro.Ouvrir(nullptr);
+    };
     s.MessagesFictifs = &MessagesFictifs;
     s.OnLireFictif = [this](qint32 compte, qint32 id, QByteArray& texte, QString& erreur) {
         return LireArchive(compte, id, texte, erreur);
     };
+}
+
+void TMoteur::brancherReconstruction() {
+    TReconstructionBayes* r = m_reconstruction.get();
+    if (!r) return;
+    r->RepertoireInstallation = m_controleur.Reps().Installation;
+    r->NbSessionsOuvertes = [this] { return NbSessionsOuvertes(); };
+    r->OnQuestion = [this](const QString& question) { return !OnQuestion || OnQuestion(question); };
+    r->OnRefus = [this](const QString& texte) {
+        // The rebuild has traced the text already.
+        if (m_serveur->OnBip) m_serveur->OnBip();
+        if (m_controleur.OnAvertissement) m_controleur.OnAvertissement(texte);
+    };
+    r->OnOccupe = [this](bool occupe) {
+        if (OnOccupe) OnOccupe(occupe);
+    };
+    r->OnAvancement = [this](const QString& ligne1, const QString& ligne2) {
+        Trace(ligne2.isEmpty() ? ligne1 : ligne1 + QStringLiteral(" : ") + ligne2);
+        if (OnAvancement) OnAvancement(ligne1, ligne2);
+    };
+    r->OnFinAvancement = [this] {
+        if (OnFinAvancement) OnFinAvancement();
+    };
+    r->FermerEcoute = [this] {
+        const bool ecoute = m_serveur->Ecoute();
+        m_serveur->Fermer();
+        return ecoute;
+    };
+    r->OuvrirEcoute = [this] { m_controleur.OuvrirEcoute(); };
+    r->ViderAffichage = [this] {
+        if (OnViderAffichage) OnViderAffichage();
+    };
+    r->RafraichirAffichage = [this] {
+        if (OnRafraichirAffichage) OnRafraichirAffichage();
+    };
+    r->DemarrerTimerSauve = [this] { m_controleur.SessionTerminee(); };
+    r->EcrireReglages = [this] { m_controleur.EcrireReglages(); };
+}
+
+TReconstructionBayes::TResultat TMoteur::BtnBayesienTotalClick(bool avecQuestion) {
+    if (!m_reconstruction || m_controleur.Destruction()) return TReconstructionBayes::rrIgnore;
+    return m_reconstruction->BtnBayesienTotalClick(avecQuestion);
+}
+
+int TMoteur::NbSessionsOuvertes() const {
+    int n = 0;
+    for (int i = 0; i < m_serveur->NbSessions(); ++i)
+        if (const TMonWSocket* s = m_serveur->SessionIndex(i); s && s->Ouverte()) ++n;
+    return n;
 }
 
 PUnCompteBis TMoteur::CompteNumero(qint32 numero) const {

@@ -8,6 +8,7 @@
 #include "accounts/gestion_comptes_bis.h"
 #include "accounts/mon_dossier_bis.h"
 #include "bayes/filtre_bayes.h"
+#include "bayes/reconstruction_bayes.h"
 #include "mime/encodage_decodage.h"
 #include "mime/mon_mime_decode.h"
 #include "proxy/messages_fictifs.h"
@@ -65,11 +66,30 @@ public:
     // rebuild, the window): called after the engine's own work.
     std::function<bool()> OnCalculEnCours;
 
+    // The "RAZ bayes" button: the knowledge base rebuilt from every archive,
+    // the listener closed meanwhile. Ignored before start-up and after shutdown.
+    TReconstructionBayes::TResultat BtnBayesienTotalClick(bool avecQuestion);
+    // Created with the knowledge base, released before it (null outside).
+    TReconstructionBayes* ReconstructionBayes() { return m_reconstruction.get(); }
+    // Number of client sessions not closed yet.
+    int NbSessionsOuvertes() const;
+
+    // The window's part in the rebuild. Without handlers (headless) the answer
+    // is yes, the progress goes to the trace and nothing is shown.
+    std::function<bool(const QString& chQuestion)> OnQuestion;
+    std::function<void(bool bOccupe)> OnOccupe;
+    std::function<void(const QString& chLigne1, const QString& chLigne2)> OnAvancement;
+    std::function<void()> OnFinAvancement;
+    std::function<void()> OnViderAffichage;
+    std::function<void()> OnRafraichirAffichage;
+
 private:
     void brancher();
     void brancherServeur();
+    void brancherReconstruction();
 
     TControleur& m_controleur;
     std::unique_ptr<TFiltreBayes> m_bayes;
+    std::unique_ptr<TReconstructionBayes> m_reconstruction; // refers to m_bayes
     std::unique_ptr<TServeurProxy> m_serveur;
 };
