@@ -306,6 +306,62 @@ private slots:
         QCOMPARE(lire(m.base()), m.baseApprise(m.archive(compte)));
     }
 
+    // A message deleted on the review side leaves the archive at the next
+    // save and is not learned by the rebuild.
+    void messageSupprimeAvantReconstruction() {
+        TMaison m;
+        const qint32 compte = m.creerCompte("pop.test", "erin");
+        m.archiver(compte, {{kMessages[0], false}, {kMessages[1], true}, {kMessages[2], true}});
+        TEngin e(m.reps);
+        QVERIFY(e.demarrer());
+        TMonDossierBis& revue = e.moteur.MonDossierBis1;
+        revue.Ouvrir(e.moteur.CompteNumero(compte));
+        QCOMPARE(revue.NbMessage(), 3);
+        revue.MarquerSupprime(*revue.Message(1));
+        QVERIFY(revue.Ouvrir(nullptr));
+        const auto restants = m.archive(compte);
+        QCOMPARE(restants.size(), 2);
+        QCOMPARE(restants[1].first, kMessages[2]);
+
+        QCOMPARE(e.moteur.BtnBayesienTotalClick(false), TReconstructionBayes::rrFait);
+        QCOMPARE(lire(m.base()), m.baseApprise(restants));
+    }
+
+    // A rebuilt base that cannot be written: the error is traced, the base in
+    // memory is the previous one, and the listener and the timers are back.
+    // After shutdown the button does nothing.
+    void erreurRestaureTout() {
+        TMaison m;
+        const qint32 compte = m.creerCompte("pop.test", "frank");
+        m.archiver(compte, {{kMessages[0], false}});
+        TEngin e(m.reps);
+        QVERIFY(e.demarrer());
+        TFiltreBayes& f = *e.moteur.FiltreBayes();
+        f.AppliquerBayes(f.DocReception, e.moteur.MonMimeDecodeReception, true, true,
+                         "Subject: kept\r\n\r\nkeep these tokens\r\n", true);
+        const int motsAvant = f.Base().NbMots();
+        QVERIFY(motsAvant > 0);
+        // The file's place and its backup's are taken by directories that
+        // cannot be replaced, so no save can succeed.
+        for (const QString& d : {m.base(), m.reps.Donnees() + QStringLiteral("bayes.bak")})
+            QVERIFY(QDir().mkpath(d + QStringLiteral("/occupe")));
+
+        TTrace::instance().effacer();
+        QCOMPARE(e.moteur.BtnBayesienTotalClick(false), TReconstructionBayes::rrErreur);
+        bool trace = false;
+        for (const auto& l : TTrace::instance().lignes())
+            trace = trace || l.texte.startsWith(u"Exception : BtnBayesienTotalClick : "_qs);
+        QVERIFY(trace);
+        QCOMPARE(f.Base().NbMots(), motsAvant);
+        QVERIFY(!f.CalculEnCours);
+        QVERIFY(e.moteur.ServeurProxy().Ecoute());
+        QVERIFY(e.controleur.TimerSauve().isActive());
+
+        e.controleur.Arreter();
+        QVERIFY(!e.moteur.FiltreBayes());
+        QCOMPARE(e.moteur.BtnBayesienTotalClick(false), TReconstructionBayes::rrIgnore);
+    }
+
     // The start-up conversion runs at the deferred start when the settings
     // file is older, before the listener opens: the older store is imported
     // only from version 0, the base is rebuilt, and the file then says 2.
