@@ -139,6 +139,7 @@ struct TEngin {
     explicit TEngin(const TRepertoires& reps) : controleur(reps), moteur(controleur) {
         controleur.OnAvertissement = [this](const QString& t) { avertissements << t; };
         controleur.TimerSauve().setInterval(60000); // saves only when a test asks
+        controleur.TimerQuit().setInterval(200);    // sessions that sent QUIT close sooner
     }
     bool demarrer() {
         if (!controleur.Demarrer()) return false;
