@@ -305,6 +305,17 @@ void TDovecotPeer::tuer() {
     ::kill(-m_pid, SIGKILL);
     ::waitpid(m_pid, nullptr, 0);
     m_pid = -1;
+    // The login processes hold the listening socket too and die a moment after
+    // the master: a crash is complete only once nothing accepts any more.
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 5000) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, m_port);
+        if (!s.waitForConnected(200)) break;
+        s.abort();
+        QThread::msleep(20);
+    }
 }
 
 QString dossierCorpus() {
