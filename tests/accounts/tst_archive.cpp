@@ -19,20 +19,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using testsupport::ecrireFichier;
+using testsupport::lireFichier;
+
 namespace {
 
 constexpr int kJourFixture = 46022; // 2025-12-31
-
-QByteArray lireFichier(const QString& chemin) {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void ecrireFichier(const QString& chemin, const QByteArray& contenu) {
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(contenu), contenu.size());
-}
 
 // Copies the hand-built archive into `dest` (files of accounts 7 and 8).
 void copierFixture(const QString& dest) {

@@ -4,6 +4,7 @@
 #include "bayes/mon_bayes_db.h"
 #include "core/safe_save.h"
 #include "tests/bayes/bayes_test_util.h"
+#include "tests/support/test_support.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -15,6 +16,9 @@
 #include <unistd.h>
 
 using namespace bayestest;
+
+using testsupport::ecrireFichier;
+using testsupport::lireFichier;
 
 namespace {
 
@@ -34,17 +38,6 @@ QString contenuBase(TMonBayesDB& b) {
                                                .arg(g.Html);
     }
     return r.join(QLatin1Char(' '));
-}
-
-QByteArray lireFichier(const QString& chemin) {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
-}
-
-void ecrireFichier(const QString& chemin, const QByteArray& contenu) {
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
 }
 
 // A base of `n` tokens with varied counts, modified.
@@ -91,7 +84,7 @@ private slots:
         QVERIFY(!QFile::exists(chemin()));
         b->Modifie = true;
         QVERIFY(b->Sauver());
-        QCOMPARE(lireFichier(chemin()), fichier);
+        QCOMPARE(lireFichier(chemin(), "<absent>"), fichier);
         QVERIFY(!b->Modifie);
     }
 
@@ -236,7 +229,7 @@ private slots:
         auto b = ouvrir();
         remplir(*b, 3000, 1);
         QVERIFY(b->Sauver());
-        const QByteArray avant = lireFichier(chemin());
+        const QByteArray avant = lireFichier(chemin(), "<absent>");
         remplir(*b, 4000, 2);
         b->EcrireFichier = [octets](QIODevice& d, const QByteArray& contenu) {
             d.write(contenu.left(std::min<qsizetype>(octets, contenu.size())));
@@ -245,11 +238,11 @@ private slots:
         QString erreur;
         QVERIFY(!b->Sauver(&erreur));
         QVERIFY(b->Modifie);
-        QCOMPARE(lireFichier(chemin()), avant);
+        QCOMPARE(lireFichier(chemin(), "<absent>"), avant);
         QVERIFY(!QFile::exists(sauvegarde::cheminTemporaire(chemin())));
         b->EcrireFichier = nullptr;
         QVERIFY(b->Sauver());
-        QVERIFY(lireFichier(chemin()) != avant);
+        QVERIFY(lireFichier(chemin(), "<absent>") != avant);
     }
 
     // Saves killed at random moments by SIGKILL: the base that loads afterwards

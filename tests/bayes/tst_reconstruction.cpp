@@ -10,6 +10,7 @@
 #include "core/trace.h"
 #include "mime/encodage_decodage.h"
 #include "mime/mon_mime_decode.h"
+#include "tests/support/test_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,9 @@
 #include <QTest>
 
 #include <optional>
+
+using testsupport::ecrireFichier;
+using testsupport::lireFichier;
 
 namespace {
 
@@ -27,17 +31,6 @@ QByteArray fixture(const char* nom) {
     t.replace("\r\n", "\n");
     t.replace("\n", "\r\n");
     return t;
-}
-
-QByteArray lireFichier(const QString& chemin) {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<absent>");
-}
-
-void ecrireFichier(const QString& chemin, const QByteArray& contenu) {
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(contenu), contenu.size());
 }
 
 // Tokens with their eight counts, then the two message counts.
@@ -240,7 +233,7 @@ void TstReconstruction::reconstruitCommeUnApprentissageDirect() {
     QVERIFY(!base.Trouver("zanzibarien"));
     QVERIFY(base.Trouver("cascades"));
     QVERIFY(!base.Modifie);
-    QCOMPARE(lireFichier(banc.cheminBase()),
+    QCOMPARE(lireFichier(banc.cheminBase(), "<absent>"),
              lireFichier(autre.filePath(QStringLiteral("Donnees/bayes.qdl"))));
     QVERIFY(!QFile::exists(sauvegarde::cheminBak(banc.cheminBase())));
 
@@ -287,7 +280,7 @@ void TstReconstruction::erreurLaisseLaBasePrecedente() {
     QVERIFY(banc.filtre.SauverBase());
     // Learned since the last save: must survive in memory too.
     banc.apprendre("spam-html.eml", true);
-    const QByteArray fichierAvant = lireFichier(banc.cheminBase());
+    const QByteArray fichierAvant = lireFichier(banc.cheminBase(), "<absent>");
     const QStringList baseAvant = decrire(banc.filtre.Base());
 
     // The second account breaks after the first was learned.
@@ -315,7 +308,7 @@ void TstReconstruction::erreurLaisseLaBasePrecedente() {
     QVERIFY(traceContient(QStringLiteral("Exception : BtnBayesienTotalClick : ")));
     QCOMPARE(decrire(banc.filtre.Base()), baseAvant);
     QVERIFY(banc.filtre.Base().Modifie);
-    QCOMPARE(lireFichier(banc.cheminBase()), fichierAvant);
+    QCOMPARE(lireFichier(banc.cheminBase(), "<absent>"), fichierAvant);
     QVERIFY(!QFile::exists(sauvegarde::cheminBak(banc.cheminBase())));
     QVERIFY(!QFile::exists(sauvegarde::cheminTemporaire(banc.cheminBase())));
     QCOMPARE(banc.journal, QStringList({u"occupe"_qs, u"fermer"_qs, u"vider"_qs}) + kRetourNormal);
@@ -324,7 +317,7 @@ void TstReconstruction::erreurLaisseLaBasePrecedente() {
     // Once the cause is gone, the base still saves what it held.
     banc.filtre.Base().EcrireFichier = nullptr;
     QVERIFY(banc.filtre.SauverBase());
-    QVERIFY(lireFichier(banc.cheminBase()) != fichierAvant);
+    QVERIFY(lireFichier(banc.cheminBase(), "<absent>") != fichierAvant);
 }
 
 void TstReconstruction::decisionAvantLeCalcul_data() {
@@ -350,7 +343,7 @@ void TstReconstruction::decisionAvantLeCalcul() {
     banc.archiver(a, {{"spam-html.eml", true}, {"bon-texte.eml", false}});
     banc.apprendre("bon-supprime.eml", false);
     QVERIFY(banc.filtre.SauverBase());
-    const QByteArray fichierAvant = lireFichier(banc.cheminBase());
+    const QByteArray fichierAvant = lireFichier(banc.cheminBase(), "<absent>");
 
     bool avecQuestion = false;
     if (cas == u"session"_qs) banc.sessions = 1;
@@ -377,7 +370,7 @@ void TstReconstruction::decisionAvantLeCalcul() {
     } else {
         // Nothing was touched: no hook ran and the file is as it was.
         QVERIFY(banc.journal.isEmpty());
-        QCOMPARE(lireFichier(banc.cheminBase()), fichierAvant);
+        QCOMPARE(lireFichier(banc.cheminBase(), "<absent>"), fichierAvant);
         QCOMPARE(banc.filtre.CalculEnCours, cas == u"encours"_qs);
     }
 }

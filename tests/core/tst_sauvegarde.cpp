@@ -5,6 +5,7 @@
 #include "core/safe_save.h"
 #include "core/settings.h"
 #include "core/settings_store.h"
+#include "tests/support/test_support.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -12,6 +13,9 @@
 #include <QtTest>
 
 #include <cstring>
+
+using testsupport::ecrireFichier;
+using testsupport::lireFichier;
 
 namespace {
 
@@ -30,17 +34,6 @@ bool versionEntiere(const QByteArray& c) {
     if (t.size() != 2) return false;
     const int n = t[0].toInt();
     return c == version(n);
-}
-
-QByteArray lireFichier(const QString& chemin) {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void ecrireFichier(const QString& chemin, const QByteArray& contenu) {
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(contenu), contenu.size());
 }
 
 // Child modes: save forever until killed.

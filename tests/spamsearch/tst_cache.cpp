@@ -1,6 +1,7 @@
 // The IP test cache: combined results, reduction, sort orders, "recherche.qdl".
 #include "core/date_time.h"
 #include "spamsearch/cherche_spams.h"
+#include "tests/support/test_support.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,19 +10,10 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+using testsupport::ecrireFichier;
+using testsupport::lireFichier;
+
 namespace {
-
-QByteArray lireFichier(const QString& chemin) {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void ecrireFichier(const QString& chemin, const QByteArray& contenu) {
-    QDir().mkpath(QFileInfo(chemin).absolutePath());
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
-}
 
 // A component on a temporary data directory with two servers, A (1) and B (2).
 struct TBanc {

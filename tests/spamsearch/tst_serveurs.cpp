@@ -1,25 +1,17 @@
 // The DNSBL server table and its file "dns.qdl".
 #include "core/safe_save.h"
 #include "spamsearch/cherche_spams.h"
+#include "tests/support/test_support.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+using testsupport::ecrireFichier;
+using testsupport::lireFichier;
+
 namespace {
-
-QByteArray lireFichier(const QString& chemin) {
-    QFile f(chemin);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void ecrireFichier(const QString& chemin, const QByteArray& contenu) {
-    QDir().mkpath(QFileInfo(chemin).absolutePath());
-    QFile f(chemin);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(contenu);
-}
 
 const QByteArray kEntete = "; Une ligne commen\xe7"
                            "ant par ; est en commentaire\r\n"
