@@ -7,12 +7,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 scripts/fetch-corpus.sh >/dev/null
 dir=build
-opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_SANITIZE=OFF)
 if [ "${KELVARIN_SANITIZE:-0}" = 1 ]; then
   dir=build-asan
   opts=(-DCMAKE_BUILD_TYPE=Debug -DKELVARIN_SANITIZE=ON)
 fi
-cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+cmake -S . -B "$dir" -G Ninja -DKELVARIN_TESTS=ON -DKELVARIN_BENCH=ON "${opts[@]}" >/dev/null
 cmake --build "$dir"
 cd "$dir"
 ctest --output-on-failure --timeout 900 "$@"
