@@ -349,40 +349,50 @@ QString DecoderUTF8(QByteArrayView t) {
     QString r;
     r.reserve(t.size());
     const qsizetype n = t.size();
+    // Continuation bytes that follow position i, up to `voulus`.
+    const auto suite = [&t, n](qsizetype i, int voulus) {
+        int k = 0;
+        while (k < voulus && i + 1 + k < n && (static_cast<uchar>(t[i + 1 + k]) & 0xC0) == 0x80)
+            ++k;
+        return k;
+    };
     qsizetype i = 0;
     while (i < n) {
         const uchar b = static_cast<uchar>(t[i]);
         if (b < 0x80) {
             r += QChar(char16_t(b));
             ++i;
-        } else if ((b & 0xE0) == 0xC0) {
-            if (i + 1 >= n) { // cut short by the end
-                r += u'?';
-                break;
-            }
+            continue;
+        }
+        int longueur = 0;
+        if ((b & 0xE0) == 0xC0)
+            longueur = 2;
+        else if ((b & 0xF0) == 0xE0)
+            longueur = 3;
+        else if ((b & 0xF8) == 0xF0)
+            longueur = 4;
+        else if ((b & 0xFC) == 0xF8)
+            longueur = 5;
+        else if ((b & 0xFE) == 0xFC)
+            longueur = 6;
+        const int presents = longueur > 0 ? suite(i, longueur - 1) : 0;
+        if (longueur == 0 || presents < longueur - 1) {
+            // Not a whole sequence: the lead byte and the continuation bytes
+            // it has are one "?"; the character that cut it short (mislabelled
+            // Latin-1 text) is decoded on its own.
+            r += u'?';
+            i += 1 + presents;
+            continue;
+        }
+        if (longueur == 2) {
             r += QChar(char16_t(((b & 0x1F) << 6) | (static_cast<uchar>(t[i + 1]) & 0x3F)));
-            i += 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            if (i + 2 >= n) {
-                r += u'?';
-                break;
-            }
+        } else if (longueur == 3) {
             r += QChar(char16_t(((b & 0x0F) << 12) | ((static_cast<uchar>(t[i + 1]) & 0x3F) << 6) |
                                 (static_cast<uchar>(t[i + 2]) & 0x3F)));
-            i += 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            r += u'?';
-            i += 4;
-        } else if ((b & 0xFC) == 0xF8) {
-            r += u'?';
-            i += 5;
-        } else if ((b & 0xFE) == 0xFC) {
-            r += u'?';
-            i += 6;
-        } else { // lone continuation byte, 0xFE, 0xFF
-            r += u'?';
-            ++i;
+        } else {
+            r += u'?'; // beyond 16 bits
         }
+        i += longueur;
     }
     return r;
 }
@@ -406,11 +416,15 @@ QString DecoderUTF7(QByteArrayView t) {
         }
         qsizetype moins = t.indexOf('-', plus + 1);
         const qsizetype finCode = moins < 0 ? t.size() : moins;
-        const QByteArray octets = DecoderBase64(t.sliced(plus + 1, finCode - plus - 1));
+        const QByteArrayView code = t.sliced(plus + 1, finCode - plus - 1);
+        // Only the whole bytes the characters carry: the bits left over are
+        // padding, while a zero byte inside a unit (U+0100) is data.
+        QByteArray octets = DecoderBase64(code);
+        octets.resize(code.size() * 6 / 8, '\0');
         for (qsizetype k = 0; k + 1 < octets.size(); k += 2) {
-            if (octets[k + 1] == '\0') break;
-            r += QChar(
-                char16_t((static_cast<uchar>(octets[k]) << 8) | static_cast<uchar>(octets[k + 1])));
+            const char16_t unite =
+                char16_t((static_cast<uchar>(octets[k]) << 8) | static_cast<uchar>(octets[k + 1]));
+            if (unite != 0) r += QChar(unite);
         }
         pos = moins < 0 ? t.size() : moins + 1;
     }

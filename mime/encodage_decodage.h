@@ -56,7 +56,8 @@ private:
 QByteArray DecoderBase64(QByteArrayView texte);
 // RFC 2047 Q: "=XX" is that byte ("=00" gives CR LF), "_" a blank.
 QByteArray DecoderQ(QByteArrayView texte);
-// 1-, 2- and 3-byte sequences; longer ones and invalid bytes give "?".
+// 1-, 2- and 3-byte sequences; longer ones give "?", and so does a byte that
+// starts no whole sequence (the bytes after it are decoded on their own).
 QString DecoderUTF8(QByteArrayView texte);
 // RFC 2152.
 QString DecoderUTF7(QByteArrayView texte);

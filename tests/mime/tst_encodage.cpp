@@ -227,6 +227,21 @@ private slots:
         QTest::newRow("3 bytes cut by end") << QByteArray("a\xE2\x82") << u8("a?");
         QTest::newRow("4 bytes cut by end") << QByteArray("a\xF0\x9F") << u8("a?");
         QTest::newRow("6 bytes cut by end") << QByteArray("a\xFC") << u8("a?");
+        // A lead byte without its continuation is one "?"; what follows is kept.
+        QTest::newRow("2-byte lead then ASCII") << QByteArray("\xC3"
+                                                              "A")
+                                                << u8("?A");
+        QTest::newRow("3-byte lead then ASCII") << QByteArray("\xE2\x82"
+                                                              "A")
+                                                << u8("?A");
+        QTest::newRow("3-byte lead, one ASCII") << QByteArray("\xE2"
+                                                              "AB")
+                                                << u8("?AB");
+        QTest::newRow("4-byte lead then ASCII") << QByteArray("\xF0\x9F"
+                                                              "ABC")
+                                                << u8("?ABC");
+        QTest::newRow("Latin-1 labelled UTF-8") << QByteArray("caf\xE9 ok") << u8("caf? ok");
+        QTest::newRow("lead then lead") << QByteArray("\xC3\xC3\xA9") << u8("?é");
     }
     void utf8() {
         QFETCH(QByteArray, texte);
@@ -245,6 +260,11 @@ private slots:
         QTest::newRow("to the end") << QByteArray("a+AOk") << u8("aé");
         QTest::newRow("final plus") << QByteArray("a+") << u8("a+");
         QTest::newRow("plain") << QByteArray("abc") << u8("abc");
+        // UTF-16 units whose low byte is 0 are characters like any other.
+        QTest::newRow("U+0100") << QByteArray("+AQA-") << u8("Ā");
+        QTest::newRow("U+0100 then more") << QByteArray("+AQAA6Q-x") << u8("Āéx");
+        QTest::newRow("U+2000 to the end") << QByteArray("a+IAA") << u8("a\u2000");
+        QTest::newRow("NUL unit dropped") << QByteArray("+AAAA6Q-") << u8("é");
     }
     void utf7() {
         QFETCH(QByteArray, texte);
