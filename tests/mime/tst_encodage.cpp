@@ -228,18 +228,10 @@ private slots:
         QTest::newRow("4 bytes cut by end") << QByteArray("a\xF0\x9F") << u8("a?");
         QTest::newRow("6 bytes cut by end") << QByteArray("a\xFC") << u8("a?");
         // A lead byte without its continuation is one "?"; what follows is kept.
-        QTest::newRow("2-byte lead then ASCII") << QByteArray("\xC3"
-                                                              "A")
-                                                << u8("?A");
-        QTest::newRow("3-byte lead then ASCII") << QByteArray("\xE2\x82"
-                                                              "A")
-                                                << u8("?A");
-        QTest::newRow("3-byte lead, one ASCII") << QByteArray("\xE2"
-                                                              "AB")
-                                                << u8("?AB");
-        QTest::newRow("4-byte lead then ASCII") << QByteArray("\xF0\x9F"
-                                                              "ABC")
-                                                << u8("?ABC");
+        QTest::newRow("2-byte lead then ASCII") << QByteArray("\xC3\x41") << u8("?A");
+        QTest::newRow("3-byte lead then ASCII") << QByteArray("\xE2\x82\x41") << u8("?A");
+        QTest::newRow("3-byte lead, one ASCII") << QByteArray("\xE2\x41\x42") << u8("?AB");
+        QTest::newRow("4-byte lead then ASCII") << QByteArray("\xF0\x9F\x41\x42\x43") << u8("?ABC");
         QTest::newRow("Latin-1 labelled UTF-8") << QByteArray("caf\xE9 ok") << u8("caf? ok");
         QTest::newRow("lead then lead") << QByteArray("\xC3\xC3\xA9") << u8("?é");
     }
