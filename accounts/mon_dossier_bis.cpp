@@ -245,7 +245,21 @@ void TMonDossierBis::Vider() {
 bool TMonDossierBis::Ouvrir(TUnCompteBis* compte) {
     if (compte && compte->Numero == m_compte) return true;
     bool ok = true;
-    if (m_compte >= 0) ok = Sauver();
+    if (m_compte >= 0 && !Sauver()) {
+        ok = false;
+        if (!m_protege) {
+            // The records not yet on disk would go with the list: the account
+            // stays open, and the next change or close tries again.
+            TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"), m_compte);
+            return false;
+        }
+        // An unreadable index is never written over, so these records could
+        // never be saved; holding the account would only keep the others out.
+        TraceFormat(-1,
+                    QStringLiteral("Archive %d : index illisible conservé, %d enregistrement(s) "
+                                   "non sauvegardé(s)"),
+                    m_compte, NbMessage());
+    }
     TickOuverture = tick::GetTickCount();
     Vider();
     m_numeroMax = 0;

@@ -32,7 +32,9 @@ public:
     QString RepertoireDossiers() const { return m_repDossiers; }
 
     // Opens an account (null: none). The same account: nothing; another one
-    // open: saved first. Returns false when the open account could not be saved.
+    // open: saved first. Returns false when the open account could not be
+    // saved: it then stays open with its records (Compte() unchanged), unless
+    // its index is protected (unreadable), which is never written.
     bool Ouvrir(TUnCompteBis* compte);
     bool Fermer();
     bool Charger();

@@ -108,6 +108,8 @@ private slots:
     void fichierJourIllisibleJamaisTronque();
     void indexIllisibleJamaisEcrase();
     void sauvegardeEchoueeGardeLAncien();
+    void changementRefuseSiSauvegardeEchoue();
+    void indexIllisibleNeBloquePasLesAutres();
 
 private:
     QString dossiers() const { return m_rep.path() + QLatin1Char('/'); }
@@ -710,6 +712,57 @@ void TestArchive::sauvegardeEchoueeGardeLAncien() {
     QVERIFY(relu.Ouvrir(&compte));
     QCOMPARE(relu.NbMessage(), 4);
     QCOMPARE(relu.ChercherNumero(6)->Sujet, QByteArray("nouveau"));
+}
+
+void TestArchive::changementRefuseSiSauvegardeEchoue() {
+    // Opening another account while the open one cannot be saved: its unsaved
+    // record stays in memory, and the caller hears of it.
+    copierFixture(m_rep.path());
+    TUnCompteBis sept, huit;
+    sept.Numero = 7;
+    huit.Numero = 8;
+    TMonDossierBis d;
+    d.setRepertoireDossiers(dossiers());
+    QVERIFY(d.Ouvrir(&sept));
+    QVERIFY(d.AjouterMessage(modele(46050.5, "nouveau"), "texte\r\n"));
+    const QString bloque = dossiers() + QStringLiteral("7-var.qdl.tmp");
+    QVERIFY(QDir().mkpath(bloque));
+    for (TUnCompteBis* autre : {&huit, static_cast<TUnCompteBis*>(nullptr)}) {
+        QVERIFY(!d.Ouvrir(autre));
+        QCOMPARE(d.Compte(), 7);
+        QCOMPARE(d.NbMessage(), 4);
+        QCOMPARE(d.ChercherNumero(6)->Sujet, QByteArray("nouveau"));
+    }
+    // Once the way is clear the next change saves it first.
+    QVERIFY(QDir(bloque).removeRecursively());
+    QVERIFY(d.Ouvrir(&huit));
+    QCOMPARE(d.Compte(), 8);
+    TMonDossierBis relu;
+    relu.setRepertoireDossiers(dossiers());
+    QVERIFY(relu.Ouvrir(&sept));
+    QCOMPARE(relu.NbMessage(), 4);
+    QCOMPARE(relu.ChercherNumero(6)->Sujet, QByteArray("nouveau"));
+}
+
+void TestArchive::indexIllisibleNeBloquePasLesAutres() {
+    // An index that cannot be read is never written over, so waiting for it
+    // would keep every other account from its archive: the change goes on,
+    // reported as failed.
+    copierFixture(m_rep.path());
+    QVERIFY(QFile::remove(dossiers() + QStringLiteral("7-fix.qdl")));
+    QVERIFY(QDir().mkpath(dossiers() + QStringLiteral("7-fix.qdl")));
+    TUnCompteBis sept, huit;
+    sept.Numero = 7;
+    huit.Numero = 8;
+    TMonDossierBis d;
+    d.setRepertoireDossiers(dossiers());
+    d.Ouvrir(&sept);
+    QVERIFY(d.IndexProtege());
+    QVERIFY(d.AjouterMessage(modele(46030.5), "texte\r\n"));
+    QVERIFY(!d.Ouvrir(&huit));
+    QCOMPARE(d.Compte(), 8);
+    QVERIFY(!d.IndexProtege());
+    QVERIFY(d.NbMessage() > 0);
 }
 
 int main(int argc, char** argv) {
