@@ -174,10 +174,8 @@ void TReconstructionBayes::reconstruire() {
     m_supprimes.clear();
     m_compteSupprimes = m_affichage.Compte();
     for (int i = 0; i < m_affichage.NbMessage(); ++i) {
-        if (const TUnMessageMem* m = m_affichage.Message(i); m && m->Supprime) {
+        if (const TUnMessageMem* m = m_affichage.Message(i); m && m->Supprime)
             m_supprimes.insert(m->Numero);
-            m_affichage.FixeModifie = true; // the deletion reaches the index at the next save
-        }
     }
 
     // The messages are counted across accounts: a batch spans them.
@@ -201,6 +199,12 @@ void TReconstructionBayes::apprendreCompte(TUnCompteBis& compte, int position, i
     if (!m_affichage.Ouvrir(&compte))
         Trace(QStringLiteral("Exception : ") + kPlace +
               QStringLiteral(" : archive précédente non sauvegardée"));
+    // The previous account stays open while its records are not saved: its
+    // messages must not be learned a second time under this account.
+    if (m_affichage.Compte() != compte.Numero)
+        throw TErreur(QStringLiteral("archive du compte %1 non sauvegardée, compte %2 non ouvert")
+                          .arg(m_affichage.Compte())
+                          .arg(compte.Numero));
     // An index that cannot be read would silently leave the account's mail out.
     if (m_affichage.IndexProtege())
         throw TErreur(QStringLiteral("index illisible : ") + m_affichage.CheminFixe());
@@ -293,6 +297,16 @@ TReconstructionBayes::TResultat TReconstructionBayes::ConvertirMemoMail() {
 }
 
 int TReconstructionBayes::ImporterMemoMail(const QString& repertoireMemoMail) {
+    if (m_filtre.CalculEnCours) {
+        Trace(QStringLiteral("Exception : CBoxCompteChange : calcul en cours"));
+        return 0;
+    }
+    // The progress lines let events run: no rebuild may start meanwhile.
+    struct TCalcul {
+        bool& drapeau;
+        explicit TCalcul(bool& d) : drapeau(d) { drapeau = true; }
+        ~TCalcul() { drapeau = false; }
+    } calcul(m_filtre.CalculEnCours);
     const QDir dossier(repertoireMemoMail);
     const QString etape = Res("princ104", u"Etape %d/%d");
     int importes = 0;
@@ -302,6 +316,14 @@ int TReconstructionBayes::ImporterMemoMail(const QString& repertoireMemoMail) {
         if (!compte) continue;
         avancement(Format(etape, {nombre(c + 1), nombre(nb)}), QString());
         m_synchro.Ouvrir(compte);
+        if (m_synchro.Compte() != compte->Numero) {
+            // The previous account's records could not be saved; they stay.
+            TraceFormat(-1,
+                        QStringLiteral("Exception : CBoxCompteChange : compte %d non importé, "
+                                       "archive %d non sauvegardée"),
+                        compte->Numero, m_synchro.Compte());
+            continue;
+        }
         if (m_synchro.IndexProtege()) {
             TraceFormat(-1,
                         QStringLiteral("Exception : CBoxCompteChange : compte %d, index illisible"),

@@ -186,6 +186,7 @@ private slots:
     void texteIntrouvableIgnore();
     void conversionAuDemarrage_data();
     void conversionAuDemarrage();
+    void importSansReconstructionSimultanee();
 
 private:
     std::optional<QTemporaryDir> m_rep;
@@ -207,7 +208,7 @@ void TstReconstruction::reconstruitCommeUnApprentissageDirect() {
     // Deleted on the review page, not yet saved.
     banc.affichage.Ouvrir(b);
     QCOMPARE(banc.affichage.NbMessage(), 3);
-    banc.affichage.Message(2)->Supprime = true;
+    banc.affichage.MarquerSupprime(*banc.affichage.Message(2));
 
     // The same messages learned one by one into a base of its own.
     QTemporaryDir autre;
@@ -267,6 +268,7 @@ void TstReconstruction::erreurLaisseLaBasePrecedente_data() {
     QTest::newRow("a data file that cannot be opened") << u"donnees"_qs;
     QTest::newRow("an index that cannot be read") << u"index"_qs;
     QTest::newRow("the save of the rebuilt base fails") << u"sauvegarde"_qs;
+    QTest::newRow("the first account's archive cannot be saved") << u"archive"_qs;
 }
 
 void TstReconstruction::erreurLaisseLaBasePrecedente() {
@@ -295,6 +297,10 @@ void TstReconstruction::erreurLaisseLaBasePrecedente() {
     } else if (panne == u"index"_qs) {
         QVERIFY(QFile::remove(dossierB + QStringLiteral("-var.qdl")));
         QVERIFY(QDir().mkpath(dossierB + QStringLiteral("-var.qdl")));
+    } else if (panne == u"archive"_qs) {
+        // Account b is walked first; its index is saved after the walk and
+        // before a opens, and cannot be: a must not be learned from b's list.
+        QVERIFY(QDir().mkpath(dossierB + QStringLiteral("-var.qdl.tmp")));
     } else {
         banc.filtre.Base().EcrireFichier = [](QIODevice& d, const QByteArray& contenu) {
             d.write(contenu.left(10));
@@ -503,6 +509,34 @@ void TstReconstruction::conversionAuDemarrage() {
     QCOMPARE(banc.filtre.Base().NbBonAppris, 2);
     QVERIFY(banc.filtre.Base().Trouver("zanzibarien"));
     QVERIFY(QFile::exists(banc.cheminBase()));
+}
+
+void TstReconstruction::importSansReconstructionSimultanee() {
+    // The import's progress lines let events run: a click on the rebuild
+    // button then must be ignored, not start a walk beside the import.
+    TBanc banc(m_rep->path());
+    TUnCompteBis* a = banc.compte("pop.exemple.org", "paul");
+    const QString memo = banc.racine + QStringLiteral("MemoMail/");
+    QVERIFY(QDir().mkpath(memo));
+    ecrireFichier(memo + QString::number(a->Numero) + QStringLiteral("-s_20030115120000.txt"),
+                  fixture("spam-html.eml"));
+    QList<int> pendantImport;
+    auto avancement = banc.reconstruction.OnAvancement;
+    banc.reconstruction.OnAvancement = [&](const QString& l1, const QString& l2) {
+        avancement(l1, l2);
+        if (l1.startsWith(u"Etape"_qs))
+            pendantImport << int(banc.reconstruction.BtnBayesienTotalClick(false));
+    };
+    QCOMPARE(banc.reconstruction.ImporterMemoMail(memo), 1);
+    QCOMPARE(pendantImport, QList<int>{int(TReconstructionBayes::rrIgnore)});
+    QVERIFY(!banc.filtre.CalculEnCours);
+    QVERIFY(banc.journal.isEmpty());
+    QVERIFY(banc.refus.isEmpty());
+
+    // Nor does an import start inside a running rebuild.
+    banc.filtre.CalculEnCours = true;
+    QCOMPARE(banc.reconstruction.ImporterMemoMail(memo), 0);
+    QVERIFY(banc.filtre.CalculEnCours);
 }
 
 QTEST_GUILESS_MAIN(TstReconstruction)
