@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <limits>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Bound on the files of one day (256 messages each): a guard against a loop on
@@ -42,9 +44,12 @@ QByteArray TGestionFichierMessage::EnteteVide() {
 }
 
 QString TGestionFichierMessage::CheminFichier(int jour, int k) const {
-    const QDate date = QDate(1899, 12, 30).addDays(jour);
-    return m_repertoire + date.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('-') +
-           QString::number(k) + QStringLiteral(".news");
+    if (jour != m_jourChemin || m_prefixeJour.isEmpty()) {
+        const QDate date = QDate(1899, 12, 30).addDays(jour);
+        m_prefixeJour = m_repertoire + date.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('-');
+        m_jourChemin = jour;
+    }
+    return m_prefixeJour + QString::number(k) + QStringLiteral(".news");
 }
 
 bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosition& pos,
@@ -53,7 +58,9 @@ bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosi
     for (int k = 1; k <= kMaxFichiersJour; ++k) {
         const QString chemin = CheminFichier(jour, k);
         QFile f(chemin);
-        if (!QFileInfo::exists(chemin)) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(chemin).constData(), &st) != 0) {
+            m_entetes.remove(chemin);
             // Only a file that does not exist is created: one that failed to
             // open keeps its texts.
             if (creer) {
@@ -73,14 +80,38 @@ bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosi
             pos.caseLibre = 0;
             return true;
         }
+        // A header read before is used again while the file is the same one,
+        // unchanged since (any write or permission change moves its times).
+        const qint64 modification = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        const qint64 changement = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        const auto connu = m_entetes.constFind(chemin);
+        const bool memorise = connu != m_entetes.cend() && connu->taille == qint64(st.st_size) &&
+                              connu->modification == modification &&
+                              connu->changement == changement && connu->inode == quint64(st.st_ino);
+        QByteArray entete;
+        qint64 tailleFichier = 0;
         // Read-write when possible: a corrupt slot is invalidated in the file.
-        if (!f.open(QIODevice::ReadWrite) && !(!creer && f.open(QIODevice::ReadOnly))) {
-            poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
-            return false;
+        auto ouvrir = [&] {
+            return f.open(QIODevice::ReadWrite) || (!creer && f.open(QIODevice::ReadOnly));
+        };
+        if (memorise) {
+            entete = connu->entete;
+            tailleFichier = connu->taille;
+        } else {
+            if (!ouvrir()) {
+                poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+                return false;
+            }
+            entete = f.read(kTailleEntete);
+            tailleFichier = f.size();
+            if (entete.size() == kTailleEntete &&
+                lireInt32(entete, positionCase(kNbCases - 1)) != 0) {
+                m_entetes.insert(chemin, {qint64(st.st_size), modification, changement,
+                                          quint64(st.st_ino), entete});
+            } else {
+                m_entetes.remove(chemin);
+            }
         }
-        const bool ecriture = f.isWritable();
-        QByteArray entete = f.read(kTailleEntete);
-        qint64 tailleFichier = f.size();
         if (entete.size() < kTailleEntete) {
             // A truncated header: the missing slots are free. Made whole on
             // disk before any text is appended behind it.
@@ -120,7 +151,9 @@ bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosi
             }
             if (fin - debut < 1) {
                 Trace(QStringLiteral("Message %1 invalide dans %2").arg(numero).arg(chemin));
-                if (ecriture) {
+                m_entetes.remove(chemin);
+                if (!f.isOpen()) ouvrir();
+                if (f.isWritable()) {
                     QByteArray moins(4, '\0');
                     ecrireInt32(moins, 0, -1);
                     if (f.seek(positionCase(i))) f.write(moins);
@@ -161,6 +194,7 @@ bool TGestionFichierMessage::Ajouter(qint32 numero, TDateTime reception, const Q
         poser(erreur, chemin + QStringLiteral(" : fichier trop grand"));
         return false;
     }
+    m_entetes.remove(chemin);
     QByteArray caseMessage(8, '\0');
     ecrireInt32(caseMessage, 0, numero);
     ecrireInt32(caseMessage, 4, qint32(taille));

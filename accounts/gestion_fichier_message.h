@@ -6,6 +6,7 @@
 #include "core/date_time.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 class QFile;
@@ -16,7 +17,11 @@ public:
     static constexpr int kTailleEntete = 3 + kNbCases * 8; // 2051
 
     // The account's folder (with its trailing "/"); "X" when no account is open.
-    void setRepertoire(const QString& repertoire) { m_repertoire = repertoire; }
+    void setRepertoire(const QString& repertoire) {
+        m_repertoire = repertoire;
+        m_entetes.clear();
+        m_jourChemin = -1;
+    }
     QString Repertoire() const { return m_repertoire; }
     QString CheminFichier(int jour, int k) const;
 
@@ -46,6 +51,20 @@ private:
     };
     // Walks the day's files. With `creer`, a missing file is created empty.
     bool Chercher(qint32 numero, int jour, bool creer, TPosition& pos, QString* erreur);
+
+    // Header of a full data file as last read, with what stat said of the file
+    // then: a busy day's full files are not read again for every new message.
+    // A file with free slots is always read (its next slot is being written).
+    struct TEnteteLu {
+        qint64 taille = -1;
+        qint64 modification = 0; // ns
+        qint64 changement = 0;   // ns
+        quint64 inode = 0;
+        QByteArray entete;
+    };
+    QHash<QString, TEnteteLu> m_entetes;
+    mutable int m_jourChemin = -1;
+    mutable QString m_prefixeJour; // directory + "yyyyMMdd-" of m_jourChemin
 
     QString m_repertoire;
 };

@@ -47,6 +47,22 @@ bool estNumerique(unsigned char c) {
 
 } // namespace bayes
 
+namespace {
+void compter(TCompteMot& c, uint8_t zone) {
+    switch (zone) {
+    case bayes::zoEntete:
+        ++c.EnTete;
+        break;
+    case bayes::zoTexte:
+        ++c.Texte;
+        break;
+    default:
+        ++c.Html;
+        break;
+    }
+}
+} // namespace
+
 TBayesDoc::TBayesDoc(TMonBayesDB* base) : Base(base) {
     m_trie = true;
 }
@@ -67,6 +83,14 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
         s = texte.toByteArray();
     }
     cp1252::enMinuscules(s);
+
+    QHash<bayes::TCleMot, TUnElement*> index;
+    index.reserve(std::min<qsizetype>(s.size() / 8 + 16, 1 << 16));
+    m_accumulation = &index;
+    struct TFin {
+        TBayesDoc& doc;
+        ~TFin() { doc.m_accumulation = nullptr; }
+    } fin{*this};
 
     const auto* d = reinterpret_cast<const unsigned char*>(s.constData());
     const qsizetype n = s.size();
@@ -103,6 +127,8 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     }
     SansTexte = qint64(finEntetes) + 2 >= finTexte;
     if (dansMot && !numerique) AjouterMot(QByteArrayView(s).sliced(debut), zone);
+    // Equal tokens were merged, so the order is the one sorted insertion gives.
+    std::sort(m_elements.begin(), m_elements.end(), bayes::avantMot);
 }
 
 void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
@@ -115,8 +141,23 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
         if (n < bayes::kLongueurMin) return;
         mot = mot.first(n);
     }
-    const int32_t i = IndiceDe(mot);
     TCompteMot* c = nullptr;
+    if (m_accumulation) {
+        const auto it = m_accumulation->constFind(bayes::TCleMot{mot});
+        if (it != m_accumulation->cend()) {
+            c = &it.value()->CoteSpam;
+        } else {
+            auto e = std::make_unique<TUnElement>();
+            e->Mot = mot.toByteArray();
+            c = &e->CoteSpam;
+            m_accumulation->insert(bayes::TCleMot{e->Mot}, e.get());
+            Reserver(-1);
+            m_elements.push_back(std::move(e));
+        }
+        compter(*c, zone);
+        return;
+    }
+    const int32_t i = IndiceDe(mot);
     if (i >= 0) {
         c = &Element(i).CoteSpam;
     } else {
@@ -126,17 +167,7 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
         Reserver(-1);
         Inserer(std::move(e));
     }
-    switch (zone) {
-    case bayes::zoEntete:
-        ++c->EnTete;
-        break;
-    case bayes::zoTexte:
-        ++c->Texte;
-        break;
-    default:
-        ++c->Html;
-        break;
-    }
+    compter(*c, zone);
 }
 
 void TBayesDoc::Evaluer(TMonBayesDB& base, int mode) {

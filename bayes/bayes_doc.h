@@ -1,10 +1,10 @@
 #pragma once
 // Token document: the tokens of one message, counted per zone.
 #include "bayes/bayes_base.h"
+#include "bayes/mon_bayes_db.h"
 
 #include <QByteArrayList>
-
-class TMonBayesDB;
+#include <QHash>
 
 namespace bayes {
 // Zones of a message: header values and subject, plain text, HTML text.
@@ -41,4 +41,9 @@ public:
     TMonBayesDB* Base = nullptr;
     int32_t NbMeilleurs = 15;
     uint8_t Mode = 0;
+
+private:
+    // While a message is analysed, tokens are counted through a hash index and
+    // sorted once at the end, rather than inserted in order one by one.
+    QHash<bayes::TCleMot, TUnElement*>* m_accumulation = nullptr;
 };

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <ctime>
+
 TTrace& TTrace::instance() {
     static TTrace t;
     return t;
@@ -28,12 +30,43 @@ TCouleurTrace TTrace::couleur(const QString& texte) {
     return TCouleurTrace::Olive;
 }
 
+namespace {
+
+// "HH:mm:ss : ", formatted once per second: a busy session traces many lines
+// within one second, and formatting local time is far dearer than the line.
+QString heureTrace() {
+    static std::time_t seconde = -1;
+    static QString texte;
+    const std::time_t maintenant = std::time(nullptr);
+    if (maintenant != seconde || texte.isEmpty()) {
+        texte = QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" : ");
+        seconde = maintenant;
+    }
+    return texte;
+}
+
+// "socket n°%d" of the last session traced, kept while the resource text and
+// the number stay the same.
+QString texteSession(int session) {
+    static int numero = -1;
+    static QString format;
+    static QString texte;
+    const QString f = Res("princ15", u"socket n°%d");
+    if (session != numero || f != format) {
+        texte = Format(f, {QString::number(session)});
+        format = f;
+        numero = session;
+    }
+    return texte;
+}
+
+} // namespace
+
 void TTrace::trace(int session, const QString& texte) {
     QString sessionTexte;
-    QString prefixe =
-        QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" : ");
+    QString prefixe = heureTrace();
     if (session >= 0) {
-        sessionTexte = Format(Res("princ15", u"socket n°%d"), {QString::number(session)});
+        sessionTexte = texteSession(session);
         prefixe += sessionTexte + QStringLiteral(" : ");
     }
     // At most kMaxLignes lines: the one that would pass the bound trims to kLignesGardees first.

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 TClientPOP3::TClientPOP3(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this)) {
@@ -235,7 +236,14 @@ void TClientPOP3::surDonnees() {
 
 void TClientPOP3::lireDonnees() {
     const quint64 generation = m_generation;
-    m_entree.append(m_socket->readAll());
+    // Straight into the line buffer, which keeps its capacity from read to read.
+    const qint64 disponible = m_socket->bytesAvailable();
+    if (disponible > 0) {
+        const qsizetype avant = m_entree.size();
+        m_entree.resize(avant + qsizetype(disponible));
+        const qint64 lu = m_socket->read(m_entree.data() + avant, disponible);
+        m_entree.resize(avant + qsizetype(std::max<qint64>(lu, 0)));
+    }
     qsizetype debut = 0;
     while (generation == m_generation) {
         // A long line arrives in many pieces: never scan its start again.
@@ -247,12 +255,20 @@ void TClientPOP3::lireDonnees() {
         }
         qsizetype fin = lf;
         if (fin > debut && m_entree[fin - 1] == '\r') --fin;
-        const QByteArray ligne = m_entree.sliced(debut, fin - debut);
+        // One line buffer reused: a handler that keeps the line shares it,
+        // and the next line then gets a buffer of its own.
+        m_ligne.resize(fin - debut);
+        std::memcpy(m_ligne.data(), m_entree.constData() + debut, size_t(fin - debut));
         debut = lf + 1;
-        traiterLigne(ligne);
+        traiterLigne(m_ligne);
     }
     if (generation != m_generation) return; // aborted meanwhile: the buffer is gone
-    m_entree.remove(0, debut);
+    if (debut > 0) {
+        // The partial line moves to the front; the capacity stays for the next read.
+        const qsizetype reste = m_entree.size() - debut;
+        std::memmove(m_entree.data(), m_entree.constData() + debut, size_t(reste));
+        m_entree.resize(reste);
+    }
     if (m_dejaCherche > m_entree.size()) m_dejaCherche = 0;
     if (m_entree.size() > LongueurLigneMax) {
         perdue(QStringLiteral("line longer than %1 bytes").arg(LongueurLigneMax));

@@ -104,6 +104,7 @@ private:
 
     QTcpSocket* m_socket;
     QByteArray m_entree;
+    QByteArray m_ligne;          // the line being handled
     qsizetype m_dejaCherche = 0; // bytes of m_entree's last partial line known to hold no LF
     QByteArray m_derniereLigne;
     QString m_erreur;

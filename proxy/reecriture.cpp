@@ -24,20 +24,25 @@ bool estDebutLigne(char precedent) {
 // message holds, no line of it can end the answer early or pass for a server
 // line. The start of the output counts as a line start.
 void ajouterBourre(QByteArray& sortie, QByteArrayView texte) {
-    const char* p = texte.data();
-    const char* const fin = p + texte.size();
+    const char* const base = texte.data();
+    const char* const fin = base + texte.size();
+    const char* morceau = base; // start of what is still to be copied
+    const char* p = base;
     while (p < fin) {
         const void* trouve = std::memchr(p, '.', static_cast<size_t>(fin - p));
-        if (!trouve) {
-            sortie.append(p, fin - p);
-            return;
-        }
+        if (!trouve) break;
         const char* point = static_cast<const char*>(trouve);
-        sortie.append(p, point - p + 1);
-        const qsizetype avant = sortie.size() - 2;
-        if (avant < 0 || estDebutLigne(sortie.at(avant))) sortie.append('.');
+        // Before the first byte of the text comes the output's last byte.
+        const bool debutLigne = point > base ? estDebutLigne(point[-1])
+                                             : sortie.isEmpty() || estDebutLigne(sortie.back());
+        if (debutLigne) {
+            sortie.append(morceau, point - morceau + 1);
+            sortie.append('.');
+            morceau = point + 1;
+        }
         p = point + 1;
     }
+    sortie.append(morceau, fin - morceau);
 }
 
 struct TPositions {

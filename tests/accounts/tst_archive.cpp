@@ -94,6 +94,7 @@ private slots:
     void limitesDeLongueur();
     void longueursCoupeesSurDisque();
     void message257DansLeFichier2();
+    void fichierPleinModifieEstRelu();
     void lectureEnteteSeul();
     void suppressionPuisNumerosUniques();
     void indexEffacesRepartSansReutiliserUnTexte();
@@ -292,6 +293,45 @@ void TestArchive::message257DansLeFichier2() {
         QVERIFY(d.LireTexte(*d.ChercherNumero(n), texte, false));
         QCOMPARE(texte, texteMessage(n));
     }
+}
+
+// A full day file is not read again while it is unchanged; a change made
+// behind the archive's back (here a slot's number and text offset) is seen.
+void TestArchive::fichierPleinModifieEstRelu() {
+    TGestionFichierMessage f;
+    const QString rep = dossiers() + QStringLiteral("7/");
+    QVERIFY(QDir().mkpath(rep));
+    f.setRepertoire(rep);
+    const TDateTime jour = 46001.25;
+    for (int i = 1; i <= 257; ++i)
+        QVERIFY(f.Ajouter(i, jour, texteMessage(i)));
+    QVERIFY(f.Present(12, jour));
+    QVERIFY(!f.Present(9000, jour));
+
+    const QString chemin = rep + QStringLiteral("20251210-1.news");
+    QFile fichier(chemin);
+    QVERIFY(fichier.open(QIODevice::ReadWrite));
+    const QDateTime avant = fichier.fileTime(QFileDevice::FileModificationTime);
+    QByteArray numero(4, '\0');
+    qToLittleEndian<qint32>(9000, numero.data());
+    QVERIFY(fichier.seek(3 + 11 * 8) && fichier.write(numero) == 4);
+    fichier.close();
+    // Within the same clock tick as the last read the time may not move: move it.
+    QFile touche(chemin);
+    QVERIFY(touche.open(QIODevice::ReadWrite));
+    QVERIFY(touche.setFileTime(avant.addSecs(5), QFileDevice::FileModificationTime));
+    touche.close();
+
+    QVERIFY(f.Present(9000, jour));
+    QVERIFY(!f.Present(12, jour));
+    bool deja = false;
+    QVERIFY(f.Ajouter(9000, jour, "autre", nullptr, &deja));
+    QVERIFY(deja);
+    QByteArray texte;
+    QCOMPARE(f.Lire(9000, jour, texte), TGestionFichierMessage::TResultat::Trouve);
+    QCOMPARE(texte, texteMessage(12));
+    QCOMPARE(f.Lire(257, jour, texte), TGestionFichierMessage::TResultat::Trouve);
+    QCOMPARE(texte, texteMessage(257));
 }
 
 void TestArchive::lectureEnteteSeul() {

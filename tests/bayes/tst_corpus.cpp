@@ -31,9 +31,15 @@ private slots:
             const qsizetype finEntetes = m.octets.indexOf("\r\n\r\n");
             doc.Analyser(m.octets, static_cast<int32_t>(finEntetes), "Re: test",
                          static_cast<int32_t>(m.octets.size() / 2));
-            for (const auto& e : doc.Elements()) {
+            const auto& el = doc.Elements();
+            for (size_t i = 0; i < el.size(); ++i) {
+                const auto& e = el[i];
                 QVERIFY(e->Mot.size() >= 3 && e->Mot.size() <= 30);
                 QVERIFY(!bayes::estNonInitial(static_cast<unsigned char>(e->Mot.back())));
+                // Each token once, in token order: lookups are binary searches.
+                if (i > 0) QVERIFY(bayes::comparerMots(el[i - 1]->Mot, e->Mot) < 0);
+                int32_t indice = -1;
+                QVERIFY(doc.Chercher(e->Mot, indice) && indice == int32_t(i));
             }
             jetons += doc.Nombre();
         }

@@ -101,6 +101,9 @@ private slots:
         QTest::addColumn<QString>("attendu");
         QTest::newRow("text ends inside a word")
             << QByteArray("hello wor") << 100 << 200 << u"hello=1,0,0 wor=1,0,0"_qs;
+        QTest::newRow("repeats counted per zone, listed once in token order")
+            << QByteArray("zzz abc_ abc\r\nabc zzz\r\nabc ab_c abc zzz") << 5 << 20
+            << u"abc=2,1,2 ab_c=0,0,1 zzz=1,1,1"_qs;
         QTest::newRow("zones change at line ends only")
             << QByteArray("aaa\r\nbbb\r\nccc ddd") << 5 << 10
             << u"aaa=1,0,0 bbb=0,1,0 ccc=0,0,1 ddd=0,0,1"_qs;
