@@ -28,6 +28,11 @@ QString texte(QByteArrayView octets) {
 constexpr qsizetype kEchantillonIgnore = 64;
 // The partial line kept while waiting for its LF: the command and one byte more.
 constexpr qsizetype kEntreeMax = pop3::kLongueurCommandeMax + 1;
+// Client lines held while an answer is still owed; beyond them the socket is
+// not read, and its buffer is bounded, so a flood waits in the network.
+constexpr qsizetype kLignesMax = 64;
+constexpr qint64 kTamponClientMax = 64 * 1024;
+constexpr qint64 kMorceauClient = 4096;
 
 } // namespace
 
@@ -39,6 +44,7 @@ TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexi
     // Answers go out as soon as they are written: a status line followed by a
     // message must not wait for the client's delayed acknowledgement.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setReadBufferSize(kTamponClientMax);
     Client->Tag = numero;
     connect(m_socket, &QTcpSocket::readyRead, this, &TMonWSocket::surDonneesClient);
     connect(m_socket, &QTcpSocket::disconnected, this, &TMonWSocket::surFermeture);
@@ -51,6 +57,12 @@ TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexi
     m_inactivite->setSingleShot(true);
     m_inactivite->setInterval(delaiInactiviteMs);
     connect(m_inactivite, &QTimer::timeout, this, [this] {
+        // A client waiting for an answer (a long transfer, DNSBL lookups) is
+        // not idle.
+        if (m_livraisonAttendue || Client->Occupe() || !m_lignes.isEmpty()) {
+            m_inactivite->start();
+            return;
+        }
         TraceFormat(m_numero, Res("proxy01", u"Client inactif depuis %d s : fermeture"),
                     m_inactivite->interval() / 1000);
         Fermer();
@@ -94,40 +106,74 @@ void TMonWSocket::Fermer() {
 
 void TMonWSocket::surDonneesClient() {
     try {
-        const QByteArray recu = m_socket->readAll();
-        if (recu.isEmpty()) {
+        if (m_socket->bytesAvailable() <= 0) {
             Trace(m_numero, Res("princ64", u"Erreur dans ClientDataAvailable : len<=0"));
             return;
         }
-        qsizetype pos = 0;
-        while (pos < recu.size() && !m_fermee) {
-            const qsizetype lf = recu.indexOf('\n', pos);
-            const qsizetype fin = lf < 0 ? recu.size() : lf;
-            QByteArrayView morceau = QByteArrayView(recu).sliced(pos, fin - pos);
-            // Keep only the start of a long line; its tail is never a command.
-            const qsizetype place = std::max<qsizetype>(0, kEntreeMax - m_entree.size());
-            if (morceau.size() > place) {
-                if (m_debordement.size() < kEchantillonIgnore)
-                    m_debordement.append(morceau.sliced(place).first(std::min<qsizetype>(
-                        morceau.size() - place, kEchantillonIgnore - m_debordement.size())));
-                morceau = morceau.first(place);
-                m_tropLong = true;
-            }
-            m_entree.append(morceau);
-            if (lf < 0) break;
-            pos = lf + 1;
-            QByteArray ligne = std::move(m_entree);
-            m_entree.clear();
-            if (m_tropLong) {
-                ligne.append(m_debordement);
-                m_debordement.clear();
-                m_tropLong = false;
-            }
-            executer(ligne);
-        }
+        lireCommandes();
     } catch (const std::exception& e) {
         Trace(m_numero, QStringLiteral("Exception : ClientDataAvailable : ") +
                             QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TMonWSocket::reprendre() {
+    try {
+        lireCommandes();
+    } catch (const std::exception& e) {
+        Trace(m_numero, QStringLiteral("Exception : ClientDataAvailable : ") +
+                            QString::fromLocal8Bit(e.what()));
+    }
+}
+
+bool TMonWSocket::peutExecuter(const QByteArray& ligne) const {
+    // Nothing may come between a message and its delivery: the lookups end
+    // by themselves, so the wait is bounded.
+    if (m_livraisonAttendue) return false;
+    const TRequetePOP3 r = Client->RequestType();
+    if (r == TRequetePOP3::rqAucune || r == TRequetePOP3::rqLogin) return true;
+    // An answer is on its way: a line of ours in the middle would be read as
+    // part of it. QUIT alone goes through, the way out of a server that hangs.
+    return pop3::analyserCommande(ligne).mot == "QUIT";
+}
+
+void TMonWSocket::lireCommandes() {
+    for (;;) {
+        while (!m_lignes.isEmpty() && !m_fermee) {
+            if (!peutExecuter(m_lignes.front())) return;
+            executer(m_lignes.takeFirst());
+        }
+        if (m_fermee || m_lignes.size() >= kLignesMax || m_socket->bytesAvailable() <= 0) return;
+        decouper(m_socket->read(kMorceauClient));
+    }
+}
+
+void TMonWSocket::decouper(QByteArrayView recu) {
+    qsizetype pos = 0;
+    while (pos < recu.size()) {
+        const qsizetype lf = recu.indexOf('\n', pos);
+        const qsizetype fin = lf < 0 ? recu.size() : lf;
+        QByteArrayView morceau = recu.sliced(pos, fin - pos);
+        // Keep only the start of a long line; its tail is never a command.
+        const qsizetype place = std::max<qsizetype>(0, kEntreeMax - m_entree.size());
+        if (morceau.size() > place) {
+            if (m_debordement.size() < kEchantillonIgnore)
+                m_debordement.append(morceau.sliced(place).first(std::min<qsizetype>(
+                    morceau.size() - place, kEchantillonIgnore - m_debordement.size())));
+            morceau = morceau.first(place);
+            m_tropLong = true;
+        }
+        m_entree.append(morceau);
+        if (lf < 0) break;
+        pos = lf + 1;
+        QByteArray ligne = std::move(m_entree);
+        m_entree.clear();
+        if (m_tropLong) {
+            ligne.append(m_debordement);
+            m_debordement.clear();
+            m_tropLong = false;
+        }
+        m_lignes.append(std::move(ligne));
     }
 }
 
@@ -227,6 +273,7 @@ void TMonWSocket::relayer(const pop3::TCommandeClient& c, TCommandeSession code,
     } else {
         Commande = code;
         if (code == cmRetr || code == cmTop) {
+            CommandeMessage = code;
             VerdictListe = 0;
             AttenteDNS = false;
             ReponseRetenue.clear();
@@ -340,6 +387,8 @@ void TMonWSocket::surFermeture() {
 // ---------------------------------------------------------------- upstream side
 
 void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
+    // The client's next line, if it waits, after this answer's last bytes.
+    QMetaObject::invokeMethod(this, &TMonWSocket::reprendre, Qt::QueuedConnection);
     try {
         if (requete == TRequetePOP3::rqLogin) {
             if (erreur != TClientPOP3::erAucune) {
@@ -397,7 +446,9 @@ void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
             m_taillesListe.insert(n, taille);
     }
     if (NbFictifs > 0 && presenterFictifs(ligne)) return;
-    if ((Commande == cmRetr || Commande == cmTop) && m_supprimerSpam && !ligne.startsWith("-ERR")) {
+    // Only a good status line has a message behind it; any other ends the
+    // request at once and nothing would ever send it.
+    if ((Commande == cmRetr || Commande == cmTop) && m_supprimerSpam && ligne.startsWith("+OK")) {
         // Held until the verdict: spam may be replaced by a notice.
         ReponseRetenue = ligne;
         return;
@@ -463,6 +514,8 @@ void TMonWSocket::messageComplet() {
     // what arrived (a STAT figure is the whole mailbox).
     TailleMessage = m_taillesListe.value(Client->MsgNum, Flux.size());
     MessageEnCours.Taille = qint32(std::min<qint64>(TailleMessage, INT32_MAX));
+    // The client's next command waits for the delivery.
+    m_livraisonAttendue = true;
     // The verdict judges now or once the DNSBL answers are in; without one
     // the message goes out unmarked.
     if (TVerdict* v = TVerdict::DuServeur(m_serveur))
@@ -476,6 +529,9 @@ void TMonWSocket::livrer() {
 }
 
 void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
+    // Whatever happens below, the client's waiting commands run afterwards.
+    m_livraisonAttendue = false;
+    QMetaObject::invokeMethod(this, &TMonWSocket::reprendre, Qt::QueuedConnection);
     TMessageAReecrire m;
     m.Flux = Flux;
     m.Niveau = verdict.Niveau;
@@ -484,7 +540,7 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     m.Probabilite = verdict.Probabilite;
     m.TexteXKelvarin = verdict.TexteXKelvarin;
     m.TestBayes = verdict.TestBayes;
-    m.CommandeTOP = Commande == cmTop;
+    m.CommandeTOP = CommandeMessage == cmTop;
     m.EnvoiFictif = EnvoiFictif;
     // A status line already relayed cannot be replaced by a notice.
     m.SupprimerSpam = m_supprimerSpam && !m_ligneEnvoyee && !EnvoiFictif;
@@ -550,6 +606,7 @@ bool TMonWSocket::presenterFictifs(const QByteArray& ligne) {
 
 void TMonWSocket::retrFictif(int k) {
     Commande = cmRetr;
+    CommandeMessage = cmRetr;
     m_ligneEnvoyee = false;
     if (k < 1 || k > m_fictifs.size()) {
         EnvoiClient("-ERR existe pas");

@@ -52,6 +52,9 @@ public:
     TUnMessageMem MessageEnCours; // the current message, archived with its verdict
     qint64 TailleMessage = 0;     // its own size, before the 32-bit record field
     TCommandeSession Commande = cmAutre;
+    // RETR or TOP of the message being retrieved, fixed when it is asked for:
+    // its verdict and delivery never read a later command.
+    TCommandeSession CommandeMessage = cmAutre;
     QByteArray Flux;
     QByteArray ReponseRetenue;
     PUnCompteBis CompteSession = nullptr;
@@ -62,8 +65,17 @@ public:
     bool EnvoiFictif = false;
     uint8_t VerdictListe = 0;
 
+    // Client lines read and not yet executed.
+    qsizetype NbLignesEnAttente() const { return m_lignes.size(); }
+
 private:
     void surDonneesClient();
+    // Executes the waiting lines in order while the previous answer is out,
+    // reading more from the socket as room allows.
+    void lireCommandes();
+    void reprendre(); // queued: an answer has ended
+    void decouper(QByteArrayView recu);
+    bool peutExecuter(const QByteArray& ligne) const;
     void surFermeture();
     void executer(const QByteArray& ligneBrute);
     void relayer(const pop3::TCommandeClient& c, TCommandeSession code,
@@ -91,8 +103,10 @@ private:
     int m_numero;
     QTcpSocket* m_socket;
     QTimer* m_inactivite;
-    QByteArray m_entree;      // client bytes up to the next LF
-    QByteArray m_debordement; // sample of what was cut from a long line
+    QList<QByteArray> m_lignes;       // whole client lines waiting for their turn
+    bool m_livraisonAttendue = false; // a complete message waits for its verdict
+    QByteArray m_entree;              // client bytes up to the next LF
+    QByteArray m_debordement;         // sample of what was cut from a long line
     bool m_tropLong = false;
     bool m_fermee = false;
     bool m_loginReussi = false;

@@ -504,7 +504,7 @@ void TVerdict::VerdictFinal(TMonWSocket& s, int code, const TUneRechercheDNS* dn
         TEntreeVerdict e;
         e.Code = code;
         e.DNSBL = dnsbl;
-        e.CommandeTOP = s.Commande == cmTop;
+        e.CommandeTOP = s.CommandeMessage == cmTop;
         if (s.CompteSession) {
             e.FiltreIP = s.CompteSession->FiltreIP;
             e.FiltreBayes = s.CompteSession->FiltreBayes;

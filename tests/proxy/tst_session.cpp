@@ -332,6 +332,92 @@ private slots:
         // A good status line is held until the message has been judged, then sent.
         QCOMPARE(c->commande("RETR 1"), "+OK " + QByteArray::number(kMessage1.size()) + " octets");
         QCOMPARE(c->jusquAuPoint(), livre(kMessage1));
+        // Neither "+OK" nor "-ERR": no message follows either, so it is not held.
+        b.amont.OnCommande = [](QTcpSocket& s, const QByteArray& l) {
+            if (l != "RETR 2") return false;
+            TServeurPOP3Script::envoyer(s, "garbage\r\n");
+            return true;
+        };
+        QCOMPARE(c->commande("RETR 2", 2000), QByteArray("garbage"));
+    }
+
+    void commandePendantUnMessage_data() {
+        QTest::addColumn<QByteArray>("commande");
+        QTest::addColumn<QByteArray>("reponse");
+        QTest::newRow("NOOP") << QByteArray("NOOP") << QByteArray("+OK");
+        QTest::newRow("CAPA") << QByteArray("CAPA") << QByteArray("-ERR CAPA pas connu");
+        QTest::newRow("unknown") << QByteArray("xyzzy")
+                                 << QByteArray("-ERR Commande inconnue : xyzzy");
+        QTest::newRow("PASS") << QByteArray("PASS again")
+                              << QByteArray("-ERR pop3 component already connected");
+        QTest::newRow("RETR") << QByteArray("RETR 2")
+                              << "+OK " + QByteArray::number(kMessage2.size()) + " octets";
+        QTest::newRow("USER") << QByteArray("USER bob@c")
+                              << QByteArray("+OK Et maintenant, votre mot de passe");
+    }
+    void commandePendantUnMessage() {
+        // A client that does not wait for the message before its next command
+        // gets the message whole, once, then the answer to that command.
+        QFETCH(QByteArray, commande);
+        QFETCH(QByteArray, reponse);
+        TBanc b;
+        // The message comes in two parts, the command lands between them.
+        b.amont.OnCommande = [](QTcpSocket& s, const QByteArray& l) {
+            if (l != "RETR 1") return false;
+            const QByteArray tout = TServeurPOP3Script::enLigne(kMessage1);
+            TServeurPOP3Script::envoyer(s, "+OK\r\n" + tout.left(20));
+            QTimer::singleShot(300, &s,
+                               [&s, tout] { TServeurPOP3Script::envoyer(s, tout.mid(20)); });
+            return true;
+        };
+        auto c = b.connecte();
+        QVERIFY(c);
+        c->envoyer("RETR 1\r\n");
+        QCOMPARE(c->ligne(), QByteArray("+OK"));
+        c->envoyer(commande + "\r\n");
+        QCOMPARE(c->jusquAuPoint(), livre(kMessage1));
+        QCOMPARE(c->ligne(), reponse);
+        if (commande.startsWith("RETR")) QCOMPARE(c->jusquAuPoint(), livre(kMessage2));
+        QVERIFY(c->silence(200));
+        QCOMPARE(b.comptes.Chercher("127.0.0.1", "alice")->NbMessages,
+                 commande.startsWith("RETR") ? 2 : 1);
+        // Pipelined commands run in order, each after the previous answer.
+        if (commande != "NOOP") return;
+        b.amont.OnCommande = nullptr;
+        c->envoyer("RETR 2\r\nNOOP\r\nLIST 2\r\n");
+        QVERIFY(c->ligne().startsWith("+OK"));
+        QCOMPARE(c->jusquAuPoint(), livre(kMessage2));
+        QCOMPARE(c->ligne(), QByteArray("+OK"));
+        QCOMPARE(c->ligne(), "+OK 2 " + QByteArray::number(kMessage2.size()));
+    }
+
+    void fluxDuClientBorne() {
+        // Lines sent while an answer is owed wait within a bound: the rest
+        // stays in the network until there is room, and nothing is lost.
+        TBanc b;
+        b.amont.OnCommande = [](QTcpSocket& s, const QByteArray& l) {
+            if (l != "RETR 1") return false;
+            QTimer::singleShot(500, &s, [&s] {
+                TServeurPOP3Script::envoyer(s, "+OK\r\n" + TServeurPOP3Script::enLigne(kMessage1));
+            });
+            return true;
+        };
+        auto c = b.connecte();
+        QVERIFY(c);
+        constexpr int kNoop = 3000;
+        QByteArray lot = "RETR 1\r\n";
+        for (int i = 0; i < kNoop; ++i)
+            lot += "NOOP\r\n";
+        c->envoyer(lot);
+        QTest::qWait(200);
+        TMonWSocket* s = b.proxy->SessionIndex(0);
+        QVERIFY(s->NbLignesEnAttente() <= 64 + 4096);
+        QVERIFY(s->Socket()->bytesAvailable() <= 64 * 1024);
+        QCOMPARE(c->ligne(), QByteArray("+OK"));
+        QCOMPARE(c->jusquAuPoint(), livre(kMessage1));
+        for (int i = 0; i < kNoop; ++i)
+            QCOMPARE(c->ligne(), QByteArray("+OK"));
+        QVERIFY(c->silence(100));
     }
 
     void amontPerdu_data() {
@@ -578,6 +664,22 @@ private slots:
         QVERIFY(c);
         QVERIFY(c->attendreFermeture(3000));
         QVERIFY(b.attendreSessions(0));
+
+        // A client waiting for a slow message is not idle.
+        b.amont.OnCommande = [](QTcpSocket& s, const QByteArray& l) {
+            if (l != "RETR 1") return false;
+            TServeurPOP3Script::envoyer(s, "+OK\r\n");
+            QTimer::singleShot(1500, &s, [&s] {
+                TServeurPOP3Script::envoyer(s, TServeurPOP3Script::enLigne(kMessage1));
+            });
+            return true;
+        };
+        b.proxy->DelaiInactiviteMs = 700;
+        auto d = b.connecte();
+        QVERIFY(d);
+        QCOMPARE(d->commande("RETR 1"), QByteArray("+OK"));
+        QCOMPARE(d->jusquAuPoint(), livre(kMessage1));
+        QVERIFY(d->attendreFermeture(3000));
     }
 
     void ouverture() {

@@ -18,6 +18,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -29,12 +30,14 @@ using testsupport::TServeurPOP3Script;
 namespace {
 
 // A DNS server for the DNSBL queries: answers each name of `adresses` with
-// that address, NXDOMAIN for the others; names in `muets` get no answer.
+// that address, NXDOMAIN for the others; names in `muets` get no answer; every
+// answer waits `retardMs`.
 class TDNSTest : public QObject {
 public:
     QHash<QByteArray, QByteArray> adresses;
     QSet<QByteArray> muets;
     QList<QByteArray> questions;
+    int retardMs = 0;
 
     bool demarrer() {
         connect(&m_socket, &QUdpSocket::readyRead, this, &TDNSTest::lire);
@@ -74,7 +77,11 @@ private:
                 for (const QByteArray& o : it->split('.'))
                     r += char(o.toInt());
             }
-            m_socket.writeDatagram(r, de, port);
+            if (retardMs > 0)
+                QTimer::singleShot(retardMs, this,
+                                   [this, r, de, port] { m_socket.writeDatagram(r, de, port); });
+            else
+                m_socket.writeDatagram(r, de, port);
         }
     }
     QUdpSocket m_socket;
@@ -593,6 +600,59 @@ private slots:
         QVERIFY(recu.contains("Subject: Bonjour\r\n"));
         QCOMPARE(bips, 2);
         QVERIFY(b.trace(QStringLiteral(" + TIME OUT recherche IP (203.0.113.5, muet, reste=0)")));
+    }
+
+    void commandePendantLAttenteDNS_data() {
+        QTest::addColumn<QByteArray>("demande");
+        QTest::addColumn<QByteArray>("commande");
+        QTest::addColumn<QByteArray>("reponse");
+        QTest::newRow("TOP then NOOP")
+            << QByteArray("TOP 1 0") << QByteArray("NOOP") << QByteArray("+OK");
+        QTest::newRow("RETR then RETR")
+            << QByteArray("RETR 1") << QByteArray("RETR 2") << QByteArray("+OK");
+        QTest::newRow("RETR then UIDL")
+            << QByteArray("RETR 1") << QByteArray("UIDL") << QByteArray("+OK");
+        QTest::newRow("RETR then QUIT")
+            << QByteArray("RETR 1") << QByteArray("QUIT") << QByteArray("+OK bye");
+    }
+    void commandePendantLAttenteDNS() {
+        // The message is complete and waits for the DNSBL answer when the
+        // client's next command arrives: that command waits for the delivery,
+        // and the message is judged as what was asked for.
+        QFETCH(QByteArray, demande);
+        QFETCH(QByteArray, commande);
+        QFETCH(QByteArray, reponse);
+        TBanc b;
+        b.cherche.AjouterServeur("bl", "bl.test", {}, true);
+        b.dns.adresses.insert("5.113.0.203.bl.test", "127.0.0.2");
+        b.dns.retardMs = 800;
+        b.amont.messages = {message("From: a@b.test\r\nSubject: Bonjour\r\n"),
+                            message("From: c@d.test\r\nSubject: Second\r\n")};
+        auto c = b.connecte();
+        QVERIFY(c);
+        QVERIFY(c->commande(demande).startsWith("+OK"));
+        TMonWSocket* s = b.proxy->SessionIndex(0);
+        QTRY_VERIFY_WITH_TIMEOUT(s->AttenteDNS && !s->VerdictFait, 5000);
+        c->envoyer(commande + "\r\n");
+        QVERIFY(c->silence(200)); // nothing before the message
+        const QByteArray recu = c->jusquAuPoint();
+        QVERIFY(recu.contains("Subject: [[**SPAM**]] Bonjour\r\n"));
+        QVERIFY(recu.contains("X-Kelvarin: spam IP=203.0.113.5\r\n"));
+        const bool top = demande.startsWith("TOP");
+        QCOMPARE(recu.contains("Hello there"), !top);
+        QCOMPARE(recu.contains("Pas de test bayesiens sur les en-t\xeates"), top);
+        QVERIFY(c->ligne().startsWith(reponse));
+        if (commande == "RETR 2") {
+            QVERIFY(c->jusquAuPoint().contains("Subject: [[**SPAM**]] Second\r\n"));
+        } else if (commande == "UIDL") {
+            QCOMPARE(c->jusquAuPoint(), QByteArray("1 uid-1\r\n2 uid-2\r\n"));
+        }
+        // A TOP is neither archived nor learned; each RETR once, as received.
+        QCOMPARE(b.archive.NbMessage(), top ? 0 : commande == "RETR 2" ? 2 : 1);
+        QCOMPARE(b.bayes->Base().NbSpamAppris, b.archive.NbMessage());
+        if (!top) QCOMPARE(b.archive.Message(0)->Sujet, QByteArray("Bonjour"));
+        if (commande == "RETR 2") QCOMPARE(b.archive.Message(1)->Sujet, QByteArray("Second"));
+        QVERIFY(c->silence(200));
     }
 
     void archiveImpossibleLivreQuandMeme() {
