@@ -33,6 +33,30 @@ constexpr std::array<uint8_t, 256> construireClasses() {
 }
 constexpr std::array<uint8_t, 256> kClasses = construireClasses();
 
+// Token order (bytes with a-z folded to upper case), as bayes::comparerMots,
+// inlined for the one sort of each analysed message.
+constexpr std::array<uint8_t, 256> construirePli() {
+    std::array<uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+    return t;
+}
+constexpr std::array<uint8_t, 256> kPli = construirePli();
+
+inline bool avantPlie(const std::unique_ptr<TUnElement>& a, const std::unique_ptr<TUnElement>& b) {
+    const QByteArray& x = a->Mot;
+    const QByteArray& y = b->Mot;
+    const qsizetype n = std::min(x.size(), y.size());
+    const auto* px = reinterpret_cast<const unsigned char*>(x.constData());
+    const auto* py = reinterpret_cast<const unsigned char*>(y.constData());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (px[i] == py[i]) continue;
+        const uint8_t cx = kPli[px[i]], cy = kPli[py[i]];
+        if (cx != cy) return cx < cy;
+    }
+    return x.size() < y.size();
+}
+
 } // namespace
 
 bool estCaractereMot(unsigned char c) {
@@ -101,15 +125,15 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = d[i];
         const qsizetype p = i + 1;
-        if (bayes::estCaractereMot(c)) {
+        if (bayes::kClasses[c] & bayes::kMot) {
             if (!dansMot) {
-                if (bayes::estNonInitial(c)) {
+                if (bayes::kClasses[c] & bayes::kNonInitial) {
                     debut = i + 1;
                     continue;
                 }
                 dansMot = true;
             }
-            numerique = numerique && bayes::estNumerique(c);
+            numerique = numerique && (bayes::kClasses[c] & bayes::kNumerique);
         } else {
             if (dansMot) {
                 if (!numerique) AjouterMot(QByteArrayView(s).sliced(debut, i - debut), zone);
@@ -128,7 +152,7 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     SansTexte = qint64(finEntetes) + 2 >= finTexte;
     if (dansMot && !numerique) AjouterMot(QByteArrayView(s).sliced(debut), zone);
     // Equal tokens were merged, so the order is the one sorted insertion gives.
-    std::sort(m_elements.begin(), m_elements.end(), bayes::avantMot);
+    std::sort(m_elements.begin(), m_elements.end(), bayes::avantPlie);
 }
 
 void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {

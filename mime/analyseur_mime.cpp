@@ -5,6 +5,7 @@
 
 #include <QIODevice>
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -288,7 +289,7 @@ void TAnalyseurMime::Decoder(QByteArrayView message) {
     ViderEntete();
 
     TEtat e;
-    e.lignes.reserve(size_t(message.count('\n') + 1));
+    e.lignes.reserve(size_t(std::count(message.begin(), message.end(), '\n') + 1));
     qsizetype debut = 0;
     while (debut < message.size()) {
         qsizetype fin = message.indexOf('\n', debut);

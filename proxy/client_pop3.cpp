@@ -68,6 +68,9 @@ bool TClientPOP3::demarrer(TRequetePOP3 requete, const QByteArray& ligne, bool m
 
 void TClientPOP3::envoyer(const QByteArray& ligne) {
     m_socket->write(ligne + "\r\n");
+    // Out now rather than at the loop's next turn: the server's answer is what
+    // the client waits for. Never blocks.
+    m_socket->flush();
 }
 
 bool TClientPOP3::Login() {
