@@ -33,6 +33,8 @@ constexpr qsizetype kEntreeMax = pop3::kLongueurCommandeMax + 1;
 constexpr qsizetype kLignesMax = 64;
 constexpr qint64 kTamponClientMax = 64 * 1024;
 constexpr qint64 kMorceauClient = 4096;
+// Output not yet taken by the client beyond which its next command waits.
+constexpr qint64 kSortieMax = 1024 * 1024;
 
 } // namespace
 
@@ -48,6 +50,9 @@ TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexi
     Client->Tag = numero;
     connect(m_socket, &QTcpSocket::readyRead, this, &TMonWSocket::surDonneesClient);
     connect(m_socket, &QTcpSocket::disconnected, this, &TMonWSocket::surFermeture);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (!m_lignes.isEmpty()) reprendre();
+    });
     Client->OnRequestDone = [this](TRequetePOP3 r, int e) { surRequeteFinie(r, e); };
     Client->OnLigneServeur = [this](const QByteArray& l) { surLigneServeur(l); };
     Client->OnDebutMessage = [this] { surDebutMessage(); };
@@ -57,9 +62,10 @@ TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexi
     m_inactivite->setSingleShot(true);
     m_inactivite->setInterval(delaiInactiviteMs);
     connect(m_inactivite, &QTimer::timeout, this, [this] {
-        // A client waiting for an answer (a long transfer, DNSBL lookups) is
-        // not idle.
-        if (m_livraisonAttendue || Client->Occupe() || !m_lignes.isEmpty()) {
+        // A client waiting for its message (DNSBL lookups, or a long transfer
+        // that still makes progress) is not idle; a silent server still is.
+        if (m_livraisonAttendue || m_activiteAmont != m_activiteVue) {
+            m_activiteVue = m_activiteAmont;
             m_inactivite->start();
             return;
         }
@@ -130,6 +136,8 @@ bool TMonWSocket::peutExecuter(const QByteArray& ligne) const {
     // Nothing may come between a message and its delivery: the lookups end
     // by themselves, so the wait is bounded.
     if (m_livraisonAttendue) return false;
+    // A client that does not read its mail cannot pile up more of it.
+    if (m_socket->bytesToWrite() > kSortieMax) return false;
     const TRequetePOP3 r = Client->RequestType();
     if (r == TRequetePOP3::rqAucune || r == TRequetePOP3::rqLogin) return true;
     // An answer is on its way: a line of ours in the middle would be read as
@@ -426,6 +434,7 @@ void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
 }
 
 void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
+    ++m_activiteAmont;
     // The chained login's own lines do not answer a command sent after PASS.
     if (Client->RequestType() != TRequetePOP3::rqLogin) CommandeEnAttente = false;
     if (Client->RequestType() == TRequetePOP3::rqAucune) {

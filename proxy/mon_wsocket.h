@@ -105,8 +105,10 @@ private:
     QTimer* m_inactivite;
     QList<QByteArray> m_lignes;       // whole client lines waiting for their turn
     bool m_livraisonAttendue = false; // a complete message waits for its verdict
-    QByteArray m_entree;              // client bytes up to the next LF
-    QByteArray m_debordement;         // sample of what was cut from a long line
+    quint32 m_activiteAmont = 0;      // server lines received, for the idle check
+    quint32 m_activiteVue = 0;
+    QByteArray m_entree;      // client bytes up to the next LF
+    QByteArray m_debordement; // sample of what was cut from a long line
     bool m_tropLong = false;
     bool m_fermee = false;
     bool m_loginReussi = false;

@@ -665,11 +665,19 @@ private slots:
         QVERIFY(c->attendreFermeture(3000));
         QVERIFY(b.attendreSessions(0));
 
-        // A client waiting for a slow message is not idle.
+        // A client waiting for a slow message is not idle while the server
+        // makes progress; a server that falls silent does not keep it open.
         b.amont.OnCommande = [](QTcpSocket& s, const QByteArray& l) {
+            if (l == "RETR 2") {
+                TServeurPOP3Script::envoyer(s, "+OK\r\n");
+                return true;
+            }
             if (l != "RETR 1") return false;
             TServeurPOP3Script::envoyer(s, "+OK\r\n");
-            QTimer::singleShot(1500, &s, [&s] {
+            for (int i = 1; i <= 6; ++i)
+                QTimer::singleShot(250 * i, &s,
+                                   [&s] { TServeurPOP3Script::envoyer(s, "X: y\r\n"); });
+            QTimer::singleShot(1750, &s, [&s] {
                 TServeurPOP3Script::envoyer(s, TServeurPOP3Script::enLigne(kMessage1));
             });
             return true;
@@ -678,8 +686,41 @@ private slots:
         auto d = b.connecte();
         QVERIFY(d);
         QCOMPARE(d->commande("RETR 1"), QByteArray("+OK"));
-        QCOMPARE(d->jusquAuPoint(), livre(kMessage1));
+        QCOMPARE(d->jusquAuPoint(),
+                 livre("X: y\r\nX: y\r\nX: y\r\nX: y\r\nX: y\r\nX: y\r\n" + kMessage1));
+        QCOMPARE(d->commande("RETR 2"), QByteArray("+OK"));
         QVERIFY(d->attendreFermeture(3000));
+    }
+
+    void clientQuiNeLitPas() {
+        // Commands of a client that does not read wait once a bound of output
+        // is pending: the proxy never holds more than about one message more.
+        TBanc b;
+        const QByteArray gros = message("Subject: gros\r\n", QByteArray(300000, 'g') + "\r\n");
+        b.amont.messages = {gros};
+        auto c = b.connecte();
+        QVERIFY(c);
+        constexpr int kNb = 20;
+        c->socket().setReadBufferSize(4096);
+        QByteArray lot;
+        for (int i = 0; i < kNb; ++i)
+            lot += "RETR 1\r\n";
+        c->envoyer(lot);
+        TMonWSocket* s = b.proxy->SessionIndex(0);
+        qint64 maximum = 0;
+        QVERIFY(!QTest::qWaitFor(
+            [&] {
+                maximum = std::max(maximum, s->Socket()->bytesToWrite());
+                return false;
+            },
+            1500));
+        QVERIFY2(maximum < 2 * 1024 * 1024, QByteArray::number(maximum).constData());
+        QVERIFY(s->NbLignesEnAttente() > 0);
+        c->socket().setReadBufferSize(0);
+        for (int i = 0; i < kNb; ++i) {
+            QVERIFY(c->ligne().startsWith("+OK"));
+            QCOMPARE(c->jusquAuPoint(), livre(gros));
+        }
     }
 
     void ouverture() {
