@@ -111,9 +111,14 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     QHash<bayes::TCleMot, TUnElement*> index;
     index.reserve(std::min<qsizetype>(s.size() / 8 + 16, 1 << 16));
     m_accumulation = &index;
+    // Equal tokens are merged, so one sort at the end gives the order sorted
+    // insertion gives; it runs even when the analysis stops on an exception.
     struct TFin {
         TBayesDoc& doc;
-        ~TFin() { doc.m_accumulation = nullptr; }
+        ~TFin() {
+            std::sort(doc.m_elements.begin(), doc.m_elements.end(), bayes::avantPlie);
+            doc.m_accumulation = nullptr;
+        }
     } fin{*this};
 
     const auto* d = reinterpret_cast<const unsigned char*>(s.constData());
@@ -151,8 +156,6 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     }
     SansTexte = qint64(finEntetes) + 2 >= finTexte;
     if (dansMot && !numerique) AjouterMot(QByteArrayView(s).sliced(debut), zone);
-    // Equal tokens were merged, so the order is the one sorted insertion gives.
-    std::sort(m_elements.begin(), m_elements.end(), bayes::avantPlie);
 }
 
 void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
