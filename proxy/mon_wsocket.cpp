@@ -146,12 +146,16 @@ bool TMonWSocket::peutExecuter(const QByteArray& ligne) const {
 }
 
 void TMonWSocket::lireCommandes() {
+    // A connection on its way out executes nothing more.
+    const auto ouverte = [this] {
+        return !m_fermee && m_socket->state() == QAbstractSocket::ConnectedState;
+    };
     for (;;) {
-        while (!m_lignes.isEmpty() && !m_fermee) {
+        while (!m_lignes.isEmpty() && ouverte()) {
             if (!peutExecuter(m_lignes.front())) return;
             executer(m_lignes.takeFirst());
         }
-        if (m_fermee || m_lignes.size() >= kLignesMax || m_socket->bytesAvailable() <= 0) return;
+        if (!ouverte() || m_lignes.size() >= kLignesMax || m_socket->bytesAvailable() <= 0) return;
         decouper(m_socket->read(kMorceauClient));
     }
 }
@@ -515,6 +519,11 @@ void TMonWSocket::surFinMessage() {
     } catch (const std::exception& e) {
         Trace(m_numero,
               QStringLiteral("Exception : MessageEnd : ") + QString::fromLocal8Bit(e.what()));
+        // Never delivered: the client must not wait for it.
+        if (m_livraisonAttendue) {
+            m_livraisonAttendue = false;
+            Fermer();
+        }
     }
 }
 
@@ -541,6 +550,20 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     // Whatever happens below, the client's waiting commands run afterwards.
     m_livraisonAttendue = false;
     QMetaObject::invokeMethod(this, &TMonWSocket::reprendre, Qt::QueuedConnection);
+    try {
+        livrerMessage(verdict);
+    } catch (const std::exception& e) {
+        // Part of a message must never pass for the whole: the client sees
+        // the connection end instead.
+        Trace(m_numero, QStringLiteral("Exception : Livrer : ") + QString::fromLocal8Bit(e.what()));
+        Fermer();
+    }
+    ReponseRetenue.clear();
+    EnvoiFictif = false;
+    VerdictFait = true;
+}
+
+void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {
     TMessageAReecrire m;
     m.Flux = Flux;
     m.Niveau = verdict.Niveau;
@@ -568,9 +591,6 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
                         texte(MessageEnCours.Sujet));
         m_inactivite->start();
     }
-    ReponseRetenue.clear();
-    EnvoiFictif = false;
-    VerdictFait = true;
 }
 
 // ---------------------------------------------------------------- re-emitted messages

@@ -98,6 +98,7 @@ private:
     // The message is complete: the verdict plugs in here.
     void messageComplet();
     void livrer();
+    void livrerMessage(const TResultatVerdict& verdict); // rewrite, count, send
 
     TServeurProxy& m_serveur;
     int m_numero;
