@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace bayes {
 namespace {
@@ -93,6 +94,13 @@ TBayesDoc::TBayesDoc(TMonBayesDB* base) : Base(base) {
 
 void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayView prefixe,
                          int32_t finTexte) {
+    // The previous message's elements are used again, so most tokens cost no
+    // allocation; a few thousand at most are kept aside.
+    constexpr size_t kLibresMax = 4096;
+    for (auto& e : m_elements) {
+        if (m_libres.size() >= kLibresMax) break;
+        m_libres.push_back(std::move(e));
+    }
     Vider();
     // A document cut down by the best-tokens evaluation is unsorted; each new
     // message starts sorted again so lookups stay binary searches.
@@ -174,8 +182,18 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
         if (it != m_accumulation->cend()) {
             c = &it.value()->CoteSpam;
         } else {
-            auto e = std::make_unique<TUnElement>();
-            e->Mot = mot.toByteArray();
+            std::unique_ptr<TUnElement> e;
+            if (!m_libres.empty()) {
+                e = std::move(m_libres.back());
+                m_libres.pop_back();
+                e->CoteSpam = TCompteMot();
+                e->CoteBon = TCompteMot();
+                e->Mot.resize(mot.size());
+                std::memcpy(e->Mot.data(), mot.data(), size_t(mot.size()));
+            } else {
+                e = std::make_unique<TUnElement>();
+                e->Mot = mot.toByteArray();
+            }
             c = &e->CoteSpam;
             m_accumulation->insert(bayes::TCleMot{e->Mot}, e.get());
             Reserver(-1);

@@ -46,4 +46,6 @@ private:
     // While a message is analysed, tokens are counted through a hash index and
     // sorted once at the end, rather than inserted in order one by one.
     QHash<bayes::TCleMot, TUnElement*>* m_accumulation = nullptr;
+    // Elements of earlier messages, ready to be used again.
+    std::vector<std::unique_ptr<TUnElement>> m_libres;
 };

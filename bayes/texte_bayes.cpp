@@ -24,6 +24,7 @@ bool plainSansTexte(const QByteArrayList& lignes) {
 QByteArray texteVisibleHtml(const QByteArrayList& lignes) {
     const QByteArray s = lignes.join("\r\n");
     QByteArray r;
+    r.reserve(s.size() + 2);
     qsizetype debut = 0;
     bool dansBalise = false;
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -49,6 +50,11 @@ QByteArray texteVisibleHtml(const QByteArrayList& lignes) {
 QByteArray assemblerTexte(const QByteArrayList& valeursEntete, const QByteArrayList& plain,
                           const QByteArrayList& html, int32_t& finTexte, int32_t& finEntetes) {
     QByteArray r;
+    qsizetype taille = 2;
+    for (const QByteArrayList* l : {&valeursEntete, &plain, &html})
+        for (const QByteArray& v : *l)
+            taille += v.size() + 2;
+    r.reserve(taille + 2);
     for (const QByteArray& v : valeursEntete) {
         r.append(v);
         r.append("\r\n");
