@@ -13,6 +13,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -476,6 +477,10 @@ void TMonWSocket::surDebutMessage() {
     AdressesIP.vider();
     ChampEntete.clear();
     Flux.clear();
+    // Sized once from the LIST figure when the session saw one (bounded, so a
+    // false figure costs little) rather than grown line by line.
+    const qint64 annonce = std::clamp<qint64>(m_taillesListe.value(Client->MsgNum, 0), 0, 8 << 20);
+    Flux.reserve(qsizetype(std::max<qint64>(annonce + annonce / 16 + 64, 4096)));
     MessageEnCours = TUnMessageMem();
     TailleMessage = 0;
     Trace(m_numero, Res("princ28", u"< début message [....]"));
