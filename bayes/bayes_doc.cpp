@@ -215,6 +215,20 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
     compter(*c, zone);
 }
 
+namespace {
+// The two sums become the message's spam and good probabilities (even odds
+// when no token counted).
+void conclure(TMonBayesDB& base) {
+    const double t = base.SommeSpam + base.SommeBon;
+    if (t != 0) {
+        base.ProbaSpam = base.SommeSpam / t;
+        base.ProbaBon = base.SommeBon / t;
+    } else {
+        base.ProbaSpam = base.ProbaBon = 0.5;
+    }
+}
+} // namespace
+
 void TBayesDoc::Evaluer(TMonBayesDB& base, int mode) {
     base.SommeSpam = base.SommeBon = 0;
     Mode = static_cast<uint8_t>(mode);
@@ -229,13 +243,7 @@ void TBayesDoc::Evaluer(TMonBayesDB& base, int mode) {
         base.SommeSpam += p;
         base.SommeBon += 1 - p;
     }
-    const double t = base.SommeSpam + base.SommeBon;
-    if (t != 0) {
-        base.ProbaSpam = base.SommeSpam / t;
-        base.ProbaBon = base.SommeBon / t;
-    } else {
-        base.ProbaSpam = base.ProbaBon = 0.5;
-    }
+    conclure(base);
 }
 
 namespace {
@@ -299,13 +307,7 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
         base.SommeSpam += p;
         base.SommeBon += 1 - p;
     }
-    const double t = base.SommeSpam + base.SommeBon;
-    if (t != 0) {
-        base.ProbaSpam = base.SommeSpam / t;
-        base.ProbaBon = base.SommeBon / t;
-    } else {
-        base.ProbaSpam = base.ProbaBon = 0.5;
-    }
+    conclure(base);
     if (garder) {
         std::vector<std::unique_ptr<TUnElement>> gardes;
         gardes.reserve(pris.size());
