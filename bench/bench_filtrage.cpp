@@ -9,51 +9,18 @@
 #include "tests/support/dnsmasq_peer.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
+#include "tests/support/releve_pop3.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 using namespace testsupport;
 
 namespace {
-
-// One fetch of the whole mailbox; returns milliseconds, or -1 on failure.
-double fetch(quint16 port, const QString& login, int attendus) {
-    QTemporaryDir sortie;
-    QProcess p;
-    QElapsedTimer t;
-    t.start();
-    p.start(QStringLiteral("python3"),
-            {QStringLiteral(KELVARIN_SOURCE_DIR "/tests/e2e/pop3_fetch.py"),
-             QStringLiteral("127.0.0.1"), QString::number(port), login, QStringLiteral("secret"),
-             sortie.path(), QStringLiteral("--no-list")});
-    if (!p.waitForFinished(900000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "fetch failed: %s\n",
-                     p.readAllStandardOutput().right(500).constData());
-        return -1;
-    }
-    const double ms = double(t.nsecsElapsed()) / 1e6;
-    const int recus = int(QDir(sortie.path()).entryList(QDir::Files).size());
-    if (recus != attendus) {
-        std::fprintf(stderr, "fetch got %d messages of %d\n", recus, attendus);
-        return -1;
-    }
-    return ms;
-}
-
-double mediane(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 bool ecrire(const QString& chemin, const QByteArray& contenu) {
     QFile f(chemin);
@@ -126,34 +93,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvarin: %s\n", qPrintable(erreur));
         return 1;
     }
-    const QString direct = QStringLiteral("alice");
-    const QString proxy = QStringLiteral("alice@127.0.0.1");
-
     std::printf("bench_filtrage: %d corpus messages, %.1f MB, %d runs each, alternating\n", n,
                 double(octets) / 1e6, tours);
     // The warm-up looks every relay up (the later runs use the cache), creates
     // the account, its archive and the knowledge base.
-    QElapsedTimer chauffe;
-    chauffe.start();
-    if (fetch(dovecot.port(), direct, n) < 0 || fetch(kelvarin.PortEcoute(), proxy, n) < 0)
-        return 1;
-    std::printf("warm-up (with DNSBL lookups): %.1f s\n", double(chauffe.elapsed()) / 1e3);
-    std::vector<double> d, p;
-    for (int i = 0; i < tours; ++i) {
-        const double td = fetch(dovecot.port(), direct, n);
-        const double tp = fetch(kelvarin.PortEcoute(), proxy, n);
-        if (td < 0 || tp < 0) return 1;
-        d.push_back(td);
-        p.push_back(tp);
-        std::printf("  run %d: direct %8.1f ms   filtered %8.1f ms\n", i + 1, td, tp);
-    }
-    const double md = mediane(d), mp = mediane(p);
-    std::printf("median direct:   %.1f ms (%.0f messages/s, %.1f MB/s)\n", md, n * 1000.0 / md,
-                double(octets) / 1e3 / md);
-    std::printf("median filtered: %.1f ms (%.0f messages/s, %.1f MB/s)\n", mp, n * 1000.0 / mp,
-                double(octets) / 1e3 / mp);
-    std::printf("ratio filtered/direct: %.3f (goal <= 1.15)\n", mp / md);
-    std::fflush(stdout);
+    TComparaisonReleves c;
+    c.portDirect = dovecot.port();
+    c.portProxy = kelvarin.PortEcoute();
+    c.loginDirect = QStringLiteral("alice");
+    c.loginProxy = QStringLiteral("alice@127.0.0.1");
+    c.messages = n;
+    c.octets = octets;
+    c.tours = tours;
+    c.libelle = "filtered";
+    c.objectif = 1.15;
+    c.options = {QStringLiteral("--no-list")};
+    if (!comparerReleves(c)) return 1;
     kelvarin.Arreter();
     // Each line after the three of the header is one cached DNSBL result.
     QFile cache(donnees + QStringLiteral("recherche.qdl"));

@@ -1,0 +1,74 @@
+#include "tests/support/releve_pop3.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace testsupport {
+namespace {
+
+double mediane(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+} // namespace
+
+double releverBoite(quint16 port, const QString& login, int attendus, const QStringList& options) {
+    QTemporaryDir sortie;
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("python3"),
+            QStringList{QStringLiteral(KELVARIN_SOURCE_DIR "/tests/e2e/pop3_fetch.py"),
+                        QStringLiteral("127.0.0.1"), QString::number(port), login,
+                        QStringLiteral("secret"), sortie.path()} +
+                options);
+    if (!p.waitForFinished(900000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "fetch failed: %s\n",
+                     p.readAllStandardOutput().right(500).constData());
+        return -1;
+    }
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    const int recus = int(QDir(sortie.path()).entryList(QDir::Files).size());
+    if (recus != attendus) {
+        std::fprintf(stderr, "fetch got %d messages of %d\n", recus, attendus);
+        return -1;
+    }
+    return ms;
+}
+
+bool comparerReleves(const TComparaisonReleves& c) {
+    QElapsedTimer chauffe;
+    chauffe.start();
+    if (releverBoite(c.portDirect, c.loginDirect, c.messages, c.options) < 0 ||
+        releverBoite(c.portProxy, c.loginProxy, c.messages, c.options) < 0)
+        return false;
+    std::printf("warm-up: %.1f s\n", double(chauffe.elapsed()) / 1e3);
+    std::vector<double> d, p;
+    for (int i = 0; i < c.tours; ++i) {
+        const double td = releverBoite(c.portDirect, c.loginDirect, c.messages, c.options);
+        const double tp = releverBoite(c.portProxy, c.loginProxy, c.messages, c.options);
+        if (td < 0 || tp < 0) return false;
+        d.push_back(td);
+        p.push_back(tp);
+        std::printf("  run %d: direct %8.1f ms   %s %8.1f ms\n", i + 1, td, c.libelle, tp);
+    }
+    const double md = mediane(d), mp = mediane(p);
+    const double n = c.messages, mo = double(c.octets) / 1e3;
+    std::printf("median direct: %.1f ms (%.0f messages/s, %.1f MB/s)\n", md, n * 1000.0 / md,
+                mo / md);
+    std::printf("median %s: %.1f ms (%.0f messages/s, %.1f MB/s)\n", c.libelle, mp, n * 1000.0 / mp,
+                mo / mp);
+    std::printf("ratio %s/direct: %.3f (goal <= %.2f)\n", c.libelle, mp / md, c.objectif);
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace testsupport
