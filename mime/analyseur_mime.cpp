@@ -1,5 +1,7 @@
 #include "mime/analyseur_mime.h"
 
+#include "mime/octets_mime.h"
+
 #include "core/cp1252.h"
 #include "core/trace.h"
 
@@ -9,27 +11,11 @@
 #include <limits>
 #include <vector>
 
+using octetsmime::estBlanc;
+using octetsmime::valeurBase64;
+using octetsmime::valeurHexa;
+
 namespace {
-
-bool estBlanc(char c) {
-    return c == ' ' || c == '\t';
-}
-
-int valeurHexa(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-int valeurBase64(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
 
 QByteArrayView sansBlancsFin(QByteArrayView v) {
     while (!v.isEmpty() && (estBlanc(v.back()) || v.back() == '\r'))

@@ -1,18 +1,18 @@
 #include "mime/encodage_decodage.h"
 
 #include "core/cp1252.h"
+#include "mime/octets_mime.h"
 
 #include <QDir>
 #include <QFile>
 
-namespace {
+#include <algorithm>
 
-int valeurHexa(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+using octetsmime::estBlanc;
+using octetsmime::valeurBase64;
+using octetsmime::valeurHexa;
+
+namespace {
 
 // Digit by digit into 16 bits; a character that is not a digit counts as 0.
 uint16_t lireHexa(QByteArrayView t) {
@@ -23,19 +23,6 @@ uint16_t lireHexa(QByteArrayView t) {
         v = static_cast<uint16_t>((v << 4) | (d < 0 ? 0 : d));
     }
     return v;
-}
-
-bool estBlanc(char c) {
-    return c == ' ' || c == '\t';
-}
-
-int valeurBase64(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return 0;
 }
 
 // One encoded word read at `pos` ("=?" there).
@@ -312,7 +299,8 @@ QByteArray DecoderBase64(QByteArrayView texte) {
     for (qsizetype i = 0; i < texte.size(); i += 4) {
         uint32_t v = 0;
         for (qsizetype k = 0; k < 4; ++k)
-            v = (v << 6) | uint32_t(i + k < texte.size() ? valeurBase64(texte[i + k]) : 0);
+            v = (v << 6) |
+                uint32_t(i + k < texte.size() ? std::max(0, valeurBase64(texte[i + k])) : 0);
         r += static_cast<char>((v >> 16) & 0xFF);
         r += static_cast<char>((v >> 8) & 0xFF);
         r += static_cast<char>(v & 0xFF);

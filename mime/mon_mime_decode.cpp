@@ -66,8 +66,8 @@ void TMonMimeDecode::verifierEncodage() const {
         throw EMimeDecode(QStringLiteral("La propriété EncodageDecodage doit être définie"));
 }
 
-void TMonMimeDecode::Reinitialiser() {
-    verifierEncodage();
+// The decoded bodies and what was noted about them.
+void TMonMimeDecode::viderCorps() {
     m_plain.clear();
     m_html.clear();
     m_charsetPlain.clear();
@@ -75,6 +75,11 @@ void TMonMimeDecode::Reinitialiser() {
     m_formatPlain.clear();
     m_formatHtml.clear();
     m_delSP = false;
+}
+
+void TMonMimeDecode::Reinitialiser() {
+    verifierEncodage();
+    viderCorps();
     ViderEntete();
     m_tampon.clear();
     m_type = taRien;
@@ -151,13 +156,7 @@ void TMonMimeDecode::classer(QByteArrayView ligne, QByteArrayView valeur, bool e
 
 void TMonMimeDecode::DebutEntete() {
     verifierEncodage();
-    m_plain.clear();
-    m_html.clear();
-    m_charsetPlain.clear();
-    m_charsetHtml.clear();
-    m_formatPlain.clear();
-    m_formatHtml.clear();
-    m_delSP = false;
+    viderCorps();
     m_typeMessage = taRien;
     m_listeFichier.clear();
     m_listeAttachement.clear();

@@ -118,6 +118,7 @@ protected:
 
 private:
     enum class TDestination { Aucune, Texte, Attachement };
+    void viderCorps();
     void verifierEncodage() const;
     void classer(QByteArrayView ligne, QByteArrayView valeur, bool enPartie);
     void nommerPartie(const QByteArray& nom);
