@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers shared by the Bayesian filter suites.
 #include "bayes/bayes_doc.h"
+#include "bayes/mon_bayes_db.h"
 #include "core/cp1252.h"
 
 #include <QFile>
@@ -21,6 +22,25 @@ inline QString decrire(TBayesDoc& doc) {
     return r.join(QLatin1Char(' '));
 }
 
+// "spam/bon" message counts, then "mot:" and the eight counts per token.
+inline QString contenuBase(TMonBayesDB& b) {
+    QStringList r{QStringLiteral("%1/%2").arg(b.NbSpamAppris).arg(b.NbBonAppris)};
+    for (const auto& e : b.Elements()) {
+        const TCompteMot& s = e->CoteSpam;
+        const TCompteMot& g = e->CoteBon;
+        r << cp1252::versUnicode(e->Mot) + QStringLiteral(":%1,%2,%3,%4,%5,%6,%7,%8")
+                                               .arg(s.Total)
+                                               .arg(g.Total)
+                                               .arg(s.EnTete)
+                                               .arg(s.Texte)
+                                               .arg(s.Html)
+                                               .arg(g.EnTete)
+                                               .arg(g.Texte)
+                                               .arg(g.Html);
+    }
+    return r.join(QLatin1Char(' '));
+}
+
 // UTF-8 source text to code page 1252 bytes.
 inline QByteArray w(const char* utf8) {
     return cp1252::depuisLatin(utf8);
@@ -35,18 +55,15 @@ inline QByteArrayList lignes(std::initializer_list<const char*> l) {
 
 } // namespace bayestest
 
+#include "tests/support/dovecot_peer.h"
+
 #include <QDir>
-#include <QProcess>
 
 namespace bayestest {
 
 // The corpus folder printed by the fetch script (empty when it failed).
 inline QString dossierCorpus() {
-    QProcess p;
-    p.start(QStringLiteral("bash"),
-            {QStringLiteral(KELVARIN_SOURCE_DIR "/scripts/fetch-corpus.sh")});
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) return {};
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    return testsupport::dossierCorpus();
 }
 
 struct TMessageCorpus {

@@ -22,24 +22,6 @@ using testsupport::lireFichier;
 
 namespace {
 
-QString contenuBase(TMonBayesDB& b) {
-    QStringList r{QStringLiteral("%1/%2").arg(b.NbSpamAppris).arg(b.NbBonAppris)};
-    for (const auto& e : b.Elements()) {
-        const TCompteMot& s = e->CoteSpam;
-        const TCompteMot& g = e->CoteBon;
-        r << cp1252::versUnicode(e->Mot) + QStringLiteral(":%1,%2,%3,%4,%5,%6,%7,%8")
-                                               .arg(s.Total)
-                                               .arg(g.Total)
-                                               .arg(s.EnTete)
-                                               .arg(s.Texte)
-                                               .arg(s.Html)
-                                               .arg(g.EnTete)
-                                               .arg(g.Texte)
-                                               .arg(g.Html);
-    }
-    return r.join(QLatin1Char(' '));
-}
-
 // A base of `n` tokens with varied counts, modified.
 void remplir(TMonBayesDB& b, int n, int graine) {
     TBayesDoc doc(&b);

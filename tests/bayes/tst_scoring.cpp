@@ -31,24 +31,6 @@ void remplirDoc(TBayesDoc& doc, const QByteArrayList& mots, uint8_t zone = 1) {
         doc.AjouterMot(m, zone);
 }
 
-QString contenuBase(TMonBayesDB& b) {
-    QStringList r{QStringLiteral("%1/%2").arg(b.NbSpamAppris).arg(b.NbBonAppris)};
-    for (const auto& e : b.Elements()) {
-        const TCompteMot& s = e->CoteSpam;
-        const TCompteMot& g = e->CoteBon;
-        r << cp1252::versUnicode(e->Mot) + QStringLiteral(":%1,%2,%3,%4,%5,%6,%7,%8")
-                                               .arg(s.Total)
-                                               .arg(g.Total)
-                                               .arg(s.EnTete)
-                                               .arg(s.Texte)
-                                               .arg(s.Html)
-                                               .arg(g.EnTete)
-                                               .arg(g.Texte)
-                                               .arg(g.Html);
-    }
-    return r.join(QLatin1Char(' '));
-}
-
 } // namespace
 
 class TstScoring : public QObject {

@@ -4,11 +4,11 @@
 #include "core/config.h"
 #include "core/cp1252.h"
 #include "proxy/reecriture.h"
+#include "tests/support/dovecot_peer.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 #include <algorithm>
@@ -439,11 +439,9 @@ void TestReecriture::messageForge() {
 // Every message of the public corpus, delivered at level 0 and as a marked
 // spam, reads back on the client side as exactly what was meant.
 void TestReecriture::corpus() {
-    QProcess script;
-    script.start(QStringLiteral(KELVARIN_SOURCE_DIR "/scripts/fetch-corpus.sh"), {});
-    QVERIFY(script.waitForFinished(600000));
-    QCOMPARE(script.exitCode(), 0);
-    const QDir dossier(QString::fromLocal8Bit(script.readAllStandardOutput().trimmed()));
+    const QString chemin = testsupport::dossierCorpus();
+    QVERIFY2(!chemin.isEmpty(), "corpus missing: scripts/fetch-corpus.sh failed");
+    const QDir dossier(chemin);
     QVERIFY2(dossier.exists(), qPrintable(dossier.path()));
 
     int nombre = 0;
