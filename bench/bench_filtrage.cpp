@@ -6,6 +6,7 @@
 // the medians and the ratio (goal: 1.15).
 //
 // Usage: bench_filtrage [N=500] [runs=5]   (KELVARIN_EXE chooses the program)
+#include "core/record_fields.h"
 #include "tests/support/dnsmasq_peer.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
@@ -35,37 +36,20 @@ int main(int argc, char** argv) {
     const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 500;
     const int tours = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
 
-    const QList<QByteArray> messages = messagesCorpus(n);
-    if (messages.size() != n) {
-        std::fprintf(stderr, "corpus: %lld messages of %d (scripts/fetch-corpus.sh)\n",
-                     static_cast<long long>(messages.size()), n);
-        return 1;
-    }
     QString erreur;
     TDnsmasqPeer dns;
     if (!dns.demarrer(&erreur) || dns.port() != 53) {
         std::fprintf(stderr, "dnsmasq on port 53: %s\n", qPrintable(erreur));
         return 1;
     }
-    qint64 octets = 0;
     TDovecotPeer dovecot;
-    dovecot.ajouterUtilisateur(QStringLiteral("alice"), QStringLiteral("secret"));
-    for (const QByteArray& m : messages) {
-        dovecot.ajouterMessage(QStringLiteral("alice"), m);
-        octets += m.size();
-    }
-    if (!dovecot.demarrer(&erreur)) {
-        std::fprintf(stderr, "dovecot: %s\n", qPrintable(erreur));
-        return 1;
-    }
+    const qint64 octets = preparerBoiteCorpus(dovecot, n);
+    if (octets < 0) return 1;
 
     TKelvarinProcess kelvarin;
     const QString donnees = kelvarin.Home() + QStringLiteral("Donnees/");
     QDir().mkpath(donnees);
-    const QByteArray entete = "; Une ligne commen\xe7"
-                              "ant par ; est en commentaire\r\n"
-                              "; Premi\xe8re ligne : indique la version (NE PAS MODIFIER)\r\n"
-                              "VERSION=1\r\n";
+    const QByteArray entete = fichierqdl::entete(1);
     bool ok = ecrire(donnees + QStringLiteral("dns.qdl"),
                      entete + "1\tTestBL\t" + dns.zone() + "\t0\t0\t0\t0\t0\t\t0\t0\r\n");
     // A few patterns in every list, as a user would have them.

@@ -22,24 +22,10 @@ int main(int argc, char** argv) {
     const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 500;
     const int tours = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
 
-    const QList<QByteArray> messages = messagesCorpus(n);
-    if (messages.size() != n) {
-        std::fprintf(stderr, "corpus: %lld messages of %d (scripts/fetch-corpus.sh)\n",
-                     static_cast<long long>(messages.size()), n);
-        return 1;
-    }
-    qint64 octets = 0;
     TDovecotPeer dovecot;
-    dovecot.ajouterUtilisateur(QStringLiteral("alice"), QStringLiteral("secret"));
-    for (const QByteArray& m : messages) {
-        dovecot.ajouterMessage(QStringLiteral("alice"), m);
-        octets += m.size();
-    }
+    const qint64 octets = preparerBoiteCorpus(dovecot, n);
+    if (octets < 0) return 1;
     QString erreur;
-    if (!dovecot.demarrer(&erreur)) {
-        std::fprintf(stderr, "dovecot: %s\n", qPrintable(erreur));
-        return 1;
-    }
     TKelvarinProcess kelvarin;
     QDir().mkpath(kelvarin.Home() + QStringLiteral("Donnees"));
     // The relay alone: the account exists with its IP and Bayesian filters off

@@ -1,5 +1,7 @@
 #include "tests/support/releve_pop3.h"
 
+#include "tests/support/dovecot_peer.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -19,6 +21,27 @@ double mediane(std::vector<double> v) {
 }
 
 } // namespace
+
+qint64 preparerBoiteCorpus(TDovecotPeer& dovecot, int n) {
+    const QList<QByteArray> messages = messagesCorpus(n);
+    if (messages.size() != n) {
+        std::fprintf(stderr, "corpus: %lld messages of %d (scripts/fetch-corpus.sh)\n",
+                     static_cast<long long>(messages.size()), n);
+        return -1;
+    }
+    qint64 octets = 0;
+    dovecot.ajouterUtilisateur(QStringLiteral("alice"), QStringLiteral("secret"));
+    for (const QByteArray& m : messages) {
+        dovecot.ajouterMessage(QStringLiteral("alice"), m);
+        octets += m.size();
+    }
+    QString erreur;
+    if (!dovecot.demarrer(&erreur)) {
+        std::fprintf(stderr, "dovecot: %s\n", qPrintable(erreur));
+        return -1;
+    }
+    return octets;
+}
 
 double releverBoite(quint16 port, const QString& login, int attendus, const QStringList& options) {
     QTemporaryDir sortie;

@@ -7,6 +7,12 @@
 
 namespace testsupport {
 
+class TDovecotPeer;
+
+// Puts `n` corpus messages in alice's mailbox (password "secret") and starts
+// the server; returns the mailbox's size in bytes, or -1 after saying why.
+qint64 preparerBoiteCorpus(TDovecotPeer& dovecot, int n);
+
 // One fetch of every message; milliseconds, or -1 when it failed or did not
 // bring `attendus` messages. `options` go to the client script.
 double releverBoite(quint16 port, const QString& login, int attendus,
