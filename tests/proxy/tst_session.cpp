@@ -409,10 +409,21 @@ private slots:
         for (int i = 0; i < kNoop; ++i)
             lot += "NOOP\r\n";
         c->envoyer(lot);
-        QTest::qWait(200);
         TMonWSocket* s = b.proxy->SessionIndex(0);
-        QVERIFY(s->NbLignesEnAttente() <= 64 + 4096);
-        QVERIFY(s->Socket()->bytesAvailable() <= 64 * 1024);
+        QVERIFY(s);
+        // Watched while the answer is owed: lines must arrive, and stay bounded.
+        qsizetype lignes = 0;
+        qint64 octets = 0;
+        QVERIFY(!QTest::qWaitFor(
+            [&] {
+                lignes = std::max(lignes, s->NbLignesEnAttente());
+                octets = std::max(octets, s->Socket()->bytesAvailable());
+                return false;
+            },
+            300));
+        QVERIFY(lignes > 0);
+        QVERIFY2(lignes <= 64 + 4096, QByteArray::number(lignes).constData());
+        QVERIFY2(octets <= 64 * 1024, QByteArray::number(octets).constData());
         QCOMPARE(c->ligne(), QByteArray("+OK"));
         QCOMPARE(c->jusquAuPoint(), livre(kMessage1));
         for (int i = 0; i < kNoop; ++i)
