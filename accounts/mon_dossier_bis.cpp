@@ -397,9 +397,12 @@ bool TMonDossierBis::EcrireIndex(QString* erreur) {
         QFile::remove(bakFixe);
         if (QFileInfo::exists(fixe) && !renommer(fixe, bakFixe)) return echec(fixe);
         if (!contenuFixe.isEmpty() && !renommer(tmpFixe, fixe)) return echec(fixe);
-        QFile::remove(bakFixe);
     }
+    // The variable backup goes first: a fixed backup left alone brings back
+    // the older records, whose texts the new variable index still holds. The
+    // other way round, new records would come back without their texts.
     QFile::remove(bakVariable);
+    if (ecrireFixe) QFile::remove(bakFixe);
     VarModifie = false;
     FixeModifie = false;
     if (m_numeroMax > 0) {

@@ -5,7 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
-scripts/fetch-corpus.sh >/dev/null
+scripts/fetch-corpus.sh >/dev/null || {
+  echo "test.sh: the corpus tests and benchmarks need the public test corpus (see above)" >&2
+  exit 1
+}
 dir=build
 opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_SANITIZE=OFF)
 if [ "${KELVARIN_SANITIZE:-0}" = 1 ]; then
