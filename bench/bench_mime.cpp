@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
          [&enc](const QByteArray& t) { return enc.DecoderEntete(t).size(); }},
         {"mots-joints", [](qsizetype n) { return hostile::motsJoints(n); },
          [&enc](const QByteArray& t) { return enc.DecoderEntete(t).size(); }},
+        {"mots-tabulations", hostile::motsTabulations,
+         [&enc](const QByteArray& t) { return enc.DecoderEntete(t).size(); }},
         {"message-lignes-64k", [](qsizetype n) { return hostile::enteteMotsSansLettre(n); },
          [&](const QByteArray& m) {
              // What the Bayesian text does with each header line.

@@ -33,11 +33,11 @@ struct TMotCode {
     qsizetype fin = 0;                        // just after "?="
 };
 
-// Only a B or Q word counts. Each check that can fail is made before the search
-// for the closing "?=", so that the search runs only for a word that ends there:
-// every byte of the text is then searched at most once. `derniereFermeture` is
-// the position of the last "?=" of the text, so that a text full of unclosed
-// words is not scanned to its end at each of them.
+// Only a B or Q word counts. Every other check is made before the search for
+// the closing "?=", and that search starts only when a "?=" lies ahead
+// (`derniereFermeture`, the last one of the text): the word then ends where the
+// search stops, so each byte is searched at most once, and a text full of
+// unclosed or letterless words costs no more than its length.
 bool lireMot(QByteArrayView t, qsizetype pos, TMotCode& m, qsizetype derniereFermeture) {
     // Ends at the next "=?" at the latest, whose "?" it finds.
     const qsizetype finCharset = t.indexOf('?', pos + 2);

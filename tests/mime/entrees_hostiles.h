@@ -66,6 +66,13 @@ inline QByteArray motsJoints(qsizetype taille, int* nb = nullptr) {
     return t;
 }
 
+// Adjacent words between TABs, which go before anything else.
+inline QByteArray motsTabulations(qsizetype taille) {
+    QByteArray t;
+    repeter(t, taille, [](int) { return QByteArray("\t=?iso-8859-1?Q?=E9?=\t"); });
+    return t;
+}
+
 // A message whose header is made of the longest lines the parser keeps, each
 // full of words without a valid letter.
 inline QByteArray enteteMotsSansLettre(qsizetype taille, int* nbLignes = nullptr) {

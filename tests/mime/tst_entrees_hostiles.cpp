@@ -109,7 +109,7 @@ private slots:
         QTest::newRow("adjacent B words joined")
             << QByteArray("=?utf-8?B?w6k=?=  ") << QByteArray() << u8("é") << u8("  ");
         QTest::newRow("tabs around words")
-            << QByteArray("\t=?iso-8859-1?Q?=E9?=\t") << QByteArray() << u8("é") << QString();
+            << hostile::motsTabulations(1) << QByteArray() << u8("é") << QString();
         QTest::newRow("words of changing charsets")
             << QByteArray("=?utf-8?Q?a?= =?iso-8859-1?Q?b?= ") << QByteArray("c") << u8("ab")
             << u8(" c");
