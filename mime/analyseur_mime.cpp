@@ -1,5 +1,6 @@
 #include "mime/analyseur_mime.h"
 
+#include "mime/champ_entete.h"
 #include "mime/octets_mime.h"
 
 #include "core/cp1252.h"
@@ -41,14 +42,12 @@ bool ressembleAEntete(QByteArrayView ligne) {
     return i < ligne.size() && ligne[i] == ':';
 }
 
-// Value of the first header line called `nom` (case ignored), after the colon
+// Value of the first header line called `nom` (lower case), after the colon
 // and leading blanks.
 QByteArrayView valeurEntete(const QByteArrayList& lignes, QByteArrayView nom) {
     for (const QByteArray& l : lignes) {
-        const qsizetype deuxPoints = l.indexOf(':');
-        if (deuxPoints <= 0) continue;
-        if (cp1252::egauxSansCasse(QByteArrayView(l).first(deuxPoints).trimmed(), nom))
-            return sansBlancsDebut(QByteArrayView(l).sliced(deuxPoints + 1));
+        const auto champ = SeparerChampEntete(l);
+        if (champ && champ->Nom == nom) return sansBlancsDebut(champ->Valeur);
     }
     return {};
 }
@@ -290,20 +289,17 @@ void TAnalyseurMime::Decoder(QByteArrayView message) {
     DebutEntete();
     const int pos = lireEntete(e, 0, m_lignesEntete, false);
     for (const QByteArray& l : std::as_const(m_lignesEntete)) {
-        const qsizetype deuxPoints = l.indexOf(':');
-        if (deuxPoints > 0) {
-            const QByteArrayView nom = QByteArrayView(l).first(deuxPoints).trimmed();
-            const QByteArrayView valeur = sansBlancsDebut(QByteArrayView(l).sliced(deuxPoints + 1));
+        if (const auto champ = SeparerChampEntete(l)) {
             QByteArray* cible = nullptr;
-            if (cp1252::egauxSansCasse(nom, "from"))
+            if (champ->Nom == "from")
                 cible = &m_de;
-            else if (cp1252::egauxSansCasse(nom, "to"))
+            else if (champ->Nom == "to")
                 cible = &m_a;
-            else if (cp1252::egauxSansCasse(nom, "cc"))
+            else if (champ->Nom == "cc")
                 cible = &m_cc;
-            else if (cp1252::egauxSansCasse(nom, "subject"))
+            else if (champ->Nom == "subject")
                 cible = &m_sujet;
-            if (cible && cible->isEmpty()) *cible = valeur.toByteArray();
+            if (cible && cible->isEmpty()) *cible = sansBlancsDebut(champ->Valeur).toByteArray();
         }
         LigneEntete(l);
     }

@@ -33,14 +33,19 @@ struct TMotCode {
     qsizetype fin = 0;                        // just after "?="
 };
 
-// `derniereFermeture`: position of the last "?=" of the text, so that a text
-// full of unclosed words is not scanned to its end at each of them.
+// Only a B or Q word counts. Every other check is made before the search for
+// the closing "?=", and that search starts only when a "?=" lies ahead
+// (`derniereFermeture`, the last one of the text): the word then ends where the
+// search stops, so each byte is searched at most once, and a text full of
+// unclosed or letterless words costs no more than its length.
 bool lireMot(QByteArrayView t, qsizetype pos, TMotCode& m, qsizetype derniereFermeture) {
+    // Ends at the next "=?" at the latest, whose "?" it finds.
     const qsizetype finCharset = t.indexOf('?', pos + 2);
     if (finCharset < 0 || finCharset + 2 >= t.size()) return false;
     if (t[finCharset + 2] != '?') return false;
     m.charset = t.sliced(pos + 2, finCharset - pos - 2);
     m.lettre = static_cast<char>(cp1252::majuscule(static_cast<uchar>(t[finCharset + 1])));
+    if (m.lettre != 'B' && m.lettre != 'Q') return false;
     m.debutCharge = finCharset + 3;
     if (m.debutCharge > derniereFermeture) return false;
     const qsizetype fermeture = t.indexOf("?=", m.debutCharge);
@@ -183,9 +188,7 @@ QString TEncodageDecodage::DecoderEntete(QByteArrayView entree) const {
             break;
         }
         TMotCode m;
-        bool valide =
-            lireMot(t, ouverture, m, derniereFermeture) && (m.lettre == 'B' || m.lettre == 'Q');
-        if (!valide) {
+        if (!lireMot(t, ouverture, m, derniereFermeture)) {
             // Not an encoded word: "=?" stays as ordinary text.
             r += cp1252::versUnicode(QByteArrayView(t).sliced(pos, ouverture + 2 - pos));
             pos = ouverture + 2;

@@ -59,6 +59,14 @@ QByteArray extensionSignature(const QByteArray& octets) {
     return QByteArray();
 }
 
+// 'XFACE1.BMP' to 'XFACE5.BMP' and 'TEMP1.HTML' to 'TEMP9.HTML', upper case.
+bool estNomReserve(QByteArrayView maj) {
+    if (maj.size() != 10) return false;
+    if (maj.startsWith("XFACE") && maj.endsWith(".BMP")) return maj[5] >= '1' && maj[5] <= '5';
+    if (maj.startsWith("TEMP") && maj.endsWith(".HTML")) return maj[4] >= '1' && maj[4] <= '9';
+    return false;
+}
+
 } // namespace
 
 void TMonMimeDecode::verifierEncodage() const {
@@ -85,6 +93,8 @@ void TMonMimeDecode::Reinitialiser() {
     m_type = taRien;
 }
 
+// Not SeparerChampEntete: the hooks take a field only when a blank follows the
+// colon, and its name untrimmed ("Content-Type :" names no content type here).
 bool TMonMimeDecode::SeparerLigne(QByteArrayView ligne, QByteArray& nom, QByteArrayView& valeur) {
     const qsizetype deuxPoints = ligne.indexOf(':');
     if (deuxPoints < 0 || deuxPoints >= ligne.size() - 2) return false;
@@ -299,12 +309,7 @@ void TMonMimeDecode::noterNom(const QByteArray& nom) {
 
 QByteArray TMonMimeDecode::nomLibre(const QByteArray& nom) {
     auto pris = [&](const QByteArray& maj) {
-        if (m_nomsUtilises.contains(maj)) return true;
-        for (int i = 1; i <= 5; ++i)
-            if (maj == "XFACE" + QByteArray::number(i) + ".BMP") return true;
-        for (int i = 1; i <= 9; ++i)
-            if (maj == "TEMP" + QByteArray::number(i) + ".HTML") return true;
-        return false;
+        return m_nomsUtilises.contains(maj) || estNomReserve(maj);
     };
     const QByteArray maj = cp1252::majuscules(nom);
     if (!pris(maj)) return nom;
@@ -380,9 +385,9 @@ void TMonMimeDecode::FinFichierEnLigne() {
     const QByteArray octets = std::exchange(m_octetsEnLigne, QByteArray());
     if (m_enLigneYEncSuite) {
         // A later yEnc part goes to the file of its first part; it adds no marker.
-        for (const auto& [donne, fichier] : std::as_const(m_nomsYEnc)) {
-            if (!cp1252::egauxSansCasse(donne, m_nomEnLigne)) continue;
-            if (!m_ignorePJ && !fichier.isEmpty()) ecrireFichier(fichier, octets, true);
+        const auto premiere = m_nomsYEnc.constFind(cp1252::minuscules(m_nomEnLigne));
+        if (premiere != m_nomsYEnc.cend()) {
+            if (!m_ignorePJ && !premiere->isEmpty()) ecrireFichier(*premiere, octets, true);
             return;
         }
     }
@@ -409,7 +414,10 @@ void TMonMimeDecode::FinFichierEnLigne() {
         if (!fichier.isEmpty()) m_listeFichier.append(fichier);
     }
     noterNom(nom);
-    if (m_enLigneYEnc) m_nomsYEnc.append({m_nomEnLigne, fichier});
+    if (m_enLigneYEnc) {
+        const QByteArray cle = cp1252::minuscules(m_nomEnLigne);
+        if (!m_nomsYEnc.contains(cle)) m_nomsYEnc.insert(cle, fichier);
+    }
     if (image) {
         m_tampon += "IMG_BEGIN_666" + nom + "IMG_END_666\r\n";
         montrerImage(nom);

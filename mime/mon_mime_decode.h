@@ -162,5 +162,7 @@ private:
     QSet<QByteArray> m_nomsUtilises;       // upper case
     QHash<QByteArray, int> m_suivantLibre; // next "(n)" to try for a name
     bool m_fichiersTraces = false;
-    QList<QPair<QByteArray, QByteArray>> m_nomsYEnc; // name given -> file name used
+    // yEnc name given (lower case) -> file name used, for the later parts; the
+    // first block of a name keeps it.
+    QHash<QByteArray, QByteArray> m_nomsYEnc;
 };

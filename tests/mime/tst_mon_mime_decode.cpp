@@ -3,6 +3,7 @@
 
 #include "core/cp1252.h"
 #include "core/trace.h"
+#include "mime/champ_entete.h"
 #include "mime/mon_mime_decode.h"
 
 #include <QBuffer>
@@ -254,6 +255,41 @@ private slots:
         if (ok) {
             QCOMPARE(n, nom);
             QCOMPARE(v.toByteArray(), valeur);
+        }
+    }
+
+    void separerChampEntete_data() {
+        // The split every header reader shares; the hooks' own rule above differs.
+        QTest::addColumn<QByteArray>("ligne");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QByteArray>("nom");
+        QTest::addColumn<QByteArray>("valeur");
+        QTest::newRow("normal") << QByteArray("Subject: x") << true << QByteArray("subject")
+                                << QByteArray(" x");
+        QTest::newRow("no blank after the colon")
+            << QByteArray("Subject:x") << true << QByteArray("subject") << QByteArray("x");
+        QTest::newRow("blanks around the name")
+            << QByteArray(" Content-Type\t: text/html") << true << QByteArray("content-type")
+            << QByteArray(" text/html");
+        QTest::newRow("first colon")
+            << QByteArray("X-A: b: c") << true << QByteArray("x-a") << QByteArray(" b: c");
+        QTest::newRow("code page case") << cp1252::depuisLatin("ÉTÉ-Œ: v") << true
+                                        << cp1252::depuisLatin("été-œ") << QByteArray(" v");
+        QTest::newRow("empty name") << QByteArray(":v") << true << QByteArray() << QByteArray("v");
+        QTest::newRow("colon last")
+            << QByteArray("To:") << true << QByteArray("to") << QByteArray();
+        QTest::newRow("no colon") << QByteArray("text") << false << QByteArray() << QByteArray();
+    }
+    void separerChampEntete() {
+        QFETCH(QByteArray, ligne);
+        QFETCH(bool, ok);
+        QFETCH(QByteArray, nom);
+        QFETCH(QByteArray, valeur);
+        const auto champ = SeparerChampEntete(ligne);
+        QCOMPARE(champ.has_value(), ok);
+        if (ok) {
+            QCOMPARE(champ->Nom, nom);
+            QCOMPARE(champ->Valeur.toByteArray(), valeur);
         }
     }
 
