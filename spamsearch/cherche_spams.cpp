@@ -1,6 +1,5 @@
 #include "spamsearch/cherche_spams.h"
 
-#include "core/cp1252.h"
 #include "core/record_fields.h"
 #include "core/safe_save.h"
 #include "core/trace.h"
@@ -393,7 +392,10 @@ void TChercheSPAMs::remplirServeursDefaut() {
         {"DSBL", "list.dsbl.invalid", true, codesDe({"127.0.0.2"})},         // closed
         {"SPEWS", "spews.invalid", false, codesDe({"127.0.0.2"})},           // closed
         {"dsbu", "unconfirmed.dsbl.invalid", false, codesDe({"127.0.0.2"})}, // closed
-        {"cbl", "cbl.abuseat.org", true, {}},
+        // Only 127.0.0.2 means listed: queries that come through a public or
+        // rate-limited resolver are answered 127.255.255.x, which would
+        // otherwise mark nearly every message as spam.
+        {"cbl", "cbl.abuseat.org", true, codesDe({"127.0.0.2"})},
         {"ahbl", "dnsbl.ahbl.invalid", true, ahbl},                       // closed
         {"Five-Ten-SG", "blackholes.five-ten-sg.invalid", true, fiveTen}, // closed
         {"Messagelabs", "messagelabs.invalid", true, {}},                 // no public zone
@@ -598,10 +600,6 @@ void TChercheSPAMs::finTentative(TWSocketDNS& socket, int erreur,
         }
         compterTentative(socket);
     }
-    const QString nomServeur =
-        r->Serveur ? cp1252::versUnicode(r->Serveur->Nom) : QStringLiteral("-");
-    Trace(QStringLiteral(" + ") + QString::fromLatin1(IPVersChaine(r->IP)) + QStringLiteral(" (") +
-          nomServeur + QStringLiteral(") : ") + cp1252::versUnicode(r->Reponse));
     socket.Fin = true;
     bool partiel = false;
     if (r->Etat == erPasSpam) {
@@ -610,7 +608,6 @@ void TChercheSPAMs::finTentative(TWSocketDNS& socket, int erreur,
             !(res && (res->Etat == erSpam || res->Etat == erPasSpam || res->Etat == erAbandon));
     }
     if (OnReponseDNS) OnReponseDNS(*this, *r, partiel);
-    if (OnDnsLookupDone) OnDnsLookupDone(socket, erreur);
     reveiller();
 }
 
@@ -668,8 +665,6 @@ void TChercheSPAMs::LancerRecherches() {
             compterTentative(*s);
             r->Etat = erAbandon;
             s->Fin = true;
-            Trace(QStringLiteral(" + ") + QString::fromLatin1(IPVersChaine(r->IP)) +
-                  QStringLiteral(" : ") + Res("princ14", u"timeout - abandon"));
             if (OnReponseDNS) OnReponseDNS(*this, *r, false);
             libererSocket(s);
             continue;
@@ -934,13 +929,9 @@ void TChercheSPAMs::SauverRecherches() {
     for (const auto& r : m_recherches) {
         e.brut(IPVersChaine(r->IP)).entier(r->Serveur ? r->Serveur->Numero : -1).entier(r->Etat);
         e.chaine(r->Reponse).entier(r->NbUtilisation);
-        QByteArray date;
-        if (r->DateReponse > 0) {
-            date = FormaterDate(r->DateReponse);
-            if (date.isEmpty())
-                Trace(QStringLiteral("erreur de moi : ") + QString::number(r->DateReponse));
-        }
-        e.brut(date);
+        // A date that cannot be written leaves the field empty: the record then
+        // expires at the next start.
+        e.brut(r->DateReponse > 0 ? FormaterDate(r->DateReponse) : QByteArray());
         e.ajouterA(contenu);
     }
     QString erreur;

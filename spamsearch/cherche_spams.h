@@ -136,8 +136,10 @@ public:
     void TrierServeurs();
     void RAZVitesse();
     void RAZCompteurs();
+    // The floor of new server numbers, never below a number in use: the value
+    // the settings keep.
     qint32 NumeroDNSMini() const {
-        return m_numeroDNSMini;
+        return qMax(m_numeroDNSMini, PlusGrandNumero());
     }
     void setNumeroDNSMini(qint32 valeur);
     qint32 PlusGrandNumero() const;
@@ -226,7 +228,6 @@ public:
         OnInitRepertoire;
     std::function<void(TChercheSPAMs&, TUneRechercheDNS& xDNSBL, bool bPartiel)> OnReponseDNS;
     std::function<void(TChercheSPAMs&, TUneRechercheDNS& x)> OnTimeOut;
-    std::function<void(TWSocketDNS& Sender, int ErrCode)> OnDnsLookupDone;
     std::function<void(TChercheSPAMs&)> OnReduireListeSpams;
     // A server left the lookups (deleted or made inactive): messages waiting on
     // it may now be concluded.
