@@ -7,9 +7,7 @@
 #include "spamsearch/regexp_filtre.h"
 #include "spamsearch/socket_dns.h"
 
-#include <QDate>
 #include <QDir>
-#include <QTime>
 #include <algorithm>
 #include <limits>
 
@@ -828,61 +826,6 @@ bool TChercheSPAMs::TesterIP(QByteArrayView texte) {
     return true;
 }
 
-QByteArray TChercheSPAMs::FormaterDate(TDateTime date) {
-    const QDateTime dt = datetime::versQDateTime(date);
-    if (!dt.isValid()) return {};
-    return dt.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")).toLatin1();
-}
-
-TDateTime TChercheSPAMs::LireDate(QByteArrayView texte) {
-    texte = texte.trimmed();
-    if (texte.isEmpty() || texte == "0") return 0;
-    // Up to six numbers: the date's three, then hours, minutes, seconds.
-    int nombres[6] = {0, 0, 0, 0, 0, 0};
-    int chiffres[6] = {0, 0, 0, 0, 0, 0};
-    int n = 0;
-    char separateurDate = 0;
-    qsizetype i = 0;
-    while (i < texte.size() && n < 6) {
-        const char c = texte[i];
-        if (c >= '0' && c <= '9') {
-            if (chiffres[n] >= 4) return 0;
-            nombres[n] = nombres[n] * 10 + (c - '0');
-            ++chiffres[n];
-            ++i;
-            continue;
-        }
-        if (chiffres[n] == 0) return 0;
-        const bool separateurOk =
-            (n < 2 && (c == '/' || c == '-') && (separateurDate == 0 || separateurDate == c)) ||
-            (n == 2 && (c == ' ' || c == 'T')) || ((n == 3 || n == 4) && c == ':');
-        if (!separateurOk) return 0;
-        if (n < 2) separateurDate = c;
-        ++n;
-        ++i;
-        while (n == 3 && i < texte.size() && texte[i] == ' ')
-            ++i;
-    }
-    if (i < texte.size() || n < 2 || chiffres[n] == 0 || n == 3) return 0;
-    int annee, mois, jour;
-    if (separateurDate == '-') {
-        if (chiffres[0] != 4) return 0;
-        annee = nombres[0];
-        mois = nombres[1];
-        jour = nombres[2];
-    } else {
-        if (chiffres[2] != 2 && chiffres[2] != 4) return 0;
-        jour = nombres[0];
-        mois = nombres[1];
-        annee = nombres[2];
-        if (chiffres[2] == 2) annee += annee < 50 ? 2000 : 1900;
-    }
-    const QDate d(annee, mois, jour);
-    const QTime t(nombres[3], nombres[4], nombres[5]);
-    if (!d.isValid() || !t.isValid()) return 0;
-    return datetime::encoder(annee, mois, jour, nombres[3], nombres[4], nombres[5]);
-}
-
 void TChercheSPAMs::ChargerRecherches() {
     viderRecherches();
     m_recherchesProtegees = false;
@@ -899,7 +842,7 @@ void TChercheSPAMs::ChargerRecherches() {
             const int etat = l.lireEntier();
             r->Reponse = l.lireChaine();
             r->NbUtilisation = l.lireEntier();
-            r->DateReponse = LireDate(l.lireBrut());
+            r->DateReponse = datetime::lireDate(l.lireBrut());
             if (etat != erSpam && etat != erPasSpam) continue;
             if (r->IP == 0) continue;
             r->Etat = quint8(etat);
@@ -931,7 +874,7 @@ void TChercheSPAMs::SauverRecherches() {
         e.chaine(r->Reponse).entier(r->NbUtilisation);
         // A date that cannot be written leaves the field empty: the record then
         // expires at the next start.
-        e.brut(r->DateReponse > 0 ? FormaterDate(r->DateReponse) : QByteArray());
+        e.brut(r->DateReponse > 0 ? datetime::formaterDate(r->DateReponse) : QByteArray());
         e.ajouterA(contenu);
     }
     QString erreur;

@@ -214,11 +214,6 @@ public:
     }
     void setTriRecherches(TTriRecherche tri);
 
-    // Dates of "recherche.qdl": written as "dd/MM/yyyy HH:mm:ss"; read in that
-    // format, with a two-digit year, or as "yyyy-MM-dd HH:mm:ss". 0 when unreadable.
-    static QByteArray FormaterDate(TDateTime date);
-    static TDateTime LireDate(QByteArrayView texte);
-
     // ---- Events
     std::function<void(TChercheSPAMs&, const QByteArray& chValeur,
                        const QByteArray& chCritereRegExp, bool& bVerifier)>

@@ -61,8 +61,6 @@ private slots:
     void expirationParLePremier();
     void tris();
     void ecritureLectureIdentiques();
-    void lectureDates_data();
-    void lectureDates();
     void fichierAbime();
     void suppressionEtTestManuel();
     void triPendantLesRecherches();
@@ -195,42 +193,6 @@ void TestCache::ecritureLectureIdentiques() {
     c3.SauverRecherches();
     QCOMPARE(lireFichier(fichier), deuxieme);
     QCOMPARE(c3.Recherche(0)->DateReponse, c2.Recherche(0)->DateReponse);
-}
-
-void TestCache::lectureDates_data() {
-    QTest::addColumn<QByteArray>("texte");
-    QTest::addColumn<QByteArray>("attendu"); // yyyy-MM-dd HH:mm:ss, or "0"
-    QTest::newRow("written format")
-        << QByteArray("05/03/2024 14:07:09") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("two-digit year")
-        << QByteArray("05/03/24 14:07:09") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("two-digit year old")
-        << QByteArray("31/12/99 23:59:59") << QByteArray("1999-12-31 23:59:59");
-    QTest::newRow("without seconds")
-        << QByteArray("5/3/2024 4:07") << QByteArray("2024-03-05 04:07:00");
-    QTest::newRow("date only") << QByteArray("05/03/2024") << QByteArray("2024-03-05 00:00:00");
-    QTest::newRow("iso") << QByteArray("2024-03-05 14:07:09") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("trailing blanks")
-        << QByteArray("05/03/2024 14:07:09  ") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("zero") << QByteArray("0") << QByteArray("0");
-    QTest::newRow("empty") << QByteArray() << QByteArray("0");
-    QTest::newRow("month 13") << QByteArray("05/13/2024 10:00:00") << QByteArray("0");
-    QTest::newRow("hour 25") << QByteArray("05/03/2024 25:00:00") << QByteArray("0");
-    QTest::newRow("us text") << QByteArray("Mar 5 2024") << QByteArray("0");
-    QTest::newRow("three-digit year") << QByteArray("05/03/202") << QByteArray("0");
-    QTest::newRow("huge numbers") << QByteArray("99999999/3/2024") << QByteArray("0");
-}
-
-void TestCache::lectureDates() {
-    QFETCH(QByteArray, texte);
-    QFETCH(QByteArray, attendu);
-    const TDateTime d = TChercheSPAMs::LireDate(texte);
-    const QByteArray obtenu =
-        d == 0
-            ? QByteArray("0")
-            : datetime::versQDateTime(d).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
-    QCOMPARE(obtenu, attendu);
-    if (d != 0) QCOMPARE(TChercheSPAMs::LireDate(TChercheSPAMs::FormaterDate(d)), d);
 }
 
 void TestCache::fichierAbime() {
