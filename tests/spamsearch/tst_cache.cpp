@@ -1,5 +1,6 @@
 // The IP test cache: combined results, reduction, sort orders, "recherche.qdl".
 #include "core/date_time.h"
+#include "core/trace.h"
 #include "spamsearch/cherche_spams.h"
 #include "tests/support/test_support.h"
 
@@ -62,6 +63,7 @@ private slots:
     void tris();
     void ecritureLectureIdentiques();
     void fichierAbime();
+    void fichierIllisibleConserve();
     void suppressionEtTestManuel();
     void triPendantLesRecherches();
     void gestionnairesQuiRelancent();
@@ -211,6 +213,26 @@ void TestCache::fichierAbime() {
     QCOMPARE(IPVersChaine(c.Recherche(0)->IP), QByteArray("198.51.100.1"));
     QCOMPARE(c.Recherche(0)->Serveur, nullptr);
     QCOMPARE(c.Recherche(0)->NbUtilisation, 4);
+}
+
+void TestCache::fichierIllisibleConserve() {
+    // Root reads any file, so a directory stands in the file's place.
+    QTemporaryDir rep;
+    const QString fichier = rep.path() + QStringLiteral("/Donnees/recherche.qdl");
+    QDir().mkpath(fichier);
+    TChercheSPAMs c;
+    c.OnInitRepertoire = [&](TChercheSPAMs&, QString& t, QString&) { t = rep.path(); };
+    c.setActive(true);
+    QCOMPARE(c.NbRecherche(), 0);
+    c.ResultatIP(ChaineVersIP("198.51.100.1"), true); // something that would be written
+    TTrace::instance().effacer();
+    c.setActive(false);
+    QVERIFY(QFileInfo(fichier).isDir()); // left alone
+    QStringList refus;
+    for (const TLigneTrace& l : TTrace::instance().lignes())
+        if (l.texte.contains(QStringLiteral("recherche.qdl"))) refus << l.texte;
+    QCOMPARE(refus.size(), 1); // the refusal, and no write error besides
+    QVERIFY(QFile::exists(rep.path() + QStringLiteral("/Donnees/dns.qdl")));
 }
 
 void TestCache::suppressionEtTestManuel() {
