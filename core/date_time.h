@@ -2,6 +2,8 @@
 // The date-time value of the data files: days since 1899-12-30 as a double,
 // the fraction being the time of day, in local time.
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 
 using TDateTime = double;
@@ -16,6 +18,13 @@ TDateTime encoder(int annee, int mois, int jour, int heure = 0, int minute = 0, 
 inline int jour(TDateTime valeur) {
     return static_cast<int>(valeur);
 } // whole days
+
+// Dates as the data files write them: "dd/MM/yyyy HH:mm:ss"; empty when the
+// value is not a date.
+QByteArray formaterDate(TDateTime valeur);
+// Reads that format, with a two-digit year too, or "yyyy-MM-dd HH:mm:ss"; the
+// time, or its seconds, may be missing. 0 when the text is not a date.
+TDateTime lireDate(QByteArrayView texte);
 
 } // namespace datetime
 

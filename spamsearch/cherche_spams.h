@@ -1,55 +1,19 @@
 #pragma once
 // The spam-search component: the fifteen filter lists, the DNSBL server table,
-// the pool of DNS query sockets and the IP test cache.
+// the pool of DNS query sockets and the IP test cache. It is the face the rest
+// of the program sees; each job lives in a part of its own behind it.
 #include "spamsearch/adresse_ip.h"
-#include "spamsearch/message_dns.h"
+#include "spamsearch/cache_tests_ip.h"
+#include "spamsearch/listes_filtres.h"
+#include "spamsearch/planificateur_dns.h"
+#include "spamsearch/table_serveurs.h"
 #include "spamsearch/un_dns.h"
 
 #include <QByteArray>
-#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
-#include <array>
 #include <functional>
-#include <memory>
-#include <vector>
-
-class TWSocketDNS;
-
-enum TTypeListe : quint8 {
-    tlNoireIP = 3,
-    tlNoireEmetteur = 4,
-    tlNoireSujet = 5,
-    tlBlancheIP = 6,
-    tlBlancheEmetteur = 7,
-    tlBlancheSujet = 8,
-    tlNoireEntete = 9,
-    tlBlancheEntete = 10
-};
-
-// The fifteen list files, in load and save order.
-enum TListeFiltre : quint8 {
-    lfNoireIP,
-    lfNoireEmetteur,
-    lfNoireEmetteurRegExp,
-    lfNoireSujet,
-    lfNoireSujetRegExp,
-    lfBlancheIP,
-    lfBlancheEmetteur,
-    lfBlancheEmetteurRegExp,
-    lfBlancheSujet,
-    lfBlancheSujetRegExp,
-    lfNoireEntete,
-    lfNoireEnteteRegExp,
-    lfBlancheEntete,
-    lfBlancheEnteteRegExp,
-    lfIgnorerIP,
-    lfNombre
-};
-
-enum TTriRecherche : quint8 { trTriIP = 0, trTriDate = 1 };
 
 class TChercheSPAMs : public QObject {
 public:
@@ -71,7 +35,7 @@ public:
     QByteArray Liste(TListeFiltre liste) const;                  // lines, each ended by CR LF
     void DefinirListe(TListeFiltre liste, QByteArrayView texte); // split at CR LF, LF or CR
     const QList<QByteArray>& LignesListe(TListeFiltre liste) const {
-        return m_listes[size_t(liste)];
+        return m_listes.Lignes(liste);
     }
     // The fifteen list properties under their own names.
 #define KELVARIN_LISTE(Nom)                                                                        \
@@ -115,7 +79,7 @@ public:
     void ChargerServeurs();
     void SauverServeurs();
     int NbServeur() const {
-        return int(m_serveurs.size());
+        return m_serveurs.Nb();
     }
     PUnDNS Serveur(int index) const;
     PUnDNS TrouverServeurNom(QByteArrayView nom) const;
@@ -136,8 +100,10 @@ public:
     void TrierServeurs();
     void RAZVitesse();
     void RAZCompteurs();
+    // The floor of new server numbers, never below a number in use: the value
+    // the settings keep.
     qint32 NumeroDNSMini() const {
-        return m_numeroDNSMini;
+        return m_serveurs.NumeroMini();
     }
     void setNumeroDNSMini(qint32 valeur);
     qint32 PlusGrandNumero() const;
@@ -146,47 +112,49 @@ public:
     PUneRechercheDNS ResultatIP(TAdresseIP ip, bool creer, bool* cree = nullptr);
     void LancerRecherches();
     int NbMaxSocketDNS() const {
-        return m_nbMaxSocketDNS;
+        return m_planificateur.NbMaxSocketDNS();
     }
     void setNbMaxSocketDNS(int valeur) {
-        m_nbMaxSocketDNS = valeur < 1 ? 1 : valeur;
+        m_planificateur.setNbMaxSocketDNS(valeur);
     }
     bool FreeSocket() const {
-        return m_freeSocket;
+        return m_planificateur.FreeSocket();
     }
-    void setFreeSocket(bool valeur);
+    void setFreeSocket(bool valeur) {
+        m_planificateur.setFreeSocket(valeur);
+    }
     quint32 TimeOutRecherche() const {
-        return m_timeOutRecherche;
+        return m_planificateur.TimeOutRecherche();
     }
     void setTimeOutRecherche(quint32 ms) {
-        m_timeOutRecherche = ms;
+        m_planificateur.setTimeOutRecherche(ms);
     }
     int NbTentativeRecherche() const {
-        return m_nbTentativeRecherche;
+        return m_planificateur.NbTentativeRecherche();
     }
     void setNbTentativeRecherche(int n) {
-        m_nbTentativeRecherche = n < 0 ? 0 : n;
+        m_planificateur.setNbTentativeRecherche(n);
     }
     QByteArray DNSPrincipal() const {
-        return m_dnsPrincipal;
+        return m_planificateur.DNSPrincipal();
     }
     void setDNSPrincipal(const QByteArray& adresse) {
-        m_dnsPrincipal = adresse;
+        m_planificateur.setDNSPrincipal(adresse);
     }
     quint16 PortDNS() const {
-        return m_portDNS;
+        return m_planificateur.PortDNS();
     }
     void setPortDNS(quint16 port) {
-        m_portDNS = port;
+        m_planificateur.setPortDNS(port);
     }
     int NbSocketDNS() const {
-        return int(m_socketsTravail.size());
+        return m_planificateur.NbSocketDNS();
     }
     int NbSocketDNSFree() const {
-        return int(m_socketsLibres.size());
+        return m_planificateur.NbSocketDNSFree();
     }
     int PicSocketDNS() const {
-        return m_picSockets;
+        return m_planificateur.PicSocketDNS();
     } // most sockets that worked at once
 
     // ---- IP test cache
@@ -196,26 +164,21 @@ public:
     void TrierRecherches();
     void SupprimerTestsIP(TAdresseIP ip);
     int NbRecherche() const {
-        return int(m_recherches.size());
+        return m_cache.Nb();
     }
     PUneRechercheDNS Recherche(int index) const;
     // The manual test of the IP test page; false when the text is not an address.
     bool TesterIP(QByteArrayView texte);
     int NbHeureMemoIP() const {
-        return m_nbHeureMemoIP;
+        return m_cache.NbHeureMemoIP();
     }
     void setNbHeureMemoIP(int heures) {
-        m_nbHeureMemoIP = heures;
+        m_cache.setNbHeureMemoIP(heures);
     }
     TTriRecherche TriRecherches() const {
-        return m_tri;
+        return m_cache.Tri();
     }
     void setTriRecherches(TTriRecherche tri);
-
-    // Dates of "recherche.qdl": written as "dd/MM/yyyy HH:mm:ss"; read in that
-    // format, with a two-digit year, or as "yyyy-MM-dd HH:mm:ss". 0 when unreadable.
-    static QByteArray FormaterDate(TDateTime date);
-    static TDateTime LireDate(QByteArrayView texte);
 
     // ---- Events
     std::function<void(TChercheSPAMs&, const QByteArray& chValeur,
@@ -226,53 +189,21 @@ public:
         OnInitRepertoire;
     std::function<void(TChercheSPAMs&, TUneRechercheDNS& xDNSBL, bool bPartiel)> OnReponseDNS;
     std::function<void(TChercheSPAMs&, TUneRechercheDNS& x)> OnTimeOut;
-    std::function<void(TWSocketDNS& Sender, int ErrCode)> OnDnsLookupDone;
     std::function<void(TChercheSPAMs&)> OnReduireListeSpams;
     // A server left the lookups (deleted or made inactive): messages waiting on
     // it may now be concluded.
     std::function<void(TChercheSPAMs&, qint32 numero)> OnServeurRetire;
 
 private:
-    void remplirServeursDefaut();
     QString chemin(const QString& nom) const;
-    TWSocketDNS* prendreSocket();
-    void libererSocket(TWSocketDNS* socket);
-    void demarrerTentative(TWSocketDNS* socket, PUneRechercheDNS recherche, bool premiere);
-    void finTentative(TWSocketDNS& socket, int erreur, const messagedns::TReponseDNS& reponse);
-    void compterTentative(TWSocketDNS& socket);
-    void reveiller();
-    void viderRecherches();
-    void supprimerRecherches(const std::vector<bool>& aSupprimer);
 
     bool m_active = false;
     QString m_repTravail;
     QString m_repDonnees;
     QString m_repDossiers;
 
-    std::array<QList<QByteArray>, lfNombre> m_listes;
-    std::array<bool, lfNombre> m_listeProtegee{}; // exists but could not be read
-    bool m_serveursProteges = false;
-    bool m_recherchesProtegees = false;
-
-    std::vector<std::unique_ptr<TUnDNS>> m_serveurs;
-    qint32 m_numeroDNSMini = 0;
-
-    std::vector<std::unique_ptr<TUneRechercheDNS>> m_recherches;
-    size_t m_premiereAttente = 0; // no record before this index is in state 0
-    quint64 m_generation = 0;     // grows when records are removed or reordered
-    int m_nbHeureMemoIP = 6;
-    TTriRecherche m_tri = trTriDate;
-
-    std::vector<TWSocketDNS*> m_socketsTravail;
-    std::vector<TWSocketDNS*> m_socketsLibres;
-    int m_picSockets = 0;
-    int m_nbMaxSocketDNS = 35;
-    bool m_freeSocket = true;
-    quint32 m_timeOutRecherche = 10000;
-    int m_nbTentativeRecherche = 3;
-    QByteArray m_dnsPrincipal;
-    quint16 m_portDNS = 53;
-    bool m_reveilPoste = false;
-    bool m_dansLancer = false;
-    QTimer m_timer;
+    TListesFiltres m_listes;
+    TTableServeurs m_serveurs;
+    TCacheTestsIP m_cache{m_serveurs};
+    TPlanificateurDNS m_planificateur{m_cache};
 };

@@ -41,8 +41,3 @@ QByteArray NomChampEntete(QByteArrayView ligne, const QByteArray& precedent) {
     if (deuxPoints < 0) return precedent;
     return cp1252::minuscules(ligne.first(deuxPoints).trimmed());
 }
-
-void TExtracteurRelais::ligneEntete(QByteArrayView ligne) {
-    m_champ = NomChampEntete(ligne, m_champ);
-    if (m_champ == "received") ExtraireIPLigne(ligne, m_relais, m_estIPInternet);
-}

@@ -1,6 +1,7 @@
 #pragma once
 // Relay addresses of a message, taken from its Received header lines while the
-// header arrives.
+// header arrives: the session names the field of each line (NomChampEntete) and
+// scans the Received ones (ExtraireIPLigne).
 #include "spamsearch/adresse_ip.h"
 
 #include <QByteArray>
@@ -29,24 +30,3 @@ bool ExtraireIPLigne(QByteArrayView ligne, TAdressesRelais& relais,
 // from a line that has a colon and does not begin with a blank or a tab;
 // continuation lines (and lines without a colon) keep the previous name.
 QByteArray NomChampEntete(QByteArrayView ligne, const QByteArray& precedent);
-
-// Follows the header of one message line by line and fills its relay list.
-class TExtracteurRelais {
-public:
-    explicit TExtracteurRelais(std::function<bool(TAdresseIP)> estIPInternet)
-        : m_estIPInternet(std::move(estIPInternet)) {}
-
-    void debutMessage() {
-        m_relais.vider();
-        m_champ.clear();
-    }
-    // One header line, without its line end.
-    void ligneEntete(QByteArrayView ligne);
-    const TAdressesRelais& relais() const { return m_relais; }
-    const QByteArray& champCourant() const { return m_champ; }
-
-private:
-    std::function<bool(TAdresseIP)> m_estIPInternet;
-    TAdressesRelais m_relais;
-    QByteArray m_champ;
-};

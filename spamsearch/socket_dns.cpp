@@ -1,13 +1,14 @@
 #include "spamsearch/socket_dns.h"
 
 #include "core/trace.h"
-#include "spamsearch/cherche_spams.h"
 
 #include <QNetworkDatagram>
 #include <QNetworkProxy>
+#include <QRandomGenerator>
 
-TWSocketDNS::TWSocketDNS(TChercheSPAMs* owner)
-    : QObject(owner), m_owner(owner), m_socket(new QUdpSocket(this)) {
+TWSocketDNS::TWSocketDNS(QObject* parent)
+    : QObject(parent), m_socket(new QUdpSocket(this)),
+      m_identifiant(quint16(QRandomGenerator::system()->bounded(0x10000))) {
     m_socket->setProxy(QNetworkProxy::NoProxy); // no proxy lookup per query socket
     connect(m_socket, &QUdpSocket::readyRead, this, [this] {
         try {

@@ -9,13 +9,11 @@
 #include <QUdpSocket>
 #include <functional>
 
-class TChercheSPAMs;
-
 class TWSocketDNS : public QObject {
 public:
-    explicit TWSocketDNS(TChercheSPAMs* owner);
+    // Starts from a random query identifier, so that a forged answer has to guess it.
+    explicit TWSocketDNS(QObject* parent);
 
-    TChercheSPAMs* Owner() const { return m_owner; }
     // Sends a new query for `nom`; false when the name cannot be encoded, the
     // server is not an address or the send fails.
     bool envoyer(QByteArrayView nom, const QHostAddress& serveur, quint16 port);
@@ -35,7 +33,6 @@ public:
 private:
     void lire();
 
-    TChercheSPAMs* m_owner;
     QUdpSocket* m_socket;
     quint16 m_identifiant = 0;
     bool m_attente = false;

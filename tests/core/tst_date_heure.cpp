@@ -1,4 +1,4 @@
-// The date-time value of the data files and the wrapping tick counter.
+// The date-time value of the data files, its text form, and the wrapping tick counter.
 
 #include "core/date_time.h"
 
@@ -19,6 +19,8 @@ private slots:
     void allerRetour();
     void heureLocale();
     void valeursInvalides();
+    void lectureDates_data();
+    void lectureDates();
     void maintenant();
     void tickQuiBoucle_data();
     void tickQuiBoucle();
@@ -54,6 +56,8 @@ void TstDateHeure::allerRetour() {
                                 QDateTime(QDate(2099, 12, 31), QTime(13, 14, 15, 16))}) {
         QCOMPARE(datetime::versQDateTime(datetime::depuisQDateTime(dt)), dt);
     }
+    QCOMPARE(datetime::formaterDate(datetime::encoder(2024, 3, 5, 14, 7, 9)),
+             QByteArray("05/03/2024 14:07:09"));
 }
 
 void TstDateHeure::heureLocale() {
@@ -68,8 +72,47 @@ void TstDateHeure::valeursInvalides() {
     QVERIFY(!datetime::versQDateTime(std::numeric_limits<double>::quiet_NaN()).isValid());
     QVERIFY(!datetime::versQDateTime(std::numeric_limits<double>::infinity()).isValid());
     QVERIFY(!datetime::versQDateTime(1e300).isValid());
+    QVERIFY(datetime::formaterDate(std::numeric_limits<double>::quiet_NaN()).isEmpty());
+    QVERIFY(datetime::formaterDate(1e300).isEmpty());
     // A fraction that rounds up to midnight moves to the next day.
     QCOMPARE(datetime::versQDateTime(0.9999999999), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
+}
+
+void TstDateHeure::lectureDates_data() {
+    QTest::addColumn<QByteArray>("texte");
+    QTest::addColumn<QByteArray>("attendu"); // yyyy-MM-dd HH:mm:ss, or "0"
+    // Data files write the first format; older ones hold the others.
+    QTest::newRow("written format")
+        << QByteArray("05/03/2024 14:07:09") << QByteArray("2024-03-05 14:07:09");
+    QTest::newRow("two-digit year")
+        << QByteArray("05/03/24 14:07:09") << QByteArray("2024-03-05 14:07:09");
+    QTest::newRow("two-digit year old")
+        << QByteArray("31/12/99 23:59:59") << QByteArray("1999-12-31 23:59:59");
+    QTest::newRow("without seconds")
+        << QByteArray("5/3/2024 4:07") << QByteArray("2024-03-05 04:07:00");
+    QTest::newRow("date only") << QByteArray("05/03/2024") << QByteArray("2024-03-05 00:00:00");
+    QTest::newRow("iso") << QByteArray("2024-03-05 14:07:09") << QByteArray("2024-03-05 14:07:09");
+    QTest::newRow("trailing blanks")
+        << QByteArray("05/03/2024 14:07:09  ") << QByteArray("2024-03-05 14:07:09");
+    QTest::newRow("zero") << QByteArray("0") << QByteArray("0");
+    QTest::newRow("empty") << QByteArray() << QByteArray("0");
+    QTest::newRow("month 13") << QByteArray("05/13/2024 10:00:00") << QByteArray("0");
+    QTest::newRow("hour 25") << QByteArray("05/03/2024 25:00:00") << QByteArray("0");
+    QTest::newRow("us text") << QByteArray("Mar 5 2024") << QByteArray("0");
+    QTest::newRow("three-digit year") << QByteArray("05/03/202") << QByteArray("0");
+    QTest::newRow("huge numbers") << QByteArray("99999999/3/2024") << QByteArray("0");
+}
+
+void TstDateHeure::lectureDates() {
+    QFETCH(QByteArray, texte);
+    QFETCH(QByteArray, attendu);
+    const TDateTime d = datetime::lireDate(texte);
+    const QByteArray obtenu =
+        d == 0
+            ? QByteArray("0")
+            : datetime::versQDateTime(d).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
+    QCOMPARE(obtenu, attendu);
+    if (d != 0) QCOMPARE(datetime::lireDate(datetime::formaterDate(d)), d);
 }
 
 void TstDateHeure::maintenant() {

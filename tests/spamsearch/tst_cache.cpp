@@ -1,5 +1,6 @@
 // The IP test cache: combined results, reduction, sort orders, "recherche.qdl".
 #include "core/date_time.h"
+#include "core/trace.h"
 #include "spamsearch/cherche_spams.h"
 #include "tests/support/test_support.h"
 
@@ -61,9 +62,8 @@ private slots:
     void expirationParLePremier();
     void tris();
     void ecritureLectureIdentiques();
-    void lectureDates_data();
-    void lectureDates();
     void fichierAbime();
+    void fichierIllisibleConserve();
     void suppressionEtTestManuel();
     void triPendantLesRecherches();
     void gestionnairesQuiRelancent();
@@ -197,42 +197,6 @@ void TestCache::ecritureLectureIdentiques() {
     QCOMPARE(c3.Recherche(0)->DateReponse, c2.Recherche(0)->DateReponse);
 }
 
-void TestCache::lectureDates_data() {
-    QTest::addColumn<QByteArray>("texte");
-    QTest::addColumn<QByteArray>("attendu"); // yyyy-MM-dd HH:mm:ss, or "0"
-    QTest::newRow("written format")
-        << QByteArray("05/03/2024 14:07:09") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("two-digit year")
-        << QByteArray("05/03/24 14:07:09") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("two-digit year old")
-        << QByteArray("31/12/99 23:59:59") << QByteArray("1999-12-31 23:59:59");
-    QTest::newRow("without seconds")
-        << QByteArray("5/3/2024 4:07") << QByteArray("2024-03-05 04:07:00");
-    QTest::newRow("date only") << QByteArray("05/03/2024") << QByteArray("2024-03-05 00:00:00");
-    QTest::newRow("iso") << QByteArray("2024-03-05 14:07:09") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("trailing blanks")
-        << QByteArray("05/03/2024 14:07:09  ") << QByteArray("2024-03-05 14:07:09");
-    QTest::newRow("zero") << QByteArray("0") << QByteArray("0");
-    QTest::newRow("empty") << QByteArray() << QByteArray("0");
-    QTest::newRow("month 13") << QByteArray("05/13/2024 10:00:00") << QByteArray("0");
-    QTest::newRow("hour 25") << QByteArray("05/03/2024 25:00:00") << QByteArray("0");
-    QTest::newRow("us text") << QByteArray("Mar 5 2024") << QByteArray("0");
-    QTest::newRow("three-digit year") << QByteArray("05/03/202") << QByteArray("0");
-    QTest::newRow("huge numbers") << QByteArray("99999999/3/2024") << QByteArray("0");
-}
-
-void TestCache::lectureDates() {
-    QFETCH(QByteArray, texte);
-    QFETCH(QByteArray, attendu);
-    const TDateTime d = TChercheSPAMs::LireDate(texte);
-    const QByteArray obtenu =
-        d == 0
-            ? QByteArray("0")
-            : datetime::versQDateTime(d).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
-    QCOMPARE(obtenu, attendu);
-    if (d != 0) QCOMPARE(TChercheSPAMs::LireDate(TChercheSPAMs::FormaterDate(d)), d);
-}
-
 void TestCache::fichierAbime() {
     QTemporaryDir rep;
     ecrireFichier(rep.path() + QStringLiteral("/Donnees/recherche.qdl"),
@@ -249,6 +213,26 @@ void TestCache::fichierAbime() {
     QCOMPARE(IPVersChaine(c.Recherche(0)->IP), QByteArray("198.51.100.1"));
     QCOMPARE(c.Recherche(0)->Serveur, nullptr);
     QCOMPARE(c.Recherche(0)->NbUtilisation, 4);
+}
+
+void TestCache::fichierIllisibleConserve() {
+    // Root reads any file, so a directory stands in the file's place.
+    QTemporaryDir rep;
+    const QString fichier = rep.path() + QStringLiteral("/Donnees/recherche.qdl");
+    QDir().mkpath(fichier);
+    TChercheSPAMs c;
+    c.OnInitRepertoire = [&](TChercheSPAMs&, QString& t, QString&) { t = rep.path(); };
+    c.setActive(true);
+    QCOMPARE(c.NbRecherche(), 0);
+    c.ResultatIP(ChaineVersIP("198.51.100.1"), true); // something that would be written
+    TTrace::instance().effacer();
+    c.setActive(false);
+    QVERIFY(QFileInfo(fichier).isDir()); // left alone
+    QStringList refus;
+    for (const TLigneTrace& l : TTrace::instance().lignes())
+        if (l.texte.contains(QStringLiteral("recherche.qdl"))) refus << l.texte;
+    QCOMPARE(refus.size(), 1); // the refusal, and no write error besides
+    QVERIFY(QFile::exists(rep.path() + QStringLiteral("/Donnees/dns.qdl")));
 }
 
 void TestCache::suppressionEtTestManuel() {

@@ -4,6 +4,23 @@
 
 #include <QtTest>
 
+namespace {
+
+// Header lines separated by '|', walked as the session walks them: the field
+// name follows the lines, and only the Received lines are scanned.
+TAdressesRelais relaisDe(const QByteArray& entete,
+                         const std::function<bool(TAdresseIP)>& estIPInternet) {
+    TAdressesRelais relais;
+    QByteArray champ;
+    for (const QByteArray& ligne : entete.split('|')) {
+        champ = NomChampEntete(ligne, champ);
+        if (champ == "received") ExtraireIPLigne(ligne, relais, estIPInternet);
+    }
+    return relais;
+}
+
+} // namespace
+
 class TestExtraction : public QObject {
     Q_OBJECT
 private slots:
@@ -61,25 +78,26 @@ void TestExtraction::extraction() {
     QFETCH(QByteArray, attendu);
     TChercheSPAMs c;
     c.DefinirListe(lfIgnorerIP, "127.*\r\n10.*\r\n192.168.*\r\n");
-    TExtracteurRelais x([&](TAdresseIP ip) { return c.EstIPInternet(ip); });
-    x.debutMessage();
-    for (const QByteArray& ligne : entete.split('|'))
-        x.ligneEntete(ligne);
+    const TAdressesRelais relais =
+        relaisDe(entete, [&](TAdresseIP ip) { return c.EstIPInternet(ip); });
     QList<QByteArray> obtenu;
-    for (int i = 0; i < x.relais().nb; ++i)
-        obtenu.append(IPVersChaine(x.relais()[i]));
+    for (int i = 0; i < relais.nb; ++i)
+        obtenu.append(IPVersChaine(relais[i]));
     QCOMPARE(obtenu.join(' '), attendu);
 }
 
 void TestExtraction::douzeAdressesGardentLesDixPremieres() {
-    TExtracteurRelais x(nullptr);
-    x.debutMessage();
+    QByteArrayList lignes;
     for (int i = 1; i <= 12; ++i)
-        x.ligneEntete("Received: from h ([198.51.100." + QByteArray::number(i) + "])");
-    QCOMPARE(x.relais().nb, kMaxAdressesRelais);
-    QCOMPARE(IPVersChaine(x.relais()[9]), QByteArray("198.51.100.10"));
-    x.debutMessage();
-    QCOMPARE(x.relais().nb, 0);
+        lignes << "Received: from h ([198.51.100." + QByteArray::number(i) + "])";
+    TAdressesRelais relais = relaisDe(lignes.join('|'), nullptr);
+    QCOMPARE(relais.nb, kMaxAdressesRelais);
+    QCOMPARE(IPVersChaine(relais[9]), QByteArray("198.51.100.10"));
+    // Full: the next address is dropped, and nothing is added past the array.
+    QVERIFY(!ExtraireIPLigne("Received: [198.51.100.200]", relais, nullptr));
+    QCOMPARE(relais.nb, kMaxAdressesRelais);
+    relais.vider();
+    QCOMPARE(relais.nb, 0);
 }
 
 void TestExtraction::nomDeChamp_data() {
