@@ -302,7 +302,7 @@ void TestVerdictE2e::noticesDeSpamSupprime() {
     QVERIFY2(r.code == 0, r.sortie.constData());
     QCOMPARE(r.messages.size(), 2);
     const QByteArray notice = "From: Promo <p@q.example>\r\nTo: dave@example.test\r\n"
-                              "Subject: [[**SPAM**]] message de type spam\r\n\r\n"
+                              "Subject: [[**SPAM**]] message de type spam\r\n\r\n\r\n"
                               "Boite : 127.0.0.1/dave\r\nDe : Promo <p@q.example>\r\n"
                               "A : dave@example.test\r\nSujet : viagra\r\n-=-=-=-=-=-=-=-\r\n"
                               "X-Kelvarin: liste noire (sujet)\r\n\r\n-=-=-=-=-=-=-=-\r\n"
@@ -344,7 +344,8 @@ void TestVerdictE2e::archiveEtBaseSurDisque() {
     const QByteArray variable = lire(dossiers + QStringLiteral("1-fix.qdl"));
     QVERIFY(variable.contains("Bonjoursomeone@else.example127.0.0.2"));
     // Texts as received, before any rewriting.
-    const QStringList jours = QDir(dossiers + QStringLiteral("1")).entryList({QStringLiteral("*.news")});
+    const QStringList jours =
+        QDir(dossiers + QStringLiteral("1")).entryList({QStringLiteral("*.news")});
     QCOMPARE(jours.size(), 1);
     const QByteArray textes = lire(dossiers + QStringLiteral("1/") + jours[0]);
     QCOMPARE(textes.size(), 2051 + versFil(kAlice.join()).size());
