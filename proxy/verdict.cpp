@@ -16,6 +16,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <vector>
@@ -79,12 +80,40 @@ void exception(int session, const char* lieu, const std::exception& e) {
                        QString::fromLocal8Bit(e.what()));
 }
 
-// The account address occurs in a To or Cc value. Every address of the field
-// counts, not only the first one a display name precedes.
+// The account address occurs in one of the addresses of a To or Cc value.
+// Each recipient is split from its display name first: a name that merely
+// spells the account's address does not count.
 bool adresseDans(QByteArrayView valeur, const QByteArray& email) {
-    if (valeur.isEmpty()) return false;
-    return cp1252::minuscules(ExtraireAdresse(valeur)).contains(email) ||
-           cp1252::minuscules(valeur).contains(email);
+    qsizetype debut = 0;
+    bool guillemets = false;
+    int chevrons = 0, parentheses = 0;
+    const auto essayer = [&](qsizetype fin) {
+        QByteArray nom, adresse;
+        SeparerAdresse(valeur.sliced(debut, fin - debut), nom, adresse);
+        debut = fin + 1;
+        return !adresse.isEmpty() && cp1252::minuscules(adresse).contains(email);
+    };
+    for (qsizetype i = 0; i < valeur.size(); ++i) {
+        const char c = valeur[i];
+        if (c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            guillemets = !guillemets;
+        } else if (guillemets) {
+            continue;
+        } else if (c == '<') {
+            ++chevrons;
+        } else if (c == '>') {
+            chevrons = std::max(0, chevrons - 1);
+        } else if (c == '(') {
+            ++parentheses;
+        } else if (c == ')') {
+            parentheses = std::max(0, parentheses - 1);
+        } else if (c == ',' && chevrons == 0 && parentheses == 0) {
+            if (essayer(i)) return true;
+        }
+    }
+    return debut < valeur.size() && essayer(valeur.size());
 }
 
 } // namespace

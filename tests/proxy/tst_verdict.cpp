@@ -355,6 +355,19 @@ private slots:
             << 0 << QByteArray("a@b.test") << QByteArray("hello")
             << QByteArray("\"Autre\" <autre@x.test>, \"Moi\" <moi@x.test>") << QByteArray() << true
             << moi << 0;
+        QTest::newRow("account address only as a display name")
+            << 0 << QByteArray("a@b.test") << QByteArray("hello")
+            << QByteArray("\"moi@x.test\" <liste@spam.test>") << QByteArray() << true << moi << 12;
+        QTest::newRow("display name in Cc, address elsewhere")
+            << 0 << QByteArray("a@b.test") << QByteArray("hello") << QByteArray("autre@x.test")
+            << QByteArray("moi@x.test <liste@spam.test>") << true << moi << 12;
+        QTest::newRow("comma inside a display name")
+            << 0 << QByteArray("a@b.test") << QByteArray("hello")
+            << QByteArray("\"Doe, moi@x.test\" <j@y.test>, Moi <moi@x.test>") << QByteArray()
+            << true << moi << 0;
+        QTest::newRow("bare addresses")
+            << 0 << QByteArray("a@b.test") << QByteArray("hello")
+            << QByteArray("autre@x.test,moi@x.test") << QByteArray() << true << moi << 0;
         QTest::newRow("check off") << 0 << QByteArray("a@b.test") << QByteArray("hello")
                                    << QByteArray() << QByteArray() << false << moi << 0;
     }
