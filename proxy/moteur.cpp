@@ -6,13 +6,16 @@
 #include "proxy/mon_wsocket.h"
 #include "proxy/serveur_proxy.h"
 #include "proxy/verdict.h"
+#include "spamsearch/regexp_filtre.h"
 
 #include <exception>
 #include <vector>
 
-TMoteur::TMoteur(TControleur& controleur, QObject* parent)
-    : QObject(parent), m_controleur(controleur),
+TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* parent)
+    : QObject(parent), m_controleur(controleur), m_points(points),
       m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
+    ChercheSPAMs1.setPortDNS(m_points.PortDNS);
+    m_serveur->DelaiInactiviteMs = m_points.DelaiInactiviteMs;
     brancher();
     brancherServeur();
     // The verdict lives with the listener; the sessions find it there.
@@ -49,6 +52,12 @@ void TMoteur::brancher() {
     ChercheSPAMs1.OnInitRepertoire = [reps](TChercheSPAMs&, QString& travail,
                                             QString& installation) {
         reps.InitRepertoire(travail, installation);
+    };
+    // The expression lists are consulted only with this handler; an invalid
+    // expression simply does not match.
+    ChercheSPAMs1.OnTestRegExp = [](TChercheSPAMs&, const QByteArray& valeur,
+                                    const QByteArray& expression, bool& verifier) {
+        verifier = CorrespondRegExp(valeur, expression);
     };
     ChercheSPAMs1.OnServeurRetire = [this](TChercheSPAMs&, qint32) {
         // Queued: the table is being changed under this call.

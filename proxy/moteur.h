@@ -25,9 +25,20 @@ class TControleur;
 class TMonWSocket;
 class TServeurProxy;
 
+// Where the engine meets the outside world, for the tests and benchmarks that
+// run the program's own assembly on loopback. The upstream POP3 server comes
+// from each login ("user@host|port"), the home from the controller's
+// directories, the DNS server's address from the settings.
+struct TPointsAcces {
+    quint16 PortDNS = 53;
+    // A client that sends nothing for this long is closed.
+    int DelaiInactiviteMs = 10 * 60 * 1000;
+};
+
 class TMoteur : public QObject {
 public:
-    explicit TMoteur(TControleur& controleur, QObject* parent = nullptr);
+    explicit TMoteur(TControleur& controleur, const TPointsAcces& points = {},
+                     QObject* parent = nullptr);
     ~TMoteur() override;
     TMoteur(const TMoteur&) = delete;
     TMoteur& operator=(const TMoteur&) = delete;
@@ -89,6 +100,7 @@ private:
     void brancherReconstruction();
 
     TControleur& m_controleur;
+    TPointsAcces m_points;
     std::unique_ptr<TFiltreBayes> m_bayes;
     std::unique_ptr<TReconstructionBayes> m_reconstruction; // refers to m_bayes
     std::unique_ptr<TServeurProxy> m_serveur;

@@ -58,6 +58,12 @@ const QByteArrayList kDave = {
     "From: chef@work.example\nTo: dave@example.test\nSubject: [projet] point\n\nDemain.\n",
 };
 
+// Decided by the expression lists only.
+const QByteArrayList kErin = {
+    "From: x@lottery.example\nTo: erin@example.test\nSubject: Gagnez 1000 euros\n\nCliquez.\n",
+    "From: Chef <chef@corp.example>\nTo: erin@example.test\nSubject: viagra au bureau\n\nNon.\n",
+};
+
 const QByteArray kPasTestBayes = "X-Kelvarin : Pas de test bayesiens sur les en-t\xeates\r\n";
 
 QByteArray versFil(QByteArray texte) {
@@ -159,6 +165,7 @@ private slots:
     void topSansArchive();
     void adresseDuCompte();
     void noticesDeSpamSupprime();
+    void listesDExpressions();
     void archiveEtBaseSurDisque();
     void cleanupTestCase();
     void cleanup();
@@ -181,7 +188,7 @@ void TestVerdictE2e::initTestCase() {
 
     for (const auto& [nom, messages] :
          {std::pair{QStringLiteral("alice"), kAlice}, std::pair{QStringLiteral("carol"), kCarol},
-          std::pair{QStringLiteral("dave"), kDave}}) {
+          std::pair{QStringLiteral("dave"), kDave}, std::pair{QStringLiteral("erin"), kErin}}) {
         m_dovecot.ajouterUtilisateur(nom, kMotDePasse);
         for (const QByteArray& m : messages)
             m_dovecot.ajouterMessage(nom, m);
@@ -201,7 +208,8 @@ void TestVerdictE2e::initTestCase() {
                    entete +
                        "1\t127.0.0.1\talice\t0\t0\t0\t127.0.0.1/alice\t0\t\t\r\n"
                        "2\t127.0.0.1\tcarol\t0\t0\t0\t127.0.0.1/carol\t16\t\tCarol@Example.test\r\n"
-                       "3\t127.0.0.1\tdave\t0\t0\t0\t127.0.0.1/dave\t12\t\t\r\n"));
+                       "3\t127.0.0.1\tdave\t0\t0\t0\t127.0.0.1/dave\t12\t\t\r\n"
+                       "4\t127.0.0.1\terin\t0\t0\t0\t127.0.0.1/erin\t0\t\t\r\n"));
     // One DNSBL server, on the test zone, any answer listed.
     QVERIFY(ecrire(donnees + QStringLiteral("dns.qdl"),
                    entete + "1\tTestBL\tbl.test\t0\t0\t0\t0\t0\t\t0\t0\r\n"));
@@ -212,12 +220,14 @@ void TestVerdictE2e::initTestCase() {
         {"listeblanche-sujet.qdl", "[projet]*"},
         {"listenoire-entete.qdl", "X-Mailer: BulkMailer*"},
         {"listeblanche-entete.qdl", "X-Liste: interne*"},
-        {"listenoire-ip.qdl", "198.51.100.66"}};
+        {"listenoire-ip.qdl", "198.51.100.66"},
+        {"listenoire-sujet-re.qdl", "^Gagnez [0-9]+ euros$"},
+        {"listeblanche-mail-re.qdl", "^[a-z]+@corp\\.example$"}};
     for (const auto& [fichier, motif] : listes)
         QVERIFY(ecrire(donnees + QString::fromLatin1(fichier), motif + "\r\n"));
 
     m_kelvarin->EcrireIni({{"PortMail", QByteArray::number(m_dovecot.port())},
-                           {"NumeroCompteMini", "3"},
+                           {"NumeroCompteMini", "4"},
                            {"NumeroDNSMini", "1"},
                            {"AjoutInfoBayesien", "0"},
                            {"DNSAuto", "0"},
@@ -311,6 +321,17 @@ void TestVerdictE2e::noticesDeSpamSupprime() {
     QVERIFY(r.messages[0].contains("Subject: viagra\r\n"));
     QVERIFY(!r.messages[0].contains("Achetez"));
     QCOMPARE(r.messages[1], attendu(kDave[1], "X-Kelvarin: liste blanche (sujet)\r\n"));
+}
+
+void TestVerdictE2e::listesDExpressions() {
+    // A subject only a black expression catches, and a sender only a white
+    // expression saves from the plain black subject list.
+    const TReleve r = releve(m_kelvarin->PortEcoute(), login("erin"));
+    QVERIFY2(r.code == 0, r.sortie.constData());
+    QCOMPARE(r.messages.size(), kErin.size());
+    QCOMPARE(r.messages[0],
+             attendu(kErin[0], "X-Kelvarin: liste noire (sujet)\r\n", "[[**SPAM**]] "));
+    QCOMPARE(r.messages[1], attendu(kErin[1], "X-Kelvarin: liste blanche (emetteur)\r\n"));
 }
 
 void TestVerdictE2e::archiveEtBaseSurDisque() {

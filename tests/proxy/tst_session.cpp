@@ -1,4 +1,5 @@
-// The proxy's sessions end to end on loopback: the listener, the command table
+// The proxy's sessions end to end on loopback, through the program's own
+// assembly: the listener, the command table
 // with its exact texts, both login formats, the relay of every answer, the
 // collection and delivery of retrieved messages, and hostile or broken peers
 // on both sides (a scripted upstream server plays the edge cases).
@@ -8,6 +9,7 @@
 #include "core/trace.h"
 #include "proxy/mon_wsocket.h"
 #include "proxy/serveur_proxy.h"
+#include "tests/support/moteur/banc_moteur.h"
 #include "tests/support/pop3_script_server.h"
 
 #include <QTcpServer>
@@ -17,6 +19,7 @@
 
 #include <memory>
 
+using testsupport::TBancMoteur;
 using testsupport::TClientLignes;
 using testsupport::TServeurPOP3Script;
 
@@ -30,46 +33,36 @@ const QByteArray kMessage1 = message("From: Alice <a@x.test>\r\nTo: b@x.test\r\n
                                      "Body line 1\r\nBody line 2\r\n");
 const QByteArray kMessage2 = message("Subject: second\r\n", "x\r\n");
 
-// One proxy, its accounts in a temporary home and a scripted upstream.
+// What the verdict adds to each of alice's messages: her account tests
+// neither relays nor scores, and a message without subject and sender is not
+// spam by itself here, so every message gets the same two lines.
+const QByteArray kLignesVerdict = "X-Kelvarin: test IP d\xe9sactiv\xe9\r\n"
+                                  "X-Kelvarin : test bayesien d\xe9sactiv\xe9\r\n";
+
+// The program's assembly in a temporary home, and a scripted upstream.
 struct TBanc {
-    QTemporaryDir dir;
-    TGestionComptesBis comptes;
-    std::unique_ptr<TServeurProxy> proxy;
+    TBancMoteur banc{{{"SpamSiPasSujetFrom", "0"}}};
     TServeurPOP3Script amont;
-    int demarrerTimerQuit = 0;
-    int arreterTimerQuit = 0;
-    int terminees = 0;
-    QStringList traces;
+    TGestionComptesBis& comptes = banc.Moteur().GestionComptesBis1;
+    TServeurProxy* proxy = &banc.Proxy();
+    const int& demarrerTimerQuit = banc.DemarrerTimerQuit;
+    const int& arreterTimerQuit = banc.ArreterTimerQuit;
+    const int& terminees = banc.SessionsTerminees;
+    const QStringList& traces = banc.Traces;
 
     TBanc() {
-        Config() = TConfig();
-        comptes.OnInitRepertoire = [this](TGestionComptesBis&, QString& t, QString& i) {
-            t = i = dir.path();
-        };
-        comptes.setActive(true);
-        proxy = std::make_unique<TServeurProxy>(comptes);
-        proxy->OnDemarrerTimerQuit = [this] { ++demarrerTimerQuit; };
-        proxy->OnArreterTimerQuit = [this] { ++arreterTimerQuit; };
-        proxy->OnSessionTerminee = [this] { ++terminees; };
-        TTrace::instance().OnLigne = [this](const TLigneTrace& l) {
-            traces << l.prefixe + l.texte;
-        };
+        QVERIFY(banc.Demarrer());
+        // Quitting sessions are closed by the tests' own TimerQuitEcoule().
+        banc.Controleur().TimerQuit().setInterval(60 * 60 * 1000);
+        PUnCompteBis alice = comptes.ChercherOuCreer("127.0.0.1", "alice");
+        QVERIFY(alice);
+        alice->FiltreIP = false;
+        alice->FiltreBayes = false;
         amont.messages = {kMessage1, kMessage2};
-        QVERIFY(proxy->Ouvrir("0"));
         QVERIFY(amont.demarrer());
     }
-    ~TBanc() {
-        TTrace::instance().OnLigne = nullptr;
-        proxy.reset();
-        Config() = TConfig();
-    }
     QByteArray utilisateur() const { return "alice@127.0.0.1|" + QByteArray::number(amont.port()); }
-    std::unique_ptr<TClientLignes> client() {
-        auto c = std::make_unique<TClientLignes>();
-        if (!c->connecter(proxy->PortLocal())) return nullptr;
-        if (c->ligne() != "+OK Bienvenue sur Kelvarin") return nullptr;
-        return c;
-    }
+    std::unique_ptr<TClientLignes> client() { return banc.Client(); }
     // A client logged in upstream; null on any failure.
     std::unique_ptr<TClientLignes> connecte() {
         auto c = client();
@@ -79,20 +72,18 @@ struct TBanc {
         if (c->commande("PASS secret") != "+OK logged in") return nullptr;
         return c;
     }
-    bool traceContient(const QString& texte) const {
-        for (const QString& t : traces)
-            if (t.contains(texte)) return true;
-        return false;
-    }
-    bool attendreSessions(int n) {
-        return QTest::qWaitFor([&] { return proxy->NbSessions() == n; }, 5000);
-    }
+    bool traceContient(const QString& texte) const { return banc.TraceContient(texte); }
+    bool attendreSessions(int n) { return banc.AttendreSessions(n); }
 };
 
-// What the client receives for a message at level 0: dot-stuffed, and the
-// terminator adds one empty line before the ".".
+// What the client receives for a message at level 0: the verdict's lines at
+// the end of the header, dot-stuffed, and the terminator adds one empty line
+// before the ".".
 QByteArray livre(const QByteArray& msg) {
-    QByteArray enLigne = TServeurPOP3Script::enLigne(msg);
+    QByteArray juge = msg;
+    const qsizetype vide = juge.indexOf("\r\n\r\n");
+    juge.insert(vide < 0 ? juge.size() : vide + 2, kLignesVerdict);
+    QByteArray enLigne = TServeurPOP3Script::enLigne(juge);
     enLigne.chop(3); // the final ".\r\n"
     return enLigne + "\r\n";
 }
