@@ -140,9 +140,11 @@ bool TMonWSocket::peutExecuter(const QByteArray& ligne) const {
     // A client that does not read its mail cannot pile up more of it.
     if (m_socket->bytesToWrite() > kSortieMax) return false;
     const TRequetePOP3 r = Client->RequestType();
-    if (r == TRequetePOP3::rqAucune || r == TRequetePOP3::rqLogin) return true;
-    // An answer is on its way: a line of ours in the middle would be read as
-    // part of it. QUIT alone goes through, the way out of a server that hangs.
+    if (r == TRequetePOP3::rqAucune) return true;
+    // An answer is on its way (the chained login's included: its server lines
+    // must not reach the client as answers to later commands), and a line of
+    // ours in the middle would be read as part of it. QUIT alone goes
+    // through, the way out of a server that hangs.
     return pop3::analyserCommande(ligne).mot == "QUIT";
 }
 
