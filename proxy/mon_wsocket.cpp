@@ -40,9 +40,9 @@ constexpr qint64 kSortieMax = 1024 * 1024;
 } // namespace
 
 TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion,
-                         int delaiInactiviteMs)
+                         int delaiInactiviteMs, int delaiFermetureMs)
     : Client(new TClientPOP3(this)), m_serveur(serveur), m_numero(numero), m_socket(connexion),
-      m_inactivite(new QTimer(this)) {
+      m_inactivite(new QTimer(this)), m_delaiFermetureMs(delaiFermetureMs) {
     m_socket->setParent(this);
     // Answers go out as soon as they are written: a status line followed by a
     // message must not wait for the client's delayed acknowledgement.
@@ -107,6 +107,14 @@ void TMonWSocket::Fermer() {
         return;
     }
     m_socket->disconnectFromHost(); // pending answers go out first
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) return;
+    // A client that stopped reading would keep the output, and the session,
+    // forever.
+    QTimer::singleShot(std::max(0, m_delaiFermetureMs), this, [this] {
+        if (m_fermee) return;
+        m_socket->abort();
+        surFermeture();
+    });
 }
 
 // ---------------------------------------------------------------- client side

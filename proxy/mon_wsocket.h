@@ -28,7 +28,8 @@ enum TCommandeSession : uint8_t { cmAutre = 0, cmLogin = 1, cmQuit = 5, cmRetr =
 class TMonWSocket : public QObject {
     Q_OBJECT
 public:
-    TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion, int delaiInactiviteMs);
+    TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion, int delaiInactiviteMs,
+                int delaiFermetureMs);
     ~TMonWSocket() override;
 
     int Numero() const { return m_numero; }
@@ -36,7 +37,9 @@ public:
     bool Ouverte() const { return !m_fermee; }
     // Sends the text and CR LF to the client (and "< " + text to the trace).
     void EnvoiClient(const QByteArray& texte, bool tracer = true);
-    // Closes the connection (TimerQuit, shutdown); the closed step follows.
+    // Closes the connection (TimerQuit, idle, shutdown); the closed step
+    // follows. Pending output gets a short grace period, then the connection
+    // is cut.
     void Fermer();
     // The verdict is in: rewrite the current message and send it.
     void Livrer(const TResultatVerdict& verdict);
@@ -104,6 +107,7 @@ private:
     int m_numero;
     QTcpSocket* m_socket;
     QTimer* m_inactivite;
+    int m_delaiFermetureMs;
     QList<QByteArray> m_lignes;       // whole client lines waiting for their turn
     bool m_livraisonAttendue = false; // a complete message waits for its verdict
     quint32 m_activiteAmont = 0;      // server lines received, for the idle check

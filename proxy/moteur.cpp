@@ -16,6 +16,7 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
       m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
     ChercheSPAMs1.setPortDNS(m_points.PortDNS);
     m_serveur->DelaiInactiviteMs = m_points.DelaiInactiviteMs;
+    m_serveur->DelaiFermetureMs = m_points.DelaiFermetureMs;
     brancher();
     brancherServeur();
     // The verdict lives with the listener; the sessions find it there.

@@ -33,6 +33,8 @@ struct TPointsAcces {
     quint16 PortDNS = 53;
     // A client that sends nothing for this long is closed.
     int DelaiInactiviteMs = 10 * 60 * 1000;
+    // A closing client that does not take its pending output is cut after this.
+    int DelaiFermetureMs = 3000;
 };
 
 class TMoteur : public QObject {

@@ -76,8 +76,8 @@ void TServeurProxy::surNouvelleConnexion() {
         if (OnConnexionAcceptee) OnConnexionAcceptee();
         m_dernierNumero = m_sessions.empty() ? 1 : m_dernierNumero + 1;
         const int numero = m_dernierNumero;
-        m_sessions.push_back(
-            std::make_unique<TMonWSocket>(*this, numero, connexion, DelaiInactiviteMs));
+        m_sessions.push_back(std::make_unique<TMonWSocket>(*this, numero, connexion,
+                                                           DelaiInactiviteMs, DelaiFermetureMs));
         TMonWSocket& s = *m_sessions.back();
         try {
             Trace(numero, QStringLiteral("Connection"));

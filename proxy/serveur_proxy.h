@@ -33,6 +33,9 @@ public:
 
     // A client that sends nothing for this long is closed (tests shorten it).
     int DelaiInactiviteMs = kDelaiInactiviteDefautMs;
+    // A session being closed whose client does not take the pending output is
+    // cut after this long: a hung client must not hold its session forever.
+    int DelaiFermetureMs = 3000;
 
     int NbSessions() const { return int(m_sessions.size()); }
     TMonWSocket* Session(int numero) const; // by number; null when gone

@@ -737,6 +737,32 @@ private slots:
         }
     }
 
+    void fermetureDUnClientQuiNeLitPas_data() {
+        QTest::addColumn<bool>("inactif");
+        QTest::newRow("idle close") << true;
+        QTest::newRow("shutdown") << false;
+    }
+    void fermetureDUnClientQuiNeLitPas() {
+        // A client that stops reading keeps output pending: the close waits a
+        // short while for it, then cuts the connection, and the session ends.
+        QFETCH(bool, inactif);
+        TBanc b;
+        b.proxy->DelaiFermetureMs = 200;
+        if (inactif) b.proxy->DelaiInactiviteMs = 500;
+        b.amont.messages = {message("Subject: gros\r\n", QByteArray(16 << 20, 'g') + "\r\n")};
+        auto c = b.connecte();
+        QVERIFY(c);
+        c->socket().setReadBufferSize(4096);
+        c->envoyer("RETR 1\r\n");
+        TMonWSocket* s = b.proxy->SessionIndex(0);
+        QVERIFY(s);
+        QTRY_VERIFY_WITH_TIMEOUT(b.traceContient(QStringLiteral("< fin message [....]")), 10000);
+        QVERIFY(s->Socket()->bytesToWrite() > 0);
+        if (!inactif) b.proxy->FermerSessions();
+        QVERIFY(b.banc.AttendreSessions(0, 10000));
+        QVERIFY(b.traceContient(QStringLiteral("Fermé")));
+    }
+
     void ouverture() {
         TBanc b;
         QTcpServer occupe;
