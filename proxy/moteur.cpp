@@ -2,6 +2,7 @@
 
 #include "core/config.h"
 #include "core/controleur.h"
+#include "core/dns_machine.h"
 #include "core/trace.h"
 #include "proxy/mon_wsocket.h"
 #include "proxy/serveur_proxy.h"
@@ -14,6 +15,8 @@
 TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* parent)
     : QObject(parent), m_controleur(controleur), m_points(points),
       m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
+    if (!m_points.ServeurDNSMachine)
+        m_points.ServeurDNSMachine = [] { return PremierServeurDNS(); };
     ChercheSPAMs1.setPortDNS(m_points.PortDNS);
     m_serveur->DelaiInactiviteMs = m_points.DelaiInactiviteMs;
     m_serveur->DelaiFermetureMs = m_points.DelaiFermetureMs;
@@ -159,6 +162,7 @@ void TMoteur::brancherServeur() {
     s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
     s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
     s.OnCommandeClient = [this] { m_controleur.CommandeClient(); };
+    s.OnConnexionAcceptee = [this] { relireDNSMachine(); };
     s.OnFermerArchive = [this] {
         // Closed only once saved: a rebuild may then run, and records that
         // could not be written stay in memory for the next try.
@@ -205,6 +209,16 @@ void TMoteur::brancherReconstruction() {
     };
     r->DemarrerTimerSauve = [this] { m_controleur.SessionTerminee(); };
     r->EcrireReglages = [this] { m_controleur.EcrireReglages(); };
+}
+
+void TMoteur::relireDNSMachine() {
+    TConfig& c = Config();
+    if (!c.DNSAuto && !c.AdresseDNS.isEmpty()) return;
+    // The machine may have changed networks since the last mail check.
+    const QByteArray dns = m_points.ServeurDNSMachine();
+    if (dns == c.AdresseDNS) return;
+    c.AdresseDNS = dns;
+    ChercheSPAMs1.setDNSPrincipal(dns);
 }
 
 TReconstructionBayes::TResultat TMoteur::BtnBayesienTotalClick(bool avecQuestion) {

@@ -35,6 +35,9 @@ struct TPointsAcces {
     int DelaiInactiviteMs = 10 * 60 * 1000;
     // A closing client that does not take its pending output is cut after this.
     int DelaiFermetureMs = 3000;
+    // The machine's DNS server, read again at each accept when it is automatic
+    // or none is set.
+    std::function<QByteArray()> ServeurDNSMachine;
 };
 
 class TMoteur : public QObject {
@@ -100,6 +103,7 @@ private:
     void brancher();
     void brancherServeur();
     void brancherReconstruction();
+    void relireDNSMachine();
 
     TControleur& m_controleur;
     TPointsAcces m_points;

@@ -9,6 +9,7 @@
 #include "proxy/mon_wsocket.h"
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
+#include "tests/support/moteur/banc_moteur.h"
 #include "tests/support/pop3_script_server.h"
 
 #include <QDateTime>
@@ -201,6 +202,32 @@ private slots:
                     c.socket().state() == QAbstractSocket::UnconnectedState);
         QVERIFY(c.attendreFermeture());
         QVERIFY(e.controleur.Journal().contains(QStringLiteral("TimerQuit")));
+    }
+
+    void dnsMachineRelueALAccept_data() {
+        QTest::addColumn<QByteArray>("dnsAuto");
+        QTest::addColumn<QByteArray>("adresse");
+        QTest::addColumn<QByteArray>("attendue");
+        QTest::newRow("automatic")
+            << QByteArray("1") << QByteArray("192.0.2.53") << QByteArray("127.0.0.9");
+        QTest::newRow("set by hand")
+            << QByteArray("0") << QByteArray("192.0.2.53") << QByteArray("192.0.2.53");
+    }
+    void dnsMachineRelueALAccept() {
+        // The machine may change networks between two mail checks: each
+        // accept reads its DNS server again unless one is set by hand.
+        QFETCH(QByteArray, dnsAuto);
+        QFETCH(QByteArray, adresse);
+        QByteArray machine = "127.0.0.8";
+        TPointsAcces points;
+        points.ServeurDNSMachine = [&machine] { return machine; };
+        testsupport::TBancMoteur b({{"DNSAuto", dnsAuto}, {"AdresseDNS", adresse}}, points);
+        QVERIFY(b.Demarrer());
+        machine = "127.0.0.9";
+        auto c = b.Client();
+        QVERIFY(c);
+        QTEST(Config().AdresseDNS, "attendue");
+        QTEST(b.Moteur().ChercheSPAMs1.DNSPrincipal(), "attendue");
     }
 
     // The port is taken: the warning is given and the engine keeps running.
