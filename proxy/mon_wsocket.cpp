@@ -213,7 +213,12 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
             secret && Config().CoderMDP ? QByteArray(c.ignore.size(), '*') : c.ignore;
         TraceFormat(m_numero, Res("princ65", u"ATTENTION : chaine ignorée = %s"), texte(ignore));
     }
-    const QByteArray tracee = Config().CoderMDP ? MasquerMotDePasse(c.ligne) : c.ligne;
+    QByteArray tracee = c.ligne;
+    if (secret && Config().CoderMDP) {
+        // Masked, with the command word as it is executed.
+        tracee = MasquerMotDePasse(c.ligne);
+        if (tracee.size() >= c.mot.size()) tracee.replace(0, c.mot.size(), c.mot);
+    }
     Trace(m_numero, QStringLiteral("> ") + texte(tracee));
 
     if (m_serveur.OnCommandeClient) m_serveur.OnCommandeClient();

@@ -26,7 +26,6 @@ class TServeurProxy;
 enum TCommandeSession : uint8_t { cmAutre = 0, cmLogin = 1, cmQuit = 5, cmRetr = 10, cmTop = 11 };
 
 class TMonWSocket : public QObject {
-    Q_OBJECT
 public:
     TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion, int delaiInactiviteMs,
                 int delaiFermetureMs);

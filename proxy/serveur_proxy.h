@@ -17,7 +17,6 @@ class TMessagesFictifs;
 class TMonWSocket;
 
 class TServeurProxy : public QObject {
-    Q_OBJECT
 public:
     static constexpr int kDelaiInactiviteDefautMs = 10 * 60 * 1000;
 

@@ -259,6 +259,18 @@ private slots:
         QCOMPARE(d->ligne(), QByteArray("+OK Au revoir"));
     }
 
+    void motDePasseMasque() {
+        // With CoderMDP the secret is masked, and the command word traced as executed.
+        TBanc b;
+        auto c = b.client();
+        QVERIFY(c);
+        QVERIFY(c->commande("USER " + b.utilisateur()).startsWith("+OK"));
+        QCOMPARE(c->commande("pass secret"), QByteArray("+OK logged in"));
+        QVERIFY(b.traceContient(QStringLiteral("> PASS s*****")));
+        QVERIFY(!b.traceContient(QStringLiteral("> pass")));
+        QVERIFY(!b.traceContient(QStringLiteral("secret")));
+    }
+
     void messageLivre_data() {
         QTest::addColumn<QByteArray>("msg");
         QTest::addColumn<bool>("sansLigneVide");
