@@ -22,15 +22,18 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
     m_serveur->DelaiFermetureMs = m_points.DelaiFermetureMs;
     brancher();
     brancherServeur();
-    // The verdict lives with the listener; the sessions find it there.
-    auto* verdict =
-        new TVerdict(*m_serveur, ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
-    verdict->FiltreBayes = [this] { return m_bayes.get(); };
-    verdict->OnBip = [this] {
+    // The listener hands the verdict to each session it creates.
+    m_verdict =
+        std::make_unique<TVerdict>(ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
+    TVerdict& v = *m_verdict;
+    v.FiltreBayes = [this] { return m_bayes.get(); };
+    v.OnBip = [this] {
         if (m_serveur->OnBip) m_serveur->OnBip();
     };
-    verdict->Brancher(ChercheSPAMs1);
-    OnRevoirSessionEnAttente = [verdict](TMonWSocket& s) { verdict->RevoirSession(s); };
+    v.NumerosSessions = [this] { return m_serveur->NumerosSessions(); };
+    v.Session = [this](int numero) -> TSessionJugee* { return m_serveur->Session(numero); };
+    v.Brancher(ChercheSPAMs1);
+    m_serveur->Verdict = m_verdict.get();
 }
 
 TMoteur::~TMoteur() {
@@ -39,8 +42,9 @@ TMoteur::~TMoteur() {
     m_controleur.Arreter();
     // The hooks point into this engine.
     m_controleur.Branchements = TBranchements();
-    // Sessions first: they hand their accounts back.
+    // Sessions first: they hand their accounts back, and use the verdict.
     m_serveur.reset();
+    m_verdict.reset();
     MonDossierBisSynchro.Fermer();
     MonDossierBis1.Fermer();
     m_reconstruction.reset();
@@ -65,7 +69,12 @@ void TMoteur::brancher() {
     };
     ChercheSPAMs1.OnServeurRetire = [this](TChercheSPAMs&, qint32) {
         // Queued: the table is being changed under this call.
-        QMetaObject::invokeMethod(this, &TMoteur::RevoirSessionsEnAttente, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_verdict) m_verdict->RevoirSessionsEnAttente();
+            },
+            Qt::QueuedConnection);
     };
     MonMimeDecodeReception.SetEncodageDecodage(&EncodageDecodage1);
     MonMimeDecodeAffichage.SetEncodageDecodage(&EncodageDecodage1);
@@ -276,22 +285,4 @@ bool TMoteur::Reemettre(qint32 compte, qint32 numeroMessage) {
     const PUnMessageMem m = MonDossierBis1.ChercherNumero(numeroMessage);
     if (!m) return false;
     return MessagesFictifs.Ajouter(compte, numeroMessage, m->Taille);
-}
-
-void TMoteur::RevoirSessionsEnAttente() {
-    if (!OnRevoirSessionEnAttente) return;
-    // Numbers first: a check may end a session.
-    std::vector<int> numeros;
-    for (int i = 0; i < m_serveur->NbSessions(); ++i)
-        if (TMonWSocket* s = m_serveur->SessionIndex(i)) numeros.push_back(s->Numero());
-    for (int n : numeros) {
-        TMonWSocket* s = m_serveur->Session(n);
-        if (!s || !s->Ouverte() || !s->AttenteDNS || s->VerdictFait) continue;
-        try {
-            OnRevoirSessionEnAttente(*s);
-        } catch (const std::exception& e) {
-            Trace(s->Numero(), QStringLiteral("Exception : ServeurRetire : ") +
-                                   QString::fromLocal8Bit(e.what()));
-        }
-    }
 }

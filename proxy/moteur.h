@@ -22,8 +22,8 @@
 #include <memory>
 
 class TControleur;
-class TMonWSocket;
 class TServeurProxy;
+class TVerdict;
 
 // Where the engine meets the outside world, for the tests and benchmarks that
 // run the program's own assembly on loopback. The upstream POP3 server comes
@@ -73,11 +73,6 @@ public:
     // Reads the archived text of a message through the proxy-side archive.
     bool LireArchive(qint32 compte, qint32 numeroMessage, QByteArray& texte, QString& erreur);
 
-    // A DNSBL server left the lookups: every session still waiting for an
-    // answer is looked at again (the verdict plugs its check in here).
-    std::function<void(TMonWSocket& session)> OnRevoirSessionEnAttente;
-    void RevoirSessionsEnAttente();
-
     // Extra work at each step, for components plugged in later (the full
     // rebuild, the window): called after the engine's own work.
     std::function<bool()> OnCalculEnCours;
@@ -109,5 +104,6 @@ private:
     TPointsAcces m_points;
     std::unique_ptr<TFiltreBayes> m_bayes;
     std::unique_ptr<TReconstructionBayes> m_reconstruction; // refers to m_bayes
+    std::unique_ptr<TVerdict> m_verdict;
     std::unique_ptr<TServeurProxy> m_serveur;
 };

@@ -15,6 +15,7 @@ class QTcpServer;
 class TGestionComptesBis;
 class TMessagesFictifs;
 class TMonWSocket;
+class TVerdict;
 
 class TServeurProxy : public QObject {
 public:
@@ -39,7 +40,14 @@ public:
     int NbSessions() const { return int(m_sessions.size()); }
     TMonWSocket* Session(int numero) const; // by number; null when gone
     TMonWSocket* SessionIndex(int index) const;
+    // The numbers of the sessions, in order: a walk that may end sessions
+    // looks each up again by number.
+    std::vector<int> NumerosSessions() const;
     TGestionComptesBis& Comptes() { return m_comptes; }
+
+    // Judges the messages the sessions retrieve (none: they go out unmarked);
+    // each session is handed it when it is created.
+    TVerdict* Verdict = nullptr;
 
     // TimerQuit has fired: close the sessions that sent QUIT.
     void TimerQuitEcoule();
@@ -62,7 +70,6 @@ public:
     std::function<bool(qint32 compte, qint32 id, QByteArray& texte, QString& erreur)> OnLireFictif;
 
 private:
-    friend class TMonWSocket;
     void surNouvelleConnexion();
     void sessionFermee(TMonWSocket& session);
     void detruireSocket(int numero);

@@ -318,7 +318,7 @@ private slots:
         QVERIFY(c->commande("STAT").startsWith("+OK"));
         QVERIFY(c->commande("RETR 2").startsWith("+OK"));
         QVERIFY(!c->jusquAuPoint().isNull());
-        QCOMPARE(s->MessageEnCours.Taille, kMessage2.size());
+        QCOMPARE(s->Message().MessageEnCours.Taille, kMessage2.size());
         // After LIST, the LIST figure.
         b.amont.OnCommande = [](QTcpSocket& t, const QByteArray& l) {
             if (l != "LIST 1") return false;
@@ -328,9 +328,9 @@ private slots:
         QCOMPARE(c->commande("LIST 1"), QByteArray("+OK 1 4321"));
         QVERIFY(c->commande("RETR 1").startsWith("+OK"));
         QVERIFY(!c->jusquAuPoint().isNull());
-        QCOMPARE(s->MessageEnCours.Taille, 4321);
-        QCOMPARE(s->MessageEnCours.Sujet, QByteArray("Hello"));
-        QCOMPARE(s->MessageEnCours.Emetteur, QByteArray("Alice <a@x.test>"));
+        QCOMPARE(s->Message().MessageEnCours.Taille, 4321);
+        QCOMPARE(s->Message().MessageEnCours.Sujet, QByteArray("Hello"));
+        QCOMPARE(s->Message().MessageEnCours.Emetteur, QByteArray("Alice <a@x.test>"));
     }
 
     void statutRetenu() {

@@ -599,7 +599,7 @@ private slots:
         QVERIFY(c);
         QVERIFY(c->commande(demande).startsWith("+OK"));
         TMonWSocket* s = b.proxy->SessionIndex(0);
-        QTRY_VERIFY_WITH_TIMEOUT(s->AttenteDNS && !s->VerdictFait, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(s->Message().AttenteDNS && !s->Message().VerdictFait, 5000);
         c->envoyer(commande + "\r\n");
         QVERIFY(c->silence(200)); // nothing before the message
         const QByteArray recu = c->jusquAuPoint();
