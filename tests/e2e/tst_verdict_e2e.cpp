@@ -3,6 +3,7 @@
 // the test blacklist zone, and a real POP3 client. Every message comes back
 // with its exact X-Kelvarin lines and subject marks; the archive and the
 // knowledge base are checked on disk afterwards.
+#include "tests/support/client_brut.h"
 #include "tests/support/dnsmasq_peer.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
@@ -112,38 +113,6 @@ TReleve releve(quint16 port, const QByteArray& login) {
     }
     return r;
 }
-
-// A blocking line client for TOP (tests may wait).
-class TClientBrut {
-public:
-    explicit TClientBrut(quint16 port) {
-        m_s.connectToHost(QHostAddress::LocalHost, port);
-        m_s.waitForConnected(5000);
-    }
-    QByteArray ligne() {
-        for (int i = 0; i < 300 && !m_s.canReadLine(); ++i)
-            if (!m_s.waitForReadyRead(100) && m_s.state() != QAbstractSocket::ConnectedState) break;
-        QByteArray l = m_s.readLine();
-        if (l.endsWith("\r\n")) l.chop(2);
-        return l;
-    }
-    QByteArray commande(const QByteArray& texte) {
-        m_s.write(texte + "\r\n");
-        m_s.waitForBytesWritten(5000);
-        return ligne();
-    }
-    QByteArray jusquAuPoint() {
-        QByteArray r;
-        for (QByteArray l = ligne(); l != "."; l = ligne()) {
-            if (l.isNull()) return {};
-            r += (l.startsWith("..") ? l.mid(1) : l) + "\r\n";
-        }
-        return r;
-    }
-
-private:
-    QTcpSocket m_s;
-};
 
 bool ecrire(const QString& chemin, const QByteArray& contenu) {
     QFile f(chemin);
