@@ -32,7 +32,6 @@ enum class TRequetePOP3 : uint8_t {
 enum class TEtatPOP3 : uint8_t { epDeconnecte, epAttenteUser, epAttentePass, epTransaction };
 
 class TClientPOP3 : public QObject {
-    Q_OBJECT
 public:
     // Error codes of the request-done event.
     enum : int { erAucune = 0, erReponseNegative = 1, erConnexion = 2 };

@@ -39,10 +39,10 @@ constexpr qint64 kSortieMax = 1024 * 1024;
 
 } // namespace
 
-TMonWSocket::TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion,
-                         int delaiInactiviteMs)
-    : Client(new TClientPOP3(this)), m_serveur(serveur), m_numero(numero), m_socket(connexion),
-      m_inactivite(new QTimer(this)) {
+TMonWSocket::TMonWSocket(TServeurProxy& serveur, TVerdict* verdict, int numero,
+                         QTcpSocket* connexion, int delaiInactiviteMs, int delaiFermetureMs)
+    : Client(new TClientPOP3(this)), m_serveur(serveur), m_verdict(verdict), m_numero(numero),
+      m_socket(connexion), m_inactivite(new QTimer(this)), m_delaiFermetureMs(delaiFermetureMs) {
     m_socket->setParent(this);
     // Answers go out as soon as they are written: a status line followed by a
     // message must not wait for the client's delayed acknowledgement.
@@ -107,6 +107,14 @@ void TMonWSocket::Fermer() {
         return;
     }
     m_socket->disconnectFromHost(); // pending answers go out first
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) return;
+    // A client that stopped reading would keep the output, and the session,
+    // forever.
+    QTimer::singleShot(std::max(0, m_delaiFermetureMs), this, [this] {
+        if (m_fermee) return;
+        m_socket->abort();
+        surFermeture();
+    });
 }
 
 // ---------------------------------------------------------------- client side
@@ -140,9 +148,11 @@ bool TMonWSocket::peutExecuter(const QByteArray& ligne) const {
     // A client that does not read its mail cannot pile up more of it.
     if (m_socket->bytesToWrite() > kSortieMax) return false;
     const TRequetePOP3 r = Client->RequestType();
-    if (r == TRequetePOP3::rqAucune || r == TRequetePOP3::rqLogin) return true;
-    // An answer is on its way: a line of ours in the middle would be read as
-    // part of it. QUIT alone goes through, the way out of a server that hangs.
+    if (r == TRequetePOP3::rqAucune) return true;
+    // An answer is on its way (the chained login's included: its server lines
+    // must not reach the client as answers to later commands), and a line of
+    // ours in the middle would be read as part of it. QUIT alone goes
+    // through, the way out of a server that hangs.
     return pop3::analyserCommande(ligne).mot == "QUIT";
 }
 
@@ -192,7 +202,7 @@ void TMonWSocket::decouper(QByteArrayView recu) {
 
 void TMonWSocket::executer(const QByteArray& ligneBrute) {
     if (Client->Connecte() && Client->Etat() != TEtatPOP3::epTransaction) {
-        if (m_serveur.OnBip) m_serveur.OnBip();
+        if (OnBip) OnBip();
         Trace(m_numero, Res("princ63", u"POP3 pas prêt"));
     }
     const pop3::TCommandeClient c = pop3::analyserCommande(ligneBrute);
@@ -203,10 +213,15 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
             secret && Config().CoderMDP ? QByteArray(c.ignore.size(), '*') : c.ignore;
         TraceFormat(m_numero, Res("princ65", u"ATTENTION : chaine ignorée = %s"), texte(ignore));
     }
-    const QByteArray tracee = Config().CoderMDP ? MasquerMotDePasse(c.ligne) : c.ligne;
+    QByteArray tracee = c.ligne;
+    if (secret && Config().CoderMDP) {
+        // Masked, with the command word as it is executed.
+        tracee = MasquerMotDePasse(c.ligne);
+        if (tracee.size() >= c.mot.size()) tracee.replace(0, c.mot.size(), c.mot);
+    }
     Trace(m_numero, QStringLiteral("> ") + texte(tracee));
 
-    if (m_serveur.OnCommandeClient) m_serveur.OnCommandeClient();
+    if (OnCommandeClient) OnCommandeClient();
     m_inactivite->start();
     m_relaisAvant = RelaisReponse;
     RelaisReponse = true;
@@ -230,7 +245,7 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
         Client->MsgNum = pop3::lireNombre(c.argument);
         relayer(c, cmAutre, &TClientPOP3::List);
     } else if (mot == "UIDL") {
-        AttenteDNS = false;
+        m_message.AttenteDNS = false;
         Client->MsgNum = pop3::lireNombre(c.argument);
         relayer(c, cmAutre, &TClientPOP3::Uidl);
     } else if (mot == "RETR") {
@@ -286,11 +301,12 @@ void TMonWSocket::relayer(const pop3::TCommandeClient& c, TCommandeSession code,
     } else {
         Commande = code;
         if (code == cmRetr || code == cmTop) {
-            CommandeMessage = code;
-            VerdictListe = 0;
-            AttenteDNS = false;
-            ReponseRetenue.clear();
-            if (code == cmRetr) EnvoiFictif = false;
+            m_message.Commande = code;
+            m_message.Compte = CompteSession;
+            m_message.VerdictListe = 0;
+            m_message.AttenteDNS = false;
+            m_message.ReponseRetenue.clear();
+            if (code == cmRetr) m_message.EnvoiFictif = false;
             // Fixed for the whole message: the held status line and the
             // delivery must agree even if the account changes meanwhile.
             m_supprimerSpam = TGestionComptesBis::SupprimerSpamEffectif(CompteSession);
@@ -344,7 +360,7 @@ void TMonWSocket::loginEtape2(const QByteArray& argument) {
     m_taillesListe.clear();
     TGestionComptesBis& comptes = m_serveur.Comptes();
     PUnCompteBis compte = comptes.Connexion(Client->Host, Client->UserName);
-    if (m_serveur.OnComptesModifies) m_serveur.OnComptesModifies();
+    if (OnComptesModifies) OnComptesModifies();
     m_loginReussi = false;
     // From here, a command of the client before the login ends is noted.
     CommandeEnAttente = false;
@@ -372,10 +388,9 @@ void TMonWSocket::quitter() {
     m_fictifs.clear();
     NbFictifs = 0;
     TailleFictifs = 0;
-    if (m_serveur.OnDemarrerTimerQuit) m_serveur.OnDemarrerTimerQuit();
     Quitter = true;
     Commande = cmQuit;
-    if (m_serveur.OnFermerArchive) m_serveur.OnFermerArchive();
+    if (OnQuit) OnQuit();
     if (!Client->Occupe()) {
         if (Client->Quit()) return;
     } else {
@@ -390,7 +405,7 @@ void TMonWSocket::surFermeture() {
         m_inactivite->stop();
         Client->Abort();
         m_fermee = true;
-        m_serveur.sessionFermee(*this);
+        if (OnFermee) OnFermee(*this);
     } catch (const std::exception& e) {
         Trace(m_numero,
               QStringLiteral("Exception : SessionClosed : ") + QString::fromLocal8Bit(e.what()));
@@ -430,7 +445,7 @@ void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
         // never judged, and the client must not wait for a "." that cannot come.
         Trace(m_numero, QStringLiteral("<< ") + Client->ErrorMessage());
         if (!m_ligneEnvoyee) EnvoiClient("-ERR " + octets(Client->ErrorMessage()));
-        Flux.clear();
+        m_message.Flux.clear();
         Fermer();
     } catch (const std::exception& e) {
         Trace(m_numero,
@@ -464,7 +479,7 @@ void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
     // request at once and nothing would ever send it.
     if ((Commande == cmRetr || Commande == cmTop) && m_supprimerSpam && ligne.startsWith("+OK")) {
         // Held until the verdict: spam may be replaced by a notice.
-        ReponseRetenue = ligne;
+        m_message.ReponseRetenue = ligne;
         return;
     }
     if (Abandon) return;
@@ -473,46 +488,57 @@ void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
 }
 
 void TMonWSocket::surDebutMessage() {
-    VerdictFait = false;
-    AdressesIP.vider();
-    ChampEntete.clear();
-    Flux.clear();
+    TMessageRecupere& m = m_message;
+    m.VerdictFait = false;
+    m.AdressesIP.vider();
+    m.ChampEntete.clear();
+    m.From.clear();
+    m.To.clear();
+    m.Cc.clear();
+    m.Subject.clear();
+    m.Flux.clear();
     // Sized once from the LIST figure when the session saw one (bounded, so a
     // false figure costs little) rather than grown line by line.
     const qint64 annonce = std::clamp<qint64>(m_taillesListe.value(Client->MsgNum, 0), 0, 8 << 20);
-    Flux.reserve(qsizetype(std::max<qint64>(annonce + annonce / 16 + 64, 4096)));
-    MessageEnCours = TUnMessageMem();
-    TailleMessage = 0;
+    m.Flux.reserve(qsizetype(std::max<qint64>(annonce + annonce / 16 + 64, 4096)));
+    m.MessageEnCours = TUnMessageMem();
+    m.Taille = 0;
     Trace(m_numero, Res("princ28", u"< début message [....]"));
     RelaisReponse = false;
 }
 
 void TMonWSocket::surLigneMessage(const QByteArray& ligne) {
     if (Commande != cmRetr && Commande != cmTop) return;
-    Flux.append(ligne);
-    Flux.append("\r\n");
+    m_message.Flux.append(ligne);
+    m_message.Flux.append("\r\n");
     // Relay addresses and header lists, while the header arrives.
     if (Client->HeaderFlag())
-        if (TVerdict* v = TVerdict::DuServeur(m_serveur)) v->LigneEntete(*this, ligne);
+        if (m_verdict) m_verdict->LigneEntete(m_message, ligne);
 }
 
 void TMonWSocket::surFinEntete() {
-    MessageEnCours.Sujet = Client->Entete().Subject;
-    MessageEnCours.Emetteur = Client->Entete().From;
-    MessageEnCours.NbLignes = Client->MsgLines;
+    TMessageRecupere& m = m_message;
+    const pop3::TChampsEntete& entete = Client->Entete();
+    m.From = entete.From;
+    m.To = entete.To;
+    m.Cc = entete.Cc;
+    m.Subject = entete.Subject;
+    m.MessageEnCours.Sujet = entete.Subject;
+    m.MessageEnCours.Emetteur = entete.From;
+    m.MessageEnCours.NbLignes = Client->MsgLines;
     // The record keeps 16 bits: a larger header is read whole.
-    const qint64 entete = Client->HeaderSize();
-    MessageEnCours.TailleEntete = entete > INT16_MAX ? 0 : qint16(entete);
+    const qint64 taille = Client->HeaderSize();
+    m.MessageEnCours.TailleEntete = taille > INT16_MAX ? 0 : qint16(taille);
     // Lookups of unknown relay addresses start while the body arrives.
     if (Commande == cmRetr || Commande == cmTop)
-        if (TVerdict* v = TVerdict::DuServeur(m_serveur)) v->VerifierIP(*this, false);
+        if (m_verdict) m_verdict->VerifierIP(*this, false);
 }
 
 void TMonWSocket::surFinMessage() {
     try {
         if (Client->HeaderFlag()) {
             Trace(m_numero, QStringLiteral("HeaderFlag=true"));
-            if (m_serveur.OnBip) m_serveur.OnBip();
+            if (OnBip) OnBip();
             surFinEntete();
         }
         Trace(m_numero, QStringLiteral("< fin message [....]"));
@@ -535,14 +561,15 @@ void TMonWSocket::surFinMessage() {
 void TMonWSocket::messageComplet() {
     // The message's own size: its LIST figure when the session saw one, else
     // what arrived (a STAT figure is the whole mailbox).
-    TailleMessage = m_taillesListe.value(Client->MsgNum, Flux.size());
-    MessageEnCours.Taille = qint32(std::min<qint64>(TailleMessage, INT32_MAX));
+    TMessageRecupere& m = m_message;
+    m.Taille = m_taillesListe.value(Client->MsgNum, m.Flux.size());
+    m.MessageEnCours.Taille = qint32(std::min<qint64>(m.Taille, INT32_MAX));
     // The client's next command waits for the delivery.
     m_livraisonAttendue = true;
     // The verdict judges now or once the DNSBL answers are in; without one
     // the message goes out unmarked.
-    if (TVerdict* v = TVerdict::DuServeur(m_serveur))
-        v->VerifierIP(*this, true);
+    if (m_verdict)
+        m_verdict->VerifierIP(*this, true);
     else
         livrer();
 }
@@ -563,37 +590,38 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
         Trace(m_numero, QStringLiteral("Exception : Livrer : ") + QString::fromLocal8Bit(e.what()));
         Fermer();
     }
-    ReponseRetenue.clear();
-    EnvoiFictif = false;
-    VerdictFait = true;
+    m_message.ReponseRetenue.clear();
+    m_message.EnvoiFictif = false;
+    m_message.VerdictFait = true;
 }
 
 void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {
     TMessageAReecrire m;
-    m.Flux = Flux;
+    const TMessageRecupere& recu = m_message;
+    m.Flux = recu.Flux;
     m.Niveau = verdict.Niveau;
     m.SpamIP = verdict.SpamIP;
     m.SpamBayes = verdict.SpamBayes;
     m.Probabilite = verdict.Probabilite;
     m.TexteXKelvarin = verdict.TexteXKelvarin;
     m.TestBayes = verdict.TestBayes;
-    m.CommandeTOP = CommandeMessage == cmTop;
-    m.EnvoiFictif = EnvoiFictif;
+    m.CommandeTOP = recu.Commande == cmTop;
+    m.EnvoiFictif = recu.EnvoiFictif;
     // A status line already relayed cannot be replaced by a notice.
-    m.SupprimerSpam = m_supprimerSpam && !m_ligneEnvoyee && !EnvoiFictif;
-    m.ReponseRetenue = ReponseRetenue;
-    m.From = Client->Entete().From;
-    m.To = Client->Entete().To;
-    m.Subject = Client->Entete().Subject;
+    m.SupprimerSpam = m_supprimerSpam && !m_ligneEnvoyee && !recu.EnvoiFictif;
+    m.ReponseRetenue = recu.ReponseRetenue;
+    m.From = recu.From;
+    m.To = recu.To;
+    m.Subject = recu.Subject;
     if (CompteSession) m.NomCompte = CompteSession->Nom;
     const TMessageReecrit r = ReecrireMessage(m, Config());
-    if (!EnvoiFictif) m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
+    if (!recu.EnvoiFictif) m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
     for (const QString& t : r.Traces)
         Trace(m_numero, t);
     if (!Abandon && !m_fermee && m_socket->state() == QAbstractSocket::ConnectedState) {
         if (m_socket->write(r.Octets) < 0)
             TraceFormat(m_numero, Res("princ23", u"Exception : envoi impossible de : %s"),
-                        texte(MessageEnCours.Sujet));
+                        texte(recu.MessageEnCours.Sujet));
         m_inactivite->start();
     }
 }
@@ -640,7 +668,8 @@ bool TMonWSocket::presenterFictifs(const QByteArray& ligne) {
 
 void TMonWSocket::retrFictif(int k) {
     Commande = cmRetr;
-    CommandeMessage = cmRetr;
+    m_message.Commande = cmRetr;
+    m_message.Compte = CompteSession;
     m_ligneEnvoyee = false;
     if (k < 1 || k > m_fictifs.size()) {
         EnvoiClient("-ERR existe pas");
@@ -648,26 +677,27 @@ void TMonWSocket::retrFictif(int k) {
     }
     const TMessageFictif f = m_fictifs[k - 1];
     // Nothing is judged: no lookup to wait for, no verdict to make.
-    AttenteDNS = false;
-    VerdictFait = false;
-    VerdictListe = 0;
-    MessageEnCours = TUnMessageMem();
+    TMessageRecupere& m = m_message;
+    m.AttenteDNS = false;
+    m.VerdictFait = false;
+    m.VerdictListe = 0;
+    m.MessageEnCours = TUnMessageMem();
     QByteArray archive;
     QString erreur;
     const bool lu =
         m_serveur.OnLireFictif && m_serveur.OnLireFictif(f.Compte, f.Id, archive, erreur);
     if (!lu) {
         // Never another message's text: the buffer is not reused.
-        Flux.clear();
-        EnvoiFictif = false;
-        VerdictFait = true;
+        m.Flux.clear();
+        m.EnvoiFictif = false;
+        m.VerdictFait = true;
         TraceFormat(m_numero, Res("proxy02", u"Message ré-émis %d illisible : %s"), f.Id, erreur);
         EnvoiClient("-ERR " + octets(Res("proxy03", u"Message ré-émis illisible")));
         return;
     }
-    Flux = std::move(archive);
-    EnvoiFictif = true;
-    ReponseRetenue = "+OK " + octets(Res("princ107", u"Message fictif"));
-    Trace(m_numero, QStringLiteral("< ") + texte(ReponseRetenue));
+    m.Flux = std::move(archive);
+    m.EnvoiFictif = true;
+    m.ReponseRetenue = "+OK " + octets(Res("princ107", u"Message fictif"));
+    Trace(m_numero, QStringLiteral("< ") + texte(m.ReponseRetenue));
     livrer();
 }

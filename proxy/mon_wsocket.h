@@ -7,6 +7,7 @@
 #include "accounts/un_message_mem.h"
 #include "proxy/analyse_pop3.h"
 #include "proxy/client_pop3.h"
+#include "proxy/message_recupere.h"
 #include "proxy/messages_fictifs.h"
 #include "proxy/verdict.h"
 
@@ -15,55 +16,52 @@
 #include <QObject>
 #include <QString>
 
-#include <array>
 #include <cstdint>
+#include <functional>
 
 class QTcpSocket;
 class QTimer;
 class TServeurProxy;
 
-// Code of the client command in progress.
-enum TCommandeSession : uint8_t { cmAutre = 0, cmLogin = 1, cmQuit = 5, cmRetr = 10, cmTop = 11 };
-
-class TMonWSocket : public QObject {
-    Q_OBJECT
+class TMonWSocket : public QObject, public TSessionJugee {
 public:
-    TMonWSocket(TServeurProxy& serveur, int numero, QTcpSocket* connexion, int delaiInactiviteMs);
+    // `verdict` judges the retrieved messages (none: they go out unmarked).
+    TMonWSocket(TServeurProxy& serveur, TVerdict* verdict, int numero, QTcpSocket* connexion,
+                int delaiInactiviteMs, int delaiFermetureMs);
     ~TMonWSocket() override;
 
-    int Numero() const { return m_numero; }
+    int Numero() const override { return m_numero; }
     QTcpSocket* Socket() const { return m_socket; }
-    bool Ouverte() const { return !m_fermee; }
+    bool Ouverte() const override { return !m_fermee; }
     // Sends the text and CR LF to the client (and "< " + text to the trace).
     void EnvoiClient(const QByteArray& texte, bool tracer = true);
-    // Closes the connection (TimerQuit, shutdown); the closed step follows.
+    // Closes the connection (TimerQuit, idle, shutdown); the closed step
+    // follows. Pending output gets a short grace period, then the connection
+    // is cut.
     void Fermer();
+    // The message being retrieved, or the last one.
+    TMessageRecupere& Message() override { return m_message; }
+    const TMessageRecupere& Message() const { return m_message; }
     // The verdict is in: rewrite the current message and send it.
-    void Livrer(const TResultatVerdict& verdict);
+    void Livrer(const TResultatVerdict& verdict) override;
 
     // Session state.
     bool Abandon = false;
     bool CommandeEnAttente = false;
     bool RelaisReponse = false;
-    TAdressesRelais AdressesIP; // relay addresses of the current message
-    QByteArray ChampEntete;     // field of its last header line, lower case
-    bool AttenteDNS = false;
-    bool VerdictFait = false;
-    TUnMessageMem MessageEnCours; // the current message, archived with its verdict
-    qint64 TailleMessage = 0;     // its own size, before the 32-bit record field
     TCommandeSession Commande = cmAutre;
-    // RETR or TOP of the message being retrieved, fixed when it is asked for:
-    // its verdict and delivery never read a later command.
-    TCommandeSession CommandeMessage = cmAutre;
-    QByteArray Flux;
-    QByteArray ReponseRetenue;
     PUnCompteBis CompteSession = nullptr;
     qint32 NbFictifs = 0;
     qint64 TailleFictifs = 0; // 64 bits: many large re-emissions must not wrap
     TClientPOP3* Client;
     bool Quitter = false;
-    bool EnvoiFictif = false;
-    uint8_t VerdictListe = 0;
+
+    // Events for the listener.
+    std::function<void()> OnBip;
+    std::function<void()> OnCommandeClient;
+    std::function<void()> OnComptesModifies; // a login found or created an account
+    std::function<void()> OnQuit;            // QUIT received: start TimerQuit, close the archive
+    std::function<void(TMonWSocket&)> OnFermee;
 
     // Client lines read and not yet executed.
     qsizetype NbLignesEnAttente() const { return m_lignes.size(); }
@@ -101,9 +99,12 @@ private:
     void livrerMessage(const TResultatVerdict& verdict); // rewrite, count, send
 
     TServeurProxy& m_serveur;
+    TVerdict* m_verdict;
+    TMessageRecupere m_message;
     int m_numero;
     QTcpSocket* m_socket;
     QTimer* m_inactivite;
+    int m_delaiFermetureMs;
     QList<QByteArray> m_lignes;       // whole client lines waiting for their turn
     bool m_livraisonAttendue = false; // a complete message waits for its verdict
     quint32 m_activiteAmont = 0;      // server lines received, for the idle check

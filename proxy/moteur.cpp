@@ -2,28 +2,38 @@
 
 #include "core/config.h"
 #include "core/controleur.h"
+#include "core/dns_machine.h"
 #include "core/trace.h"
 #include "proxy/mon_wsocket.h"
 #include "proxy/serveur_proxy.h"
 #include "proxy/verdict.h"
+#include "spamsearch/regexp_filtre.h"
 
 #include <exception>
 #include <vector>
 
-TMoteur::TMoteur(TControleur& controleur, QObject* parent)
-    : QObject(parent), m_controleur(controleur),
+TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* parent)
+    : QObject(parent), m_controleur(controleur), m_points(points),
       m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
+    if (!m_points.ServeurDNSMachine)
+        m_points.ServeurDNSMachine = [] { return PremierServeurDNS(); };
+    ChercheSPAMs1.setPortDNS(m_points.PortDNS);
+    m_serveur->DelaiInactiviteMs = m_points.DelaiInactiviteMs;
+    m_serveur->DelaiFermetureMs = m_points.DelaiFermetureMs;
     brancher();
     brancherServeur();
-    // The verdict lives with the listener; the sessions find it there.
-    auto* verdict =
-        new TVerdict(*m_serveur, ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
-    verdict->FiltreBayes = [this] { return m_bayes.get(); };
-    verdict->OnBip = [this] {
+    // The listener hands the verdict to each session it creates.
+    m_verdict =
+        std::make_unique<TVerdict>(ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
+    TVerdict& v = *m_verdict;
+    v.FiltreBayes = [this] { return m_bayes.get(); };
+    v.OnBip = [this] {
         if (m_serveur->OnBip) m_serveur->OnBip();
     };
-    verdict->Brancher(ChercheSPAMs1);
-    OnRevoirSessionEnAttente = [verdict](TMonWSocket& s) { verdict->RevoirSession(s); };
+    v.NumerosSessions = [this] { return m_serveur->NumerosSessions(); };
+    v.Session = [this](int numero) -> TSessionJugee* { return m_serveur->Session(numero); };
+    v.Brancher(ChercheSPAMs1);
+    m_serveur->Verdict = m_verdict.get();
 }
 
 TMoteur::~TMoteur() {
@@ -32,8 +42,9 @@ TMoteur::~TMoteur() {
     m_controleur.Arreter();
     // The hooks point into this engine.
     m_controleur.Branchements = TBranchements();
-    // Sessions first: they hand their accounts back.
+    // Sessions first: they hand their accounts back, and use the verdict.
     m_serveur.reset();
+    m_verdict.reset();
     MonDossierBisSynchro.Fermer();
     MonDossierBis1.Fermer();
     m_reconstruction.reset();
@@ -50,9 +61,20 @@ void TMoteur::brancher() {
                                             QString& installation) {
         reps.InitRepertoire(travail, installation);
     };
+    // The expression lists are consulted only with this handler; an invalid
+    // expression simply does not match.
+    ChercheSPAMs1.OnTestRegExp = [](TChercheSPAMs&, const QByteArray& valeur,
+                                    const QByteArray& expression, bool& verifier) {
+        verifier = CorrespondRegExp(valeur, expression);
+    };
     ChercheSPAMs1.OnServeurRetire = [this](TChercheSPAMs&, qint32) {
         // Queued: the table is being changed under this call.
-        QMetaObject::invokeMethod(this, &TMoteur::RevoirSessionsEnAttente, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_verdict) m_verdict->RevoirSessionsEnAttente();
+            },
+            Qt::QueuedConnection);
     };
     MonMimeDecodeReception.SetEncodageDecodage(&EncodageDecodage1);
     MonMimeDecodeAffichage.SetEncodageDecodage(&EncodageDecodage1);
@@ -149,6 +171,7 @@ void TMoteur::brancherServeur() {
     s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
     s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
     s.OnCommandeClient = [this] { m_controleur.CommandeClient(); };
+    s.OnConnexionAcceptee = [this] { relireDNSMachine(); };
     s.OnFermerArchive = [this] {
         // Closed only once saved: a rebuild may then run, and records that
         // could not be written stay in memory for the next try.
@@ -195,6 +218,16 @@ void TMoteur::brancherReconstruction() {
     };
     r->DemarrerTimerSauve = [this] { m_controleur.SessionTerminee(); };
     r->EcrireReglages = [this] { m_controleur.EcrireReglages(); };
+}
+
+void TMoteur::relireDNSMachine() {
+    TConfig& c = Config();
+    if (!c.DNSAuto && !c.AdresseDNS.isEmpty()) return;
+    // The machine may have changed networks since the last mail check.
+    const QByteArray dns = m_points.ServeurDNSMachine();
+    if (dns == c.AdresseDNS) return;
+    c.AdresseDNS = dns;
+    ChercheSPAMs1.setDNSPrincipal(dns);
 }
 
 TReconstructionBayes::TResultat TMoteur::BtnBayesienTotalClick(bool avecQuestion) {
@@ -252,22 +285,4 @@ bool TMoteur::Reemettre(qint32 compte, qint32 numeroMessage) {
     const PUnMessageMem m = MonDossierBis1.ChercherNumero(numeroMessage);
     if (!m) return false;
     return MessagesFictifs.Ajouter(compte, numeroMessage, m->Taille);
-}
-
-void TMoteur::RevoirSessionsEnAttente() {
-    if (!OnRevoirSessionEnAttente) return;
-    // Numbers first: a check may end a session.
-    std::vector<int> numeros;
-    for (int i = 0; i < m_serveur->NbSessions(); ++i)
-        if (TMonWSocket* s = m_serveur->SessionIndex(i)) numeros.push_back(s->Numero());
-    for (int n : numeros) {
-        TMonWSocket* s = m_serveur->Session(n);
-        if (!s || !s->Ouverte() || !s->AttenteDNS || s->VerdictFait) continue;
-        try {
-            OnRevoirSessionEnAttente(*s);
-        } catch (const std::exception& e) {
-            Trace(s->Numero(), QStringLiteral("Exception : ServeurRetire : ") +
-                                   QString::fromLocal8Bit(e.what()));
-        }
-    }
 }

@@ -22,12 +22,28 @@
 #include <memory>
 
 class TControleur;
-class TMonWSocket;
 class TServeurProxy;
+class TVerdict;
+
+// Where the engine meets the outside world, for the tests and benchmarks that
+// run the program's own assembly on loopback. The upstream POP3 server comes
+// from each login ("user@host|port"), the home from the controller's
+// directories, the DNS server's address from the settings.
+struct TPointsAcces {
+    quint16 PortDNS = 53;
+    // A client that sends nothing for this long is closed.
+    int DelaiInactiviteMs = 10 * 60 * 1000;
+    // A closing client that does not take its pending output is cut after this.
+    int DelaiFermetureMs = 3000;
+    // The machine's DNS server, read again at each accept when it is automatic
+    // or none is set.
+    std::function<QByteArray()> ServeurDNSMachine;
+};
 
 class TMoteur : public QObject {
 public:
-    explicit TMoteur(TControleur& controleur, QObject* parent = nullptr);
+    explicit TMoteur(TControleur& controleur, const TPointsAcces& points = {},
+                     QObject* parent = nullptr);
     ~TMoteur() override;
     TMoteur(const TMoteur&) = delete;
     TMoteur& operator=(const TMoteur&) = delete;
@@ -57,11 +73,6 @@ public:
     // Reads the archived text of a message through the proxy-side archive.
     bool LireArchive(qint32 compte, qint32 numeroMessage, QByteArray& texte, QString& erreur);
 
-    // A DNSBL server left the lookups: every session still waiting for an
-    // answer is looked at again (the verdict plugs its check in here).
-    std::function<void(TMonWSocket& session)> OnRevoirSessionEnAttente;
-    void RevoirSessionsEnAttente();
-
     // Extra work at each step, for components plugged in later (the full
     // rebuild, the window): called after the engine's own work.
     std::function<bool()> OnCalculEnCours;
@@ -87,9 +98,12 @@ private:
     void brancher();
     void brancherServeur();
     void brancherReconstruction();
+    void relireDNSMachine();
 
     TControleur& m_controleur;
+    TPointsAcces m_points;
     std::unique_ptr<TFiltreBayes> m_bayes;
     std::unique_ptr<TReconstructionBayes> m_reconstruction; // refers to m_bayes
+    std::unique_ptr<TVerdict> m_verdict;
     std::unique_ptr<TServeurProxy> m_serveur;
 };

@@ -165,6 +165,8 @@ void construireNotice(const TMessageAReecrire& m, const TConfig& config, QByteAr
     ligne("From: ", m.From);
     ligne("To: ", m.To);
     ligne("Subject: ", config.SujetSupprime);
+    // An empty line ends the header, and the body itself starts with one.
+    ligne({});
     ligne({});
     ligne("Boite : ", m.NomCompte);
     ligne("De : ", m.From);

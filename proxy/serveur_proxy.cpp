@@ -66,6 +66,14 @@ TMonWSocket* TServeurProxy::Session(int numero) const {
     return nullptr;
 }
 
+std::vector<int> TServeurProxy::NumerosSessions() const {
+    std::vector<int> numeros;
+    numeros.reserve(m_sessions.size());
+    for (const auto& s : m_sessions)
+        numeros.push_back(s->Numero());
+    return numeros;
+}
+
 TMonWSocket* TServeurProxy::SessionIndex(int index) const {
     if (index < 0 || index >= NbSessions()) return nullptr;
     return m_sessions[size_t(index)].get();
@@ -76,9 +84,23 @@ void TServeurProxy::surNouvelleConnexion() {
         if (OnConnexionAcceptee) OnConnexionAcceptee();
         m_dernierNumero = m_sessions.empty() ? 1 : m_dernierNumero + 1;
         const int numero = m_dernierNumero;
-        m_sessions.push_back(
-            std::make_unique<TMonWSocket>(*this, numero, connexion, DelaiInactiviteMs));
+        m_sessions.push_back(std::make_unique<TMonWSocket>(*this, Verdict, numero, connexion,
+                                                           DelaiInactiviteMs, DelaiFermetureMs));
         TMonWSocket& s = *m_sessions.back();
+        s.OnBip = [this] {
+            if (OnBip) OnBip();
+        };
+        s.OnCommandeClient = [this] {
+            if (OnCommandeClient) OnCommandeClient();
+        };
+        s.OnComptesModifies = [this] {
+            if (OnComptesModifies) OnComptesModifies();
+        };
+        s.OnQuit = [this] {
+            if (OnDemarrerTimerQuit) OnDemarrerTimerQuit();
+            if (OnFermerArchive) OnFermerArchive();
+        };
+        s.OnFermee = [this](TMonWSocket& session) { sessionFermee(session); };
         try {
             Trace(numero, QStringLiteral("Connection"));
             s.EnvoiClient("+OK " +
@@ -136,9 +158,6 @@ void TServeurProxy::TimerQuitEcoule() {
 }
 
 void TServeurProxy::FermerSessions() {
-    std::vector<int> numeros;
-    for (const auto& s : m_sessions)
-        numeros.push_back(s->Numero());
-    for (int n : numeros)
+    for (int n : NumerosSessions())
         if (TMonWSocket* s = Session(n)) s->Fermer();
 }

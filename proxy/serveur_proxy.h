@@ -15,9 +15,9 @@ class QTcpServer;
 class TGestionComptesBis;
 class TMessagesFictifs;
 class TMonWSocket;
+class TVerdict;
 
 class TServeurProxy : public QObject {
-    Q_OBJECT
 public:
     static constexpr int kDelaiInactiviteDefautMs = 10 * 60 * 1000;
 
@@ -33,11 +33,21 @@ public:
 
     // A client that sends nothing for this long is closed (tests shorten it).
     int DelaiInactiviteMs = kDelaiInactiviteDefautMs;
+    // A session being closed whose client does not take the pending output is
+    // cut after this long: a hung client must not hold its session forever.
+    int DelaiFermetureMs = 3000;
 
     int NbSessions() const { return int(m_sessions.size()); }
     TMonWSocket* Session(int numero) const; // by number; null when gone
     TMonWSocket* SessionIndex(int index) const;
+    // The numbers of the sessions, in order: a walk that may end sessions
+    // looks each up again by number.
+    std::vector<int> NumerosSessions() const;
     TGestionComptesBis& Comptes() { return m_comptes; }
+
+    // Judges the messages the sessions retrieve (none: they go out unmarked);
+    // each session is handed it when it is created.
+    TVerdict* Verdict = nullptr;
 
     // TimerQuit has fired: close the sessions that sent QUIT.
     void TimerQuitEcoule();
@@ -60,7 +70,6 @@ public:
     std::function<bool(qint32 compte, qint32 id, QByteArray& texte, QString& erreur)> OnLireFictif;
 
 private:
-    friend class TMonWSocket;
     void surNouvelleConnexion();
     void sessionFermee(TMonWSocket& session);
     void detruireSocket(int numero);

@@ -10,12 +10,11 @@
 #include "mime/adresse.h"
 #include "mime/encodage_decodage.h"
 #include "mime/mon_mime_decode.h"
-#include "proxy/mon_wsocket.h"
-#include "proxy/serveur_proxy.h"
 #include "spamsearch/cherche_spams.h"
 
 #include <QPointer>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <vector>
@@ -79,12 +78,40 @@ void exception(int session, const char* lieu, const std::exception& e) {
                        QString::fromLocal8Bit(e.what()));
 }
 
-// The account address occurs in a To or Cc value. Every address of the field
-// counts, not only the first one a display name precedes.
+// The account address occurs in one of the addresses of a To or Cc value.
+// Each recipient is split from its display name first: a name that merely
+// spells the account's address does not count.
 bool adresseDans(QByteArrayView valeur, const QByteArray& email) {
-    if (valeur.isEmpty()) return false;
-    return cp1252::minuscules(ExtraireAdresse(valeur)).contains(email) ||
-           cp1252::minuscules(valeur).contains(email);
+    qsizetype debut = 0;
+    bool guillemets = false;
+    int chevrons = 0, parentheses = 0;
+    const auto essayer = [&](qsizetype fin) {
+        QByteArray nom, adresse;
+        SeparerAdresse(valeur.sliced(debut, fin - debut), nom, adresse);
+        debut = fin + 1;
+        return !adresse.isEmpty() && cp1252::minuscules(adresse).contains(email);
+    };
+    for (qsizetype i = 0; i < valeur.size(); ++i) {
+        const char c = valeur[i];
+        if (c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            guillemets = !guillemets;
+        } else if (guillemets) {
+            continue;
+        } else if (c == '<') {
+            ++chevrons;
+        } else if (c == '>') {
+            chevrons = std::max(0, chevrons - 1);
+        } else if (c == '(') {
+            ++parentheses;
+        } else if (c == ')') {
+            parentheses = std::max(0, parentheses - 1);
+        } else if (c == ',' && chevrons == 0 && parentheses == 0) {
+            if (essayer(i)) return true;
+        }
+    }
+    return debut < valeur.size() && essayer(valeur.size());
 }
 
 } // namespace
@@ -258,18 +285,11 @@ TDecisionVerdict DeciderVerdict(const TEntreeVerdict& e, TUnMessageMem& m,
 
 // ---------------------------------------------------------------- TVerdict
 
-TVerdict::TVerdict(TServeurProxy& serveur, TChercheSPAMs& cherche, TMonMimeDecode& decodeur,
-                   TMonDossierBis& archive)
-    : QObject(&serveur), m_serveur(serveur), m_cherche(cherche), m_decodeur(decodeur),
-      m_archive(archive), m_separateur(SeparateurDecimalSysteme()) {}
+TVerdict::TVerdict(TChercheSPAMs& cherche, TMonMimeDecode& decodeur, TMonDossierBis& archive)
+    : m_cherche(cherche), m_decodeur(decodeur), m_archive(archive),
+      m_separateur(SeparateurDecimalSysteme()) {}
 
 TVerdict::~TVerdict() = default;
-
-TVerdict* TVerdict::DuServeur(const TServeurProxy& serveur) {
-    for (QObject* o : serveur.children())
-        if (auto* v = dynamic_cast<TVerdict*>(o)) return v;
-    return nullptr;
-}
 
 void TVerdict::Brancher(TChercheSPAMs& cherche) {
     QPointer<TVerdict> moi(this);
@@ -281,14 +301,14 @@ void TVerdict::Brancher(TChercheSPAMs& cherche) {
     };
 }
 
-void TVerdict::LigneEntete(TMonWSocket& s, QByteArrayView ligne) {
-    ExaminerLigneEntete(m_cherche, ligne, s.ChampEntete, s.AdressesIP, s.VerdictListe);
+void TVerdict::LigneEntete(TMessageRecupere& m, QByteArrayView ligne) {
+    ExaminerLigneEntete(m_cherche, ligne, m.ChampEntete, m.AdressesIP, m.VerdictListe);
 }
 
-TVerdict::TBilan TVerdict::bilan(TMonWSocket& s, bool compter) {
+TVerdict::TBilan TVerdict::bilan(const TMessageRecupere& m, bool compter) {
     TBilan b;
-    for (int i = s.AdressesIP.nb - 1; i >= 0; --i) {
-        PUneRechercheDNS r = m_cherche.ResultatIP(s.AdressesIP[i], false);
+    for (int i = m.AdressesIP.nb - 1; i >= 0; --i) {
+        PUneRechercheDNS r = m_cherche.ResultatIP(m.AdressesIP[i], false);
         if (!r) {
             b.sansResultat = true;
             continue;
@@ -304,7 +324,7 @@ TVerdict::TBilan TVerdict::bilan(TMonWSocket& s, bool compter) {
     return b;
 }
 
-void TVerdict::VerifierIP(TMonWSocket& s, bool corps) {
+void TVerdict::VerifierIP(TSessionJugee& s, bool corps) {
     try {
         verifierIP(s, corps);
     } catch (const std::exception& e) {
@@ -314,21 +334,21 @@ void TVerdict::VerifierIP(TMonWSocket& s, bool corps) {
     }
 }
 
-void TVerdict::verifierIP(TMonWSocket& s, bool corps) {
+void TVerdict::verifierIP(TSessionJugee& s, bool corps) {
     const int n = s.Numero();
+    TMessageRecupere& m = s.Message();
     if (corps) {
         TEntreeListes e;
-        e.VerdictListe = s.VerdictListe;
-        const pop3::TChampsEntete& entete = s.Client->Entete();
-        e.Emetteur = ExtraireAdresse(entete.From);
+        e.VerdictListe = m.VerdictListe;
+        e.Emetteur = ExtraireAdresse(m.From);
         const TEncodageDecodage* enc = m_decodeur.EncodageDecodage();
-        e.Sujet = enc ? octets(enc->DecoderEntete(entete.Subject)) : entete.Subject;
-        e.To = entete.To;
-        e.Cc = entete.Cc;
-        e.Adresses = s.AdressesIP;
-        if (s.CompteSession) {
-            e.Destinataire = s.CompteSession->Destinataire;
-            e.EMail = cp1252::minuscules(s.CompteSession->EMail);
+        e.Sujet = enc ? octets(enc->DecoderEntete(m.Subject)) : m.Subject;
+        e.To = m.To;
+        e.Cc = m.Cc;
+        e.Adresses = m.AdressesIP;
+        if (m.Compte) {
+            e.Destinataire = m.Compte->Destinataire;
+            e.EMail = cp1252::minuscules(m.Compte->EMail);
         }
         const int code = VerdictListes(m_cherche, e);
         if (code != cvAucun) {
@@ -339,27 +359,27 @@ void TVerdict::verifierIP(TMonWSocket& s, bool corps) {
     } else {
         Trace(n, Res("princ18", u"Vérification des ips dans le message (en-tête)"));
     }
-    if (s.CompteSession && !s.CompteSession->FiltreIP) {
+    if (m.Compte && !m.Compte->FiltreIP) {
         if (corps) VerdictFinal(s, cvSansTestIP, nullptr);
         return;
     }
-    if (s.AdressesIP.nb == 0) {
+    if (m.AdressesIP.nb == 0) {
         Trace(n, Res("princ116", u"Pas d'ip dans le message"));
         if (corps) VerdictFinal(s, cvDNSBL, nullptr);
         return;
     }
-    const TBilan b = bilan(s, true);
-    s.AttenteDNS = corps;
+    const TBilan b = bilan(m, true);
+    m.AttenteDNS = corps;
     if (b.liste) {
         if (corps) VerdictFinal(s, cvDNSBL, b.liste);
         return;
     }
     if (b.sansResultat || b.enCours) {
         TraceFormat(n, QStringLiteral(" + ") + Res("princ106", u"Recherche ip à traiter : %d"),
-                    s.AdressesIP.nb);
+                    m.AdressesIP.nb);
         const bool afficher = Config().AfficherDNSBL;
-        for (int i = s.AdressesIP.nb - 1; i >= 0; --i) {
-            const TAdresseIP ip = s.AdressesIP[i];
+        for (int i = m.AdressesIP.nb - 1; i >= 0; --i) {
+            const TAdresseIP ip = m.AdressesIP[i];
             bool cree = false;
             m_cherche.ResultatIP(ip, true, &cree);
             // With no active server nothing was queued.
@@ -378,8 +398,8 @@ void TVerdict::verifierIP(TMonWSocket& s, bool corps) {
                     m_cherche.NbSocketDNS(), m_cherche.NbSocketDNSFree());
         // An answer may already have concluded. When no lookup waits or runs
         // for any address (no active server), no answer will ever come.
-        if (!corps || s.VerdictFait) return;
-        const TBilan apres = bilan(s, false);
+        if (!corps || m.VerdictFait) return;
+        const TBilan apres = bilan(m, false);
         if (apres.liste) {
             VerdictFinal(s, cvDNSBL, apres.liste);
         } else if (!apres.enCours) {
@@ -395,22 +415,30 @@ void TVerdict::verifierIP(TMonWSocket& s, bool corps) {
 }
 
 template <typename F> void TVerdict::pourSessionsEnAttente(F&& f) {
-    // Judging a session may deliver and trace; collect the numbers first.
-    std::vector<int> numeros;
-    for (int i = 0; i < m_serveur.NbSessions(); ++i)
-        if (TMonWSocket* s = m_serveur.SessionIndex(i)) numeros.push_back(s->Numero());
-    for (int numero : numeros) {
-        TMonWSocket* s = m_serveur.Session(numero);
-        if (!s || !s->Ouverte() || !s->AttenteDNS || s->VerdictFait) continue;
+    if (!NumerosSessions || !Session) return;
+    // Judging a session may deliver, trace or end it: numbers first.
+    for (int numero : NumerosSessions()) {
+        TSessionJugee* s = Session(numero);
+        if (!s || !s->Ouverte() || !s->Message().AttenteDNS || s->Message().VerdictFait) continue;
         f(*s);
     }
 }
 
-void TVerdict::RevoirSession(TMonWSocket& s) {
-    if (!s.Ouverte() || !s.AttenteDNS || s.VerdictFait) return;
+void TVerdict::RevoirSessionsEnAttente() {
+    try {
+        // Lookups that were only queued for a server are gone with it.
+        pourSessionsEnAttente([&](TSessionJugee& s) { RevoirSession(s); });
+    } catch (const std::exception& e) {
+        exception(-1, "ServeurRetire", e);
+    }
+}
+
+void TVerdict::RevoirSession(TSessionJugee& s) {
+    const TMessageRecupere& m = s.Message();
+    if (!s.Ouverte() || !m.AttenteDNS || m.VerdictFait) return;
     PUneRechercheDNS dernier = nullptr;
-    for (int i = s.AdressesIP.nb - 1; i >= 0; --i) {
-        const TAdresseIP ip = s.AdressesIP[i];
+    for (int i = m.AdressesIP.nb - 1; i >= 0; --i) {
+        const TAdresseIP ip = m.AdressesIP[i];
         PUneRechercheDNS r = m_cherche.ResultatIP(ip, false);
         dernier = r;
         if (!r) {
@@ -442,12 +470,12 @@ void TVerdict::ReponseDNS(TUneRechercheDNS& x, bool partiel) {
         const quint8 etat = x.Etat;
         if (etat == erSpam) {
             // The record may go while sessions are judged: use the current result.
-            pourSessionsEnAttente([&](TMonWSocket& s) {
-                if (!s.AdressesIP.contient(ip)) return;
+            pourSessionsEnAttente([&](TSessionJugee& s) {
+                if (!s.Message().AdressesIP.contient(ip)) return;
                 VerdictFinal(s, cvDNSBL, &x);
             });
         } else if (etat == erPasSpam || etat == erAbandon) {
-            pourSessionsEnAttente([&](TMonWSocket& s) { RevoirSession(s); });
+            pourSessionsEnAttente([&](TSessionJugee& s) { RevoirSession(s); });
         }
     } catch (const std::exception& e) {
         exception(-1, "ReponseDNS", e);
@@ -465,24 +493,16 @@ void TVerdict::TimeOut(TUneRechercheDNS& x) {
     }
 }
 
-void TVerdict::ServeurRetire(qint32) {
-    try {
-        // Lookups that were only queued for the server are gone with it.
-        pourSessionsEnAttente([&](TMonWSocket& s) { RevoirSession(s); });
-    } catch (const std::exception& e) {
-        exception(-1, "ServeurRetire", e);
-    }
-}
-
-void TVerdict::archiver(TMonWSocket& s) {
-    PUnCompteBis compte = s.CompteSession;
+void TVerdict::archiver(TSessionJugee& s) {
+    TMessageRecupere& m = s.Message();
+    PUnCompteBis compte = m.Compte;
     if (!compte) return;
     QString erreur;
     bool ok = false;
     try {
         if (m_archive.Compte() != compte->Numero) m_archive.Ouvrir(compte);
         ok = m_archive.Compte() == compte->Numero &&
-             m_archive.AjouterMessage(s.MessageEnCours, s.Flux, nullptr, &erreur);
+             m_archive.AjouterMessage(m.MessageEnCours, m.Flux, nullptr, &erreur);
     } catch (const std::exception& e) {
         erreur = QString::fromLocal8Bit(e.what());
     }
@@ -491,10 +511,11 @@ void TVerdict::archiver(TMonWSocket& s) {
     if (!erreur.isEmpty()) Trace(s.Numero(), erreur);
 }
 
-void TVerdict::VerdictFinal(TMonWSocket& s, int code, const TUneRechercheDNS* dnsbl) {
-    if (s.VerdictFait) return;
-    s.VerdictFait = true; // judged once, whatever the handlers below do
-    if (s.EnvoiFictif) {
+void TVerdict::VerdictFinal(TSessionJugee& s, int code, const TUneRechercheDNS* dnsbl) {
+    TMessageRecupere& m = s.Message();
+    if (m.VerdictFait) return;
+    m.VerdictFait = true; // judged once, whatever the handlers below do
+    if (m.EnvoiFictif) {
         s.Livrer(TResultatVerdict{});
         return;
     }
@@ -504,21 +525,21 @@ void TVerdict::VerdictFinal(TMonWSocket& s, int code, const TUneRechercheDNS* dn
         TEntreeVerdict e;
         e.Code = code;
         e.DNSBL = dnsbl;
-        e.CommandeTOP = s.CommandeMessage == cmTop;
-        if (s.CompteSession) {
-            e.FiltreIP = s.CompteSession->FiltreIP;
-            e.FiltreBayes = s.CompteSession->FiltreBayes;
+        e.CommandeTOP = m.Commande == cmTop;
+        if (m.Compte) {
+            e.FiltreIP = m.Compte->FiltreIP;
+            e.FiltreBayes = m.Compte->FiltreBayes;
         }
-        e.From = s.Client->Entete().From;
-        e.Subject = s.Client->Entete().Subject;
+        e.From = m.From;
+        e.Subject = m.Subject;
         e.SpamSiPasSujetFrom = config.SpamSiPasSujetFrom;
         e.PourcentageSpam = config.PourcentageSpam;
         e.PourcentageSpam2 = config.PourcentageSpam2;
         e.SeparateurDecimal = m_separateur;
         TFiltreBayes* bayes = FiltreBayes ? FiltreBayes() : nullptr;
-        const TDecisionVerdict d = DeciderVerdict(e, s.MessageEnCours, [&] {
+        const TDecisionVerdict d = DeciderVerdict(e, m.MessageEnCours, [&] {
             double bon = 0, spam = 50;
-            if (bayes) bayes->ScoreBayes(m_decodeur, s.Flux, s.Numero(), bon, spam);
+            if (bayes) bayes->ScoreBayes(m_decodeur, m.Flux, s.Numero(), bon, spam);
             return spam;
         });
         resultat = d.Resultat;

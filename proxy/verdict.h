@@ -10,6 +10,7 @@
 
 #include "accounts/un_compte_bis.h"
 #include "accounts/un_message_mem.h"
+#include "proxy/message_recupere.h"
 #include "proxy/reecriture.h"
 #include "spamsearch/extraction_ip.h"
 #include "spamsearch/un_dns.h"
@@ -20,13 +21,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class TChercheSPAMs;
 class TFiltreBayes;
 class TMonDossierBis;
 class TMonMimeDecode;
-class TMonWSocket;
-class TServeurProxy;
 
 // Input of the final step. Codes 3 to 10 are the list kinds (TTypeListe).
 enum TCodeVerdict : uint8_t {
@@ -112,40 +112,52 @@ struct TDecisionVerdict {
 TDecisionVerdict DeciderVerdict(const TEntreeVerdict& e, TUnMessageMem& message,
                                 const std::function<double()>& scoreBayes);
 
-// The verdict of the sessions of one listener. It is a child of the listener,
-// which the sessions find it through; it needs the spam search component, the
-// decoder for incoming mail, the proxy's archive and the Bayesian filter.
+// What the verdict sees of a session that retrieves a message.
+class TSessionJugee {
+public:
+    virtual int Numero() const = 0;
+    virtual bool Ouverte() const = 0;
+    virtual TMessageRecupere& Message() = 0;
+    // The verdict is in: rewrite the message and send it.
+    virtual void Livrer(const TResultatVerdict& verdict) = 0;
+
+protected:
+    ~TSessionJugee() = default;
+};
+
+// The verdict of the sessions of one listener, which hands it to each session
+// it creates. It needs the spam search component, the decoder for incoming
+// mail, the proxy's archive and the Bayesian filter.
 class TVerdict : public QObject {
 public:
-    TVerdict(TServeurProxy& serveur, TChercheSPAMs& cherche, TMonMimeDecode& decodeur,
-             TMonDossierBis& archive);
+    TVerdict(TChercheSPAMs& cherche, TMonMimeDecode& decodeur, TMonDossierBis& archive);
     ~TVerdict() override;
 
-    // The verdict installed on a listener, or null.
-    static TVerdict* DuServeur(const TServeurProxy& serveur);
-
     // Routes the DNS engine's OnReponseDNS and OnTimeOut here (safe if this
-    // object goes first). OnServeurRetire is the owner's: it calls
-    // ServeurRetire, or RevoirSession for each waiting session.
+    // object goes first).
     void Brancher(TChercheSPAMs& cherche);
 
-    // A header line of the message the session retrieves.
-    void LigneEntete(TMonWSocket& s, QByteArrayView ligne);
+    // A header line of the message being retrieved.
+    void LigneEntete(TMessageRecupere& m, QByteArrayView ligne);
     // The relay-address check: at the header end (corps false) and when the
     // message is complete (corps true), which concludes or waits for the DNS.
-    void VerifierIP(TMonWSocket& s, bool corps);
+    void VerifierIP(TSessionJugee& s, bool corps);
     // The DNS engine's events.
     void ReponseDNS(TUneRechercheDNS& xDNSBL, bool bPartiel);
     void TimeOut(TUneRechercheDNS& x);
-    void ServeurRetire(qint32 numero);
-    // A session that waits for DNSBL answers: judged when none can come any
-    // more for its addresses (a server was deleted or made inactive).
-    void RevoirSession(TMonWSocket& s);
+    // A DNSBL server left the lookups (deleted or made inactive): every
+    // session waiting for answers is judged when none can come any more for
+    // its addresses.
+    void RevoirSessionsEnAttente();
+    void RevoirSession(TSessionJugee& s);
     // Judges, learns, archives and delivers; once per message.
-    void VerdictFinal(TMonWSocket& s, int code, const TUneRechercheDNS* dnsbl);
+    void VerdictFinal(TSessionJugee& s, int code, const TUneRechercheDNS* dnsbl);
 
     // The knowledge base when it exists (none: messages are neither scored nor learned).
     std::function<TFiltreBayes*()> FiltreBayes;
+    // The listener's sessions: their numbers, and one by number (null when gone).
+    std::function<std::vector<int>()> NumerosSessions;
+    std::function<TSessionJugee*(int numero)> Session;
 
     std::function<void()> OnBip;               // a lookup attempt timed out (BeepTimeOut)
     std::function<void()> OnRafraichirTestsIP; // lookups were queued: refresh the IP test list
@@ -157,12 +169,11 @@ private:
         bool sansResultat = false;          // some address has no record
         bool enCours = false;               // some lookup waits or runs
     };
-    void verifierIP(TMonWSocket& s, bool corps);
-    TBilan bilan(TMonWSocket& s, bool compter);
-    void archiver(TMonWSocket& s);
+    void verifierIP(TSessionJugee& s, bool corps);
+    TBilan bilan(const TMessageRecupere& m, bool compter);
+    void archiver(TSessionJugee& s);
     template <typename F> void pourSessionsEnAttente(F&& f);
 
-    TServeurProxy& m_serveur;
     TChercheSPAMs& m_cherche;
     TMonMimeDecode& m_decodeur;
     TMonDossierBis& m_archive;

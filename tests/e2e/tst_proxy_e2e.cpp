@@ -4,6 +4,7 @@
 // huge command line, binary garbage, a client vanishing mid-RETR, the
 // upstream killed mid-session; after each the next client is served right.
 #include "accounts/mon_dossier_bis.h"
+#include "tests/support/client_brut.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
 
@@ -76,44 +77,6 @@ TReleve releve(quint16 port, const QString& login, const QString& motDePasse = k
     auto p = lancerClient(port, login, sortie.path(), motDePasse);
     return terminerClient(*p, sortie.path());
 }
-
-// A line-oriented raw client for the exact texts and the abuse.
-class TClientBrut {
-public:
-    explicit TClientBrut(quint16 port) {
-        m_s.connectToHost(QHostAddress::LocalHost, port);
-        m_s.waitForConnected(5000);
-    }
-    bool connecte() const { return m_s.state() == QAbstractSocket::ConnectedState; }
-    void envoyer(const QByteArray& octets) {
-        m_s.write(octets);
-        m_s.waitForBytesWritten(5000);
-    }
-    // One line without its CR LF; empty with `ferme` set when the proxy closed.
-    QByteArray ligne(int delaiMs = 10000, bool* ferme = nullptr) {
-        QElapsedTimer t;
-        t.start();
-        while (!m_s.canReadLine() && t.elapsed() < delaiMs) {
-            if (m_s.state() != QAbstractSocket::ConnectedState && m_s.bytesAvailable() == 0) break;
-            m_s.waitForReadyRead(100);
-        }
-        if (ferme) *ferme = !m_s.canReadLine() && m_s.state() != QAbstractSocket::ConnectedState;
-        if (!m_s.canReadLine()) return QByteArray();
-        QByteArray l = m_s.readLine();
-        while (l.endsWith('\n') || l.endsWith('\r'))
-            l.chop(1);
-        return l;
-    }
-    QByteArray commande(const QByteArray& texte) {
-        envoyer(texte + "\r\n");
-        return ligne();
-    }
-    void abandonner() { m_s.abort(); }
-    QTcpSocket& socket() { return m_s; }
-
-private:
-    QTcpSocket m_s;
-};
 
 QByteArray versFil(QByteArray texte) {
     texte.replace("\n", "\r\n");

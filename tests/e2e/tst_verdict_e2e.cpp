@@ -3,6 +3,7 @@
 // the test blacklist zone, and a real POP3 client. Every message comes back
 // with its exact X-Kelvarin lines and subject marks; the archive and the
 // knowledge base are checked on disk afterwards.
+#include "tests/support/client_brut.h"
 #include "tests/support/dnsmasq_peer.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
@@ -58,6 +59,12 @@ const QByteArrayList kDave = {
     "From: chef@work.example\nTo: dave@example.test\nSubject: [projet] point\n\nDemain.\n",
 };
 
+// Decided by the expression lists only.
+const QByteArrayList kErin = {
+    "From: x@lottery.example\nTo: erin@example.test\nSubject: Gagnez 1000 euros\n\nCliquez.\n",
+    "From: Chef <chef@corp.example>\nTo: erin@example.test\nSubject: viagra au bureau\n\nNon.\n",
+};
+
 const QByteArray kPasTestBayes = "X-Kelvarin : Pas de test bayesiens sur les en-t\xeates\r\n";
 
 QByteArray versFil(QByteArray texte) {
@@ -107,38 +114,6 @@ TReleve releve(quint16 port, const QByteArray& login) {
     return r;
 }
 
-// A blocking line client for TOP (tests may wait).
-class TClientBrut {
-public:
-    explicit TClientBrut(quint16 port) {
-        m_s.connectToHost(QHostAddress::LocalHost, port);
-        m_s.waitForConnected(5000);
-    }
-    QByteArray ligne() {
-        for (int i = 0; i < 300 && !m_s.canReadLine(); ++i)
-            if (!m_s.waitForReadyRead(100) && m_s.state() != QAbstractSocket::ConnectedState) break;
-        QByteArray l = m_s.readLine();
-        if (l.endsWith("\r\n")) l.chop(2);
-        return l;
-    }
-    QByteArray commande(const QByteArray& texte) {
-        m_s.write(texte + "\r\n");
-        m_s.waitForBytesWritten(5000);
-        return ligne();
-    }
-    QByteArray jusquAuPoint() {
-        QByteArray r;
-        for (QByteArray l = ligne(); l != "."; l = ligne()) {
-            if (l.isNull()) return {};
-            r += (l.startsWith("..") ? l.mid(1) : l) + "\r\n";
-        }
-        return r;
-    }
-
-private:
-    QTcpSocket m_s;
-};
-
 bool ecrire(const QString& chemin, const QByteArray& contenu) {
     QFile f(chemin);
     return f.open(QIODevice::WriteOnly) && f.write(contenu) == contenu.size();
@@ -159,6 +134,7 @@ private slots:
     void topSansArchive();
     void adresseDuCompte();
     void noticesDeSpamSupprime();
+    void listesDExpressions();
     void archiveEtBaseSurDisque();
     void cleanupTestCase();
     void cleanup();
@@ -181,7 +157,7 @@ void TestVerdictE2e::initTestCase() {
 
     for (const auto& [nom, messages] :
          {std::pair{QStringLiteral("alice"), kAlice}, std::pair{QStringLiteral("carol"), kCarol},
-          std::pair{QStringLiteral("dave"), kDave}}) {
+          std::pair{QStringLiteral("dave"), kDave}, std::pair{QStringLiteral("erin"), kErin}}) {
         m_dovecot.ajouterUtilisateur(nom, kMotDePasse);
         for (const QByteArray& m : messages)
             m_dovecot.ajouterMessage(nom, m);
@@ -201,7 +177,8 @@ void TestVerdictE2e::initTestCase() {
                    entete +
                        "1\t127.0.0.1\talice\t0\t0\t0\t127.0.0.1/alice\t0\t\t\r\n"
                        "2\t127.0.0.1\tcarol\t0\t0\t0\t127.0.0.1/carol\t16\t\tCarol@Example.test\r\n"
-                       "3\t127.0.0.1\tdave\t0\t0\t0\t127.0.0.1/dave\t12\t\t\r\n"));
+                       "3\t127.0.0.1\tdave\t0\t0\t0\t127.0.0.1/dave\t12\t\t\r\n"
+                       "4\t127.0.0.1\terin\t0\t0\t0\t127.0.0.1/erin\t0\t\t\r\n"));
     // One DNSBL server, on the test zone, any answer listed.
     QVERIFY(ecrire(donnees + QStringLiteral("dns.qdl"),
                    entete + "1\tTestBL\tbl.test\t0\t0\t0\t0\t0\t\t0\t0\r\n"));
@@ -212,12 +189,14 @@ void TestVerdictE2e::initTestCase() {
         {"listeblanche-sujet.qdl", "[projet]*"},
         {"listenoire-entete.qdl", "X-Mailer: BulkMailer*"},
         {"listeblanche-entete.qdl", "X-Liste: interne*"},
-        {"listenoire-ip.qdl", "198.51.100.66"}};
+        {"listenoire-ip.qdl", "198.51.100.66"},
+        {"listenoire-sujet-re.qdl", "^Gagnez [0-9]+ euros$"},
+        {"listeblanche-mail-re.qdl", "^[a-z]+@corp\\.example$"}};
     for (const auto& [fichier, motif] : listes)
         QVERIFY(ecrire(donnees + QString::fromLatin1(fichier), motif + "\r\n"));
 
     m_kelvarin->EcrireIni({{"PortMail", QByteArray::number(m_dovecot.port())},
-                           {"NumeroCompteMini", "3"},
+                           {"NumeroCompteMini", "4"},
                            {"NumeroDNSMini", "1"},
                            {"AjoutInfoBayesien", "0"},
                            {"DNSAuto", "0"},
@@ -302,7 +281,7 @@ void TestVerdictE2e::noticesDeSpamSupprime() {
     QVERIFY2(r.code == 0, r.sortie.constData());
     QCOMPARE(r.messages.size(), 2);
     const QByteArray notice = "From: Promo <p@q.example>\r\nTo: dave@example.test\r\n"
-                              "Subject: [[**SPAM**]] message de type spam\r\n\r\n"
+                              "Subject: [[**SPAM**]] message de type spam\r\n\r\n\r\n"
                               "Boite : 127.0.0.1/dave\r\nDe : Promo <p@q.example>\r\n"
                               "A : dave@example.test\r\nSujet : viagra\r\n-=-=-=-=-=-=-=-\r\n"
                               "X-Kelvarin: liste noire (sujet)\r\n\r\n-=-=-=-=-=-=-=-\r\n"
@@ -311,6 +290,17 @@ void TestVerdictE2e::noticesDeSpamSupprime() {
     QVERIFY(r.messages[0].contains("Subject: viagra\r\n"));
     QVERIFY(!r.messages[0].contains("Achetez"));
     QCOMPARE(r.messages[1], attendu(kDave[1], "X-Kelvarin: liste blanche (sujet)\r\n"));
+}
+
+void TestVerdictE2e::listesDExpressions() {
+    // A subject only a black expression catches, and a sender only a white
+    // expression saves from the plain black subject list.
+    const TReleve r = releve(m_kelvarin->PortEcoute(), login("erin"));
+    QVERIFY2(r.code == 0, r.sortie.constData());
+    QCOMPARE(r.messages.size(), kErin.size());
+    QCOMPARE(r.messages[0],
+             attendu(kErin[0], "X-Kelvarin: liste noire (sujet)\r\n", "[[**SPAM**]] "));
+    QCOMPARE(r.messages[1], attendu(kErin[1], "X-Kelvarin: liste blanche (emetteur)\r\n"));
 }
 
 void TestVerdictE2e::archiveEtBaseSurDisque() {
@@ -344,7 +334,8 @@ void TestVerdictE2e::archiveEtBaseSurDisque() {
     const QByteArray variable = lire(dossiers + QStringLiteral("1-fix.qdl"));
     QVERIFY(variable.contains("Bonjoursomeone@else.example127.0.0.2"));
     // Texts as received, before any rewriting.
-    const QStringList jours = QDir(dossiers + QStringLiteral("1")).entryList({QStringLiteral("*.news")});
+    const QStringList jours =
+        QDir(dossiers + QStringLiteral("1")).entryList({QStringLiteral("*.news")});
     QCOMPARE(jours.size(), 1);
     const QByteArray textes = lire(dossiers + QStringLiteral("1/") + jours[0]);
     QCOMPARE(textes.size(), 2051 + versFil(kAlice.join()).size());

@@ -11,6 +11,7 @@
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
 #include "tests/support/dovecot_peer.h"
+#include "tests/support/moteur/banc_moteur.h"
 #include "tests/support/pop3_script_server.h"
 
 #include <QDir>
@@ -23,6 +24,7 @@
 
 #include <memory>
 
+using testsupport::TBancMoteur;
 using testsupport::TClientLignes;
 using testsupport::TServeurPOP3Script;
 
@@ -40,32 +42,17 @@ QByteArray messageArchive() {
 // The whole engine in a temporary home, listening on a free port, with a
 // scripted upstream holding 3 messages and one archived message for alice.
 struct TBanc {
-    QTemporaryDir dir;
-    TRepertoires reps;
-    std::unique_ptr<TControleur> controleur;
-    std::unique_ptr<TMoteur> moteur;
+    TBancMoteur banc;
+    TMoteur* moteur = &banc.Moteur();
+    const TRepertoires& reps = banc.Reps();
     TServeurPOP3Script amont;
     PUnCompteBis compte = nullptr;
     qint32 idArchive = 0;
     qint64 tailleAmont = 0;
-    QStringList traces;
 
     TBanc() {
-        Config() = TConfig();
-        reps.Installation = reps.Travail = dir.path() + QLatin1Char('/');
-        QFile ini(reps.Ini());
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Init]\r\nPortEcoute=0\r\n");
-        ini.close();
-        controleur = std::make_unique<TControleur>(reps);
-        controleur->TimerQuit().setInterval(100);
-        moteur = std::make_unique<TMoteur>(*controleur);
-        TTrace::instance().OnLigne = [this](const TLigneTrace& l) {
-            traces << l.prefixe + l.texte;
-        };
-        QVERIFY(controleur->Demarrer());
-        QTRY_VERIFY(controleur->DemarrageDiffereFait());
-        QVERIFY(moteur->ServeurProxy().Ecoute());
+        banc.Controleur().TimerQuit().setInterval(100);
+        QVERIFY(banc.Demarrer());
 
         amont.messages = {"Subject: one\r\n\r\n1\r\n", "Subject: two\r\n\r\n22\r\n",
                           "Subject: three\r\n\r\n333\r\n"};
@@ -86,21 +73,9 @@ struct TBanc {
         idArchive = nouveau->Numero;
         QVERIFY(archive.Fermer());
     }
-    ~TBanc() {
-        TTrace::instance().OnLigne = nullptr;
-        if (controleur) controleur->Arreter();
-        moteur.reset();
-        controleur.reset();
-        Config() = TConfig();
-    }
 
     QByteArray utilisateur() const { return "alice@127.0.0.1|" + QByteArray::number(amont.port()); }
-    std::unique_ptr<TClientLignes> client() {
-        auto c = std::make_unique<TClientLignes>();
-        if (!c->connecter(moteur->ServeurProxy().PortLocal())) return nullptr;
-        if (!c->ligne().startsWith("+OK")) return nullptr;
-        return c;
-    }
+    std::unique_ptr<TClientLignes> client() { return banc.Client(); }
     std::unique_ptr<TClientLignes> connecte(const QByteArray& motDePasse = "secret") {
         auto c = client();
         if (!c) return nullptr;

@@ -9,7 +9,9 @@
 #include "proxy/mon_wsocket.h"
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
+#include "tests/support/moteur/banc_moteur.h"
 #include "tests/support/pop3_script_server.h"
+#include "tests/support/serveur_dns_test.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -203,6 +205,32 @@ private slots:
         QVERIFY(e.controleur.Journal().contains(QStringLiteral("TimerQuit")));
     }
 
+    void dnsMachineRelueALAccept_data() {
+        QTest::addColumn<QByteArray>("dnsAuto");
+        QTest::addColumn<QByteArray>("adresse");
+        QTest::addColumn<QByteArray>("attendue");
+        QTest::newRow("automatic")
+            << QByteArray("1") << QByteArray("192.0.2.53") << QByteArray("127.0.0.9");
+        QTest::newRow("set by hand")
+            << QByteArray("0") << QByteArray("192.0.2.53") << QByteArray("192.0.2.53");
+    }
+    void dnsMachineRelueALAccept() {
+        // The machine may change networks between two mail checks: each
+        // accept reads its DNS server again unless one is set by hand.
+        QFETCH(QByteArray, dnsAuto);
+        QFETCH(QByteArray, adresse);
+        QByteArray machine = "127.0.0.8";
+        TPointsAcces points;
+        points.ServeurDNSMachine = [&machine] { return machine; };
+        testsupport::TBancMoteur b({{"DNSAuto", dnsAuto}, {"AdresseDNS", adresse}}, points);
+        QVERIFY(b.Demarrer());
+        machine = "127.0.0.9";
+        auto c = b.Client();
+        QVERIFY(c);
+        QTEST(Config().AdresseDNS, "attendue");
+        QTEST(b.Moteur().ChercheSPAMs1.DNSPrincipal(), "attendue");
+    }
+
     // The port is taken: the warning is given and the engine keeps running.
     void portOccupe() {
         QTcpServer occupant;
@@ -218,23 +246,42 @@ private slots:
         QCOMPARE(e.moteur.GestionComptesBis1.Active(), true);
     }
 
-    // A DNSBL server leaves the lookups: the sessions still waiting are
-    // looked at again, the others not.
+    // A DNSBL server leaves the lookups while a session waits for the
+    // lookup queued for it: that session is judged at once, another session
+    // is left alone.
     void serveurRetireRevoitLesSessions() {
-        TMaison m;
-        TEngin e(m.reps);
-        QVERIFY(e.demarrer());
-        QList<int> revues;
-        e.moteur.OnRevoirSessionEnAttente = [&](TMonWSocket& s) { revues << s.Numero(); };
-        TClientLignes a, b;
-        QVERIFY(a.connecter(e.moteur.ServeurProxy().PortLocal()));
-        QVERIFY(b.connecter(e.moteur.ServeurProxy().PortLocal()));
-        QTRY_COMPARE(e.moteur.ServeurProxy().NbSessions(), 2);
-        TMonWSocket* attend = e.moteur.ServeurProxy().SessionIndex(1);
-        attend->AttenteDNS = true;
-        QVERIFY(e.moteur.ChercheSPAMs1.NbServeur() > 0);
-        e.moteur.ChercheSPAMs1.SupprimerServeur(e.moteur.ChercheSPAMs1.Serveur(0)->Nom);
-        QTRY_COMPARE(revues, QList<int>{attend->Numero()});
+        testsupport::TServeurDNSTest dns;
+        QVERIFY(dns.demarrer());
+        TPointsAcces points;
+        points.PortDNS = dns.port();
+        testsupport::TBancMoteur b({{"NbSocket", "1"}, {"TimeOutRecherche", "600000"}}, points);
+        QVERIFY(b.Demarrer());
+        b.SansServeursDNSBL();
+        TChercheSPAMs& cherche = b.Moteur().ChercheSPAMs1;
+        cherche.AjouterServeur("a", "a.test", {}, true);
+        cherche.AjouterServeur("b", "b.test", {}, true);
+        // b goes once a has answered, before its own lookup is sent.
+        auto reponse = cherche.OnReponseDNS;
+        cherche.OnReponseDNS = [&](TChercheSPAMs& c, TUneRechercheDNS& x, bool partiel) {
+            reponse(c, x, partiel);
+            if (partiel && c.TrouverServeurNom("b")) c.SupprimerServeur("b");
+        };
+        TServeurPOP3Script amont;
+        amont.messages = {"Received: from r (r [203.0.113.5])\r\nFrom: a@b.test\r\n"
+                          "Subject: s\r\n\r\ntext\r\n"};
+        QVERIFY(amont.demarrer());
+        auto attend = b.Client();
+        auto autre = b.Client();
+        QVERIFY(attend && autre);
+        QVERIFY(attend->commande("USER alice@127.0.0.1|" + QByteArray::number(amont.port()))
+                    .startsWith("+OK"));
+        QCOMPARE(attend->commande("PASS secret"), QByteArray("+OK logged in"));
+        QVERIFY(attend->commande("RETR 1").startsWith("+OK"));
+        const QByteArray recu = attend->jusquAuPoint();
+        QVERIFY(!cherche.TrouverServeurNom("b"));
+        QVERIFY(recu.contains("Subject: s\r\nX-Kelvarin: ok\r\n"));
+        QCOMPARE(dns.questions, QByteArrayList{"5.113.0.203.a.test"});
+        QCOMPARE(autre->commande("CAPA"), QByteArray("-ERR CAPA pas connu"));
     }
 };
 

@@ -139,7 +139,9 @@ struct TEngin {
     explicit TEngin(const TRepertoires& reps) : controleur(reps), moteur(controleur) {
         controleur.OnAvertissement = [this](const QString& t) { avertissements << t; };
         controleur.TimerSauve().setInterval(60000); // saves only when a test asks
-        controleur.TimerQuit().setInterval(200);    // sessions that sent QUIT close sooner
+        // Sessions that sent QUIT close sooner, but not before a loaded
+        // machine has relayed the server's answer to it.
+        controleur.TimerQuit().setInterval(1000);
     }
     bool demarrer() {
         if (!controleur.Demarrer()) return false;

@@ -303,7 +303,7 @@ void TestReecriture::reecriture_data() {
                               "Content-Type: text/html\r\n";
     const QByteArray debutNotice =
         latin("+OK Spam supprimé automatiquement\r\n") +
-        "From: a@b\r\nTo: c@d\r\nSubject: [[**SPAM**]] message de type spam\r\n\r\n"
+        "From: a@b\r\nTo: c@d\r\nSubject: [[**SPAM**]] message de type spam\r\n\r\n\r\n"
         "Boite : compte\r\nDe : a@b\r\nA : c@d\r\nSujet : Hello\r\n-=-=-=-=-=-=-=-\r\n";
     const QByteArray copie = latin("En-têtes complêtes du message supprimé :\r\n") +
                              "From: a@b\r\nTo: c@d\r\nSubject: Hello\r\n..\r\n"
