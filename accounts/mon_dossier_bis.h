@@ -59,7 +59,9 @@ public:
     // in the list all the same, as `nouveau`).
     bool AjouterMessage(const TUnMessageMem& modele, const QByteArray& texte,
                         PUnMessageMem* nouveau = nullptr, QString* erreur = nullptr);
-    // Brings the index up to date first (see Actualiser).
+    // Brings the index up to date first (see Actualiser): a record taken
+    // before another view saved the account is gone once it was read again,
+    // unless this view had unsaved changes.
     PUnMessageMem ChercherNumero(qint32 numero);
     // Marks a record of the open account deleted; the next save leaves it out.
     void MarquerSupprime(TUnMessageMem& message);
