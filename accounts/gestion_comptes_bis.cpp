@@ -114,18 +114,13 @@ bool TGestionComptesBis::Charger() {
     QDir().mkpath(RepertoireDonnees());
     m_courant = nullptr;
     m_comptes.clear();
-    m_fichierProtege = false;
     QByteArray contenu;
-    QString erreur;
     bool depuisBak = false;
-    switch (sauvegarde::lire(chemin, contenu, &erreur, &depuisBak)) {
+    // An unreadable file is kept: the list stays empty and no save replaces it.
+    switch (m_fichier.Lire(chemin, contenu, nullptr, &depuisBak)) {
     case sauvegarde::TEtatLecture::Absent:
         return true;
     case sauvegarde::TEtatLecture::Illisible:
-        // Never replace a file we could not read by an empty list.
-        m_fichierProtege = true;
-        Trace(QStringLiteral("Exception : ") + QLatin1String(kNomFichier) + QStringLiteral(" : ") +
-              erreur);
         return false;
     case sauvegarde::TEtatLecture::Lu:
         break;
@@ -139,16 +134,13 @@ bool TGestionComptesBis::Charger() {
 
 bool TGestionComptesBis::Sauver() {
     if (IgnoreModif) return true;
-    if (m_fichierProtege) {
-        Trace(QStringLiteral("Exception : ") + QLatin1String(kNomFichier) +
-              QStringLiteral(" : fichier illisible conservé"));
-        return false;
-    }
     QDir().mkpath(RepertoireDonnees());
     QString erreur;
-    if (!sauvegarde::sauver(CheminFichier(), Serialiser(), &erreur)) {
-        Trace(QStringLiteral("Exception : ") + QLatin1String(kNomFichier) + QStringLiteral(" : ") +
-              erreur);
+    if (!m_fichier.Sauver(CheminFichier(), Serialiser(), &erreur)) {
+        // A refusal for an unreadable file is traced by the file itself.
+        if (!m_fichier.Protege())
+            Trace(QStringLiteral("Exception : ") + QLatin1String(kNomFichier) +
+                  QStringLiteral(" : ") + erreur);
         return false;
     }
     return true;
@@ -170,12 +162,25 @@ PUnCompteBis TGestionComptesBis::Chercher(QByteArrayView serveur, QByteArrayView
     return nullptr;
 }
 
-qint32 TGestionComptesBis::ProchainNumero() {
-    qint32 plusHaut = 0;
+qint32 TGestionComptesBis::NumeroCompteMini() const {
+    qint32 n = m_numeroMini;
     for (const auto& c : m_comptes)
-        plusHaut = std::max(plusHaut, c->Numero);
-    qint32 n = plusHaut < INT32_MAX ? plusHaut + 1 : INT32_MAX;
-    if (m_numeroMini < INT32_MAX && m_numeroMini + 1 > n) n = m_numeroMini + 1;
+        n = std::max(n, c->Numero);
+    return n;
+}
+
+bool TGestionComptesBis::archiveExiste(qint32 numero) {
+    const QString base = RepertoireDossiers() + QString::number(numero);
+    return QFileInfo::exists(base) || QFileInfo::exists(base + QStringLiteral("-var.qdl")) ||
+           QFileInfo::exists(base + QStringLiteral("-fix.qdl"));
+}
+
+qint32 TGestionComptesBis::ProchainNumero() {
+    qint32 n = NumeroCompteMini();
+    do {
+        if (n == INT32_MAX) break;
+        ++n;
+    } while (archiveExiste(n));
     // Remember the number itself, so a deleted last account is never reused.
     m_numeroMini = n;
     return n;
@@ -183,7 +188,8 @@ qint32 TGestionComptesBis::ProchainNumero() {
 
 PUnCompteBis TGestionComptesBis::ChercherOuCreer(QByteArrayView serveur, QByteArrayView login) {
     PUnCompteBis c = Chercher(serveur, login);
-    if (!c) {
+    const bool cree = !c;
+    if (cree) {
         auto nouveau = std::make_unique<TUnCompteBis>();
         nouveau->Numero = ProchainNumero();
         nouveau->Serveur = serveur.toByteArray();
@@ -193,6 +199,8 @@ PUnCompteBis TGestionComptesBis::ChercherOuCreer(QByteArrayView serveur, QByteAr
         m_comptes.push_back(std::move(nouveau));
     }
     Trier();
+    // A crash before the next save would hand this number out again.
+    if (cree && m_actif) Sauver();
     return c;
 }
 

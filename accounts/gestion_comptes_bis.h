@@ -3,6 +3,7 @@
 // options and counters, kept sorted and stored in "comptesspam.qdl".
 
 #include "accounts/un_compte_bis.h"
+#include "core/fichier_protege.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -32,7 +33,9 @@ public:
     bool Active() const { return m_actif; }
 
     bool IgnoreModif = false;
-    qint32 NumeroCompteMini() const { return m_numeroMini; }
+    // The highest account number handed out so far: at least the highest
+    // number in the list, so a run that created no account still keeps it.
+    qint32 NumeroCompteMini() const;
     void setNumeroCompteMini(qint32 n) { m_numeroMini = n; }
 
     QString RepertoireTravail();
@@ -44,13 +47,17 @@ public:
     // the manager then refuses to save over it (the accounts are kept on disk).
     bool Charger();
     bool Sauver();
-    bool FichierProtege() const { return m_fichierProtege; }
+    bool FichierProtege() const { return m_fichier.Protege(); }
 
     PUnCompteBis Chercher(QByteArrayView serveur, QByteArrayView login) const;
+    // A new account is saved at once (when active), so its number is on disk
+    // before its archive gets its first message.
     PUnCompteBis ChercherOuCreer(QByteArrayView serveur, QByteArrayView login);
     // A login through the proxy: find or create, make current, count the connection.
     PUnCompteBis Connexion(QByteArrayView serveur, QByteArrayView login);
     void CompterMessage(bool spam);
+    // Skips a number whose archive files or folder exist: they belong to an
+    // account lost with an unsaved accounts file.
     qint32 ProchainNumero();
 
     // Removes the account and its archive. Refused (false) while a live session
@@ -76,13 +83,14 @@ public:
 
 private:
     void initialiserRepertoires();
+    bool archiveExiste(qint32 numero);
 
     std::vector<std::unique_ptr<TUnCompteBis>> m_comptes;
     QHash<qint32, int> m_utilisations;
     PUnCompteBis m_courant = nullptr;
     bool m_actif = false;
     bool m_repertoiresInitialises = false;
-    bool m_fichierProtege = false;
+    TFichierProtege m_fichier{QLatin1String(kNomFichier)};
     qint32 m_numeroMini = 0;
     QString m_repTravail;
     QString m_repInstallation;

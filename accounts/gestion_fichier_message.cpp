@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include <sys/stat.h>
@@ -32,6 +33,18 @@ qsizetype positionCase(int i) {
 
 void poser(QString* erreur, const QString& texte) {
     if (erreur) *erreur = texte;
+}
+
+// The day of a reception date read from an index record, which may be
+// damaged: NaN or a value beyond the date range must not reach the integer
+// cast. Such a message is looked for under the nearest valid day.
+int jourReception(TDateTime reception) {
+    constexpr int kPremierJour = -693593; // 0001-01-01
+    constexpr int kDernierJour = 2958465; // 9999-12-31
+    if (std::isnan(reception)) return 0;
+    if (reception < kPremierJour) return kPremierJour;
+    if (reception > kDernierJour) return kDernierJour;
+    return datetime::jour(reception);
 }
 
 } // namespace
@@ -178,12 +191,12 @@ bool TGestionFichierMessage::Ajouter(qint32 numero, TDateTime reception, const Q
                                      QString* erreur, bool* dejaPresent) {
     if (dejaPresent) *dejaPresent = false;
     TPosition pos;
-    if (!Chercher(numero, datetime::jour(reception), true, pos, erreur)) return false;
+    if (!Chercher(numero, jourReception(reception), true, pos, erreur)) return false;
     if (pos.trouve) {
         if (dejaPresent) *dejaPresent = true;
         return true;
     }
-    const QString chemin = CheminFichier(datetime::jour(reception), pos.k);
+    const QString chemin = CheminFichier(jourReception(reception), pos.k);
     QFile f(chemin);
     if (!f.open(QIODevice::ReadWrite)) {
         poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
@@ -217,9 +230,9 @@ TGestionFichierMessage::TResultat TGestionFichierMessage::Lire(qint32 numero, TD
                                                                QString* erreur) {
     texte.clear();
     TPosition pos;
-    if (!Chercher(numero, datetime::jour(reception), false, pos, erreur)) return TResultat::Erreur;
+    if (!Chercher(numero, jourReception(reception), false, pos, erreur)) return TResultat::Erreur;
     if (!pos.trouve) return TResultat::Absent;
-    const QString chemin = CheminFichier(datetime::jour(reception), pos.k);
+    const QString chemin = CheminFichier(jourReception(reception), pos.k);
     QFile f(chemin);
     if (!f.open(QIODevice::ReadOnly) || !f.seek(pos.debut)) {
         poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
@@ -237,5 +250,5 @@ TGestionFichierMessage::TResultat TGestionFichierMessage::Lire(qint32 numero, TD
 
 bool TGestionFichierMessage::Present(qint32 numero, TDateTime reception) {
     TPosition pos;
-    return Chercher(numero, datetime::jour(reception), false, pos, nullptr) && pos.trouve;
+    return Chercher(numero, jourReception(reception), false, pos, nullptr) && pos.trouve;
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QtEndian>
 
 #include <algorithm>
@@ -22,24 +23,14 @@ template <typename T> T lire(const char* p) {
     return qFromLittleEndian<T>(p);
 }
 
-void poser(QString* erreur, const QString& texte) {
-    if (erreur) *erreur = texte;
+// How many times each account's index was saved in this run, by any view.
+QHash<QString, quint64>& generations() {
+    static QHash<QString, quint64> g;
+    return g;
 }
 
-// Reads a whole index file; false when it exists but cannot be read.
-bool lireFichier(const QString& chemin, QByteArray& contenu, QString* erreur) {
-    contenu.clear();
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly)) {
-        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
-        return false;
-    }
-    contenu = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
-        return false;
-    }
-    return true;
+void poser(QString* erreur, const QString& texte) {
+    if (erreur) *erreur = texte;
 }
 
 bool ecrireComplet(const QString& chemin, const QByteArray& contenu, QString* erreur) {
@@ -77,6 +68,10 @@ QString TMonDossierBis::CheminFixe() const {
 
 QString TMonDossierBis::CheminVariable() const {
     return m_repDossiers + QString::number(m_compte) + QStringLiteral("-fix.qdl");
+}
+
+QString TMonDossierBis::CleIndex() const {
+    return QFileInfo(CheminFixe()).absoluteFilePath();
 }
 
 QString TMonDossierBis::CheminNumero() const {
@@ -243,11 +238,14 @@ void TMonDossierBis::Vider() {
 }
 
 bool TMonDossierBis::Ouvrir(TUnCompteBis* compte) {
-    if (compte && compte->Numero == m_compte) return true;
+    if (compte && compte->Numero == m_compte) {
+        if (Actualiser()) compte->DernierNumero = DernierNumMessage();
+        return true;
+    }
     bool ok = true;
     if (m_compte >= 0 && !Sauver()) {
         ok = false;
-        if (!m_protege) {
+        if (!IndexProtege()) {
             // The records not yet on disk would go with the list: the account
             // stays open, and the next change or close tries again.
             TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"), m_compte);
@@ -263,7 +261,7 @@ bool TMonDossierBis::Ouvrir(TUnCompteBis* compte) {
     TickOuverture = tick::GetTickCount();
     Vider();
     m_numeroMax = 0;
-    m_protege = false;
+    m_index.Liberer();
     if (!compte) {
         m_compte = -1;
         m_fichiers.setRepertoire(QStringLiteral("X"));
@@ -309,6 +307,8 @@ bool TMonDossierBis::Charger() {
     Vider();
     if (m_compte < 0) return true;
     Restaurer();
+    m_index.Liberer();
+    m_generation = generations().value(CleIndex());
     const QString fixe = CheminFixe(), variable = CheminVariable();
     bool ok = true;
     // The fixed records are the messages: they load even when the variable
@@ -316,14 +316,12 @@ bool TMonDossierBis::Charger() {
     // replace them with the new messages alone.
     if (QFileInfo::exists(fixe)) {
         QByteArray contenuFixe, contenuVariable;
-        QString erreur;
         const bool avecVariable = QFileInfo::exists(variable);
-        if (!lireFichier(fixe, contenuFixe, &erreur) ||
-            (avecVariable && !lireFichier(variable, contenuVariable, &erreur))) {
-            // An index that exists but cannot be read is kept: no save may
-            // replace it with a shorter one.
-            Trace(QStringLiteral("Exception : lecture archive : ") + erreur);
-            m_protege = true;
+        // An index that exists but cannot be read is kept: no save may
+        // replace it with a shorter one.
+        if (m_index.Lire(fixe, contenuFixe) == sauvegarde::TEtatLecture::Illisible ||
+            (avecVariable &&
+             m_index.Lire(variable, contenuVariable) == sauvegarde::TEtatLecture::Illisible)) {
             ok = false;
         } else {
             Deserialiser(contenuFixe, contenuVariable);
@@ -342,13 +340,52 @@ bool TMonDossierBis::Charger() {
     return ok;
 }
 
+bool TMonDossierBis::Perime() const {
+    return m_compte >= 0 && generations().value(CleIndex()) != m_generation;
+}
+
+bool TMonDossierBis::Actualiser() {
+    if (!Perime()) return false;
+    if (FixeModifie || VarModifie) {
+        Fusionner();
+    } else {
+        Charger();
+    }
+    return true;
+}
+
+void TMonDossierBis::Fusionner() {
+    std::vector<std::unique_ptr<TUnMessageMem>> miens = std::move(m_messages);
+    const qint32 numeroMax = m_numeroMax;
+    const bool ok = Charger();
+    if (!ok) {
+        // Unreadable now: this view's records stay, and the index is protected.
+        m_messages = std::move(miens);
+        FixeModifie = VarModifie = true;
+        return;
+    }
+    QSet<qint32> numeros;
+    for (const auto& m : miens)
+        numeros.insert(m->Numero);
+    for (auto& m : m_messages) {
+        if (!numeros.contains(m->Numero)) miens.push_back(std::move(m));
+    }
+    m_messages = std::move(miens);
+    std::stable_sort(m_messages.begin(), m_messages.end(),
+                     [](const auto& a, const auto& b) { return a->Numero < b->Numero; });
+    for (size_t i = 0; i < m_messages.size(); ++i)
+        m_messages[i]->Index = int(i);
+    m_numeroMax = std::max(m_numeroMax, numeroMax);
+    if (!m_messages.empty()) m_numeroMax = std::max(m_numeroMax, m_messages.back()->Numero);
+    FixeModifie = VarModifie = true;
+}
+
 bool TMonDossierBis::Sauver(QString* erreur) {
     if (m_compte < 0) return true;
-    if (m_protege) {
-        poser(erreur, QStringLiteral("index illisible conservé : ") + CheminFixe());
-        Trace(QStringLiteral("Archive non sauvegardée (index illisible conservé) : ") +
-              CheminFixe());
-        return false;
+    if (FixeModifie || VarModifie) Actualiser();
+    if (IndexProtege()) {
+        // Refused (and traced) without writing anything.
+        return m_index.SauverAvec(CheminFixe(), {}, erreur);
     }
     if (FixeModifie) VarModifie = true;
     if (!VarModifie) return true;
@@ -405,6 +442,7 @@ bool TMonDossierBis::EcrireIndex(QString* erreur) {
     if (ecrireFixe) QFile::remove(bakFixe);
     VarModifie = false;
     FixeModifie = false;
+    m_generation = ++generations()[CleIndex()];
     if (m_numeroMax > 0) {
         QString e;
         if (!sauvegarde::ecrireAtomique(CheminNumero(), QByteArray::number(m_numeroMax), &e)) {
@@ -440,7 +478,8 @@ PUnMessageMem TMonDossierBis::Message(int index) const {
     return m_messages[size_t(index)].get();
 }
 
-PUnMessageMem TMonDossierBis::ChercherNumero(qint32 numero) const {
+PUnMessageMem TMonDossierBis::ChercherNumero(qint32 numero) {
+    Actualiser();
     const auto it = std::lower_bound(m_messages.begin(), m_messages.end(), numero,
                                      [](const auto& m, qint32 n) { return m->Numero < n; });
     if (it == m_messages.end() || (*it)->Numero != numero) return nullptr;
@@ -462,6 +501,9 @@ bool TMonDossierBis::AjouterMessage(const TUnMessageMem& modele, const QByteArra
         poser(erreur, QStringLiteral("aucun compte ouvert"));
         return false;
     }
+    // Records added by another view keep their numbers; this view's records
+    // stay where they are (the caller may hold one).
+    if (Perime()) Fusionner();
     auto m = std::make_unique<TUnMessageMem>();
     // Numbers never go back, even when the newest records were deleted.
     qint32 numero = m_numeroMax;

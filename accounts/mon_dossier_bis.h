@@ -2,10 +2,17 @@
 // The archive of one account at a time: the index of its judged messages in
 // two files ("N-var.qdl", 38-byte fixed records; "N-fix.qdl", subject, sender
 // and DNSBL answer) and, through TGestionFichierMessage, their texts.
+//
+// The proxy and the review page each hold a view of the same archive. A view
+// whose account was saved by another view since it loaded it reads the index
+// again before it uses it (opening the same account, looking a message up,
+// adding one) and merges its own unsaved changes into the newer index before
+// it saves, so neither view writes an out-of-date list over the other's.
 
 #include "accounts/gestion_fichier_message.h"
 #include "accounts/un_compte_bis.h"
 #include "accounts/un_message_mem.h"
+#include "core/fichier_protege.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,14 +46,23 @@ public:
     bool Fermer();
     bool Charger();
     bool Sauver(QString* erreur = nullptr);
-    bool IndexProtege() const { return m_protege; }
+    bool IndexProtege() const { return m_index.Protege(); }
+    // Another view saved the open account since this one loaded or saved it.
+    bool Perime() const;
+    // Reads the index again when another view saved it: the records of this
+    // view are replaced, or kept with the newer records added when this view
+    // has unsaved changes. True when the index was read again.
+    bool Actualiser();
 
     // Archives a judged message; the record is copied from `modele`. Returns
     // false with the reason when its text could not be stored (the record is
     // in the list all the same, as `nouveau`).
     bool AjouterMessage(const TUnMessageMem& modele, const QByteArray& texte,
                         PUnMessageMem* nouveau = nullptr, QString* erreur = nullptr);
-    PUnMessageMem ChercherNumero(qint32 numero) const;
+    // Brings the index up to date first (see Actualiser): a record taken
+    // before another view saved the account is gone once it was read again,
+    // unless this view had unsaved changes.
+    PUnMessageMem ChercherNumero(qint32 numero);
     // Marks a record of the open account deleted; the next save leaves it out.
     void MarquerSupprime(TUnMessageMem& message);
     // Text of a message from the data files (only TailleEntete bytes when
@@ -92,11 +108,17 @@ private:
     void Vider();
     void Restaurer();
     bool EcrireIndex(QString* erreur);
+    QString CleIndex() const;
+    // Keeps this view's records and adds the newer ones from the files.
+    void Fusionner();
 
     std::vector<std::unique_ptr<TUnMessageMem>> m_messages;
     TGestionFichierMessage m_fichiers;
     QString m_repDossiers;
     qint32 m_compte = -1;
     qint32 m_numeroMax = 0;
-    bool m_protege = false; // an index that could not be read is never overwritten
+    // An index that could not be read is never overwritten.
+    TFichierProtege m_index;
+    // The account's save count (among all views) when this view last loaded or saved it.
+    quint64 m_generation = 0;
 };

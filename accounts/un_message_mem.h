@@ -27,14 +27,6 @@ struct TUnMessageMem {
     qint32 Taille = 0;
     qint32 Index = 0; // position in the in-memory list
 
-    // Working values of the received-mail page, never stored.
-    double ProbaRecalculee = 0;
-    double ProbaRecalculeeTexte = 0;
-    bool Recalcule = false;
-    bool Affiche = false;
-    bool AdresseDansTo = false;
-    bool AdresseDansCc = false;
-
     bool Supprime = false; // left out at the next save
 
     // The flags byte of the fixed index record.

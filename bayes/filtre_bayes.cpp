@@ -21,7 +21,8 @@ TFiltreBayes::TFiltreBayes(const QString& repDonnees)
 TFiltreBayes::~TFiltreBayes() = default;
 
 void TFiltreBayes::ChargerBase() {
-    if (m_base->NbMots() > 0 || CalculEnCours) return;
+    // A base whose file could not be read is tried again at each need.
+    if ((m_base->NbMots() > 0 && !m_base->FichierIllisible()) || CalculEnCours) return;
     Trace(Res("princ123", u"Chargement base de connaissance"));
     if (OnEtatBase) OnEtatBase(ebChargement);
     m_base->Charger();

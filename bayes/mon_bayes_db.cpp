@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <tuple>
 
 namespace bayes {
 
@@ -151,7 +152,7 @@ void TMonBayesDB::Echanger(TMonBayesDB& autre) noexcept {
     swap(m_nbTries, autre.m_nbTries);
     swap(m_doublons, autre.m_doublons);
     swap(m_negatifs, autre.m_negatifs);
-    swap(m_illisible, autre.m_illisible);
+    swap(m_fichier, autre.m_fichier);
     swap(NbSpamAppris, autre.NbSpamAppris);
     swap(NbBonAppris, autre.NbBonAppris);
     swap(Modifie, autre.Modifie);
@@ -214,19 +215,16 @@ bool TMonBayesDB::Charger(QString* erreur) {
     Vider();
     Modifie = false;
     m_trie = false;
-    m_illisible = false;
     QByteArray contenu;
     QString raison;
-    const auto etat = sauvegarde::lire(FileSpec, contenu, &raison);
+    // Keep an unreadable file as it is: a later save must not replace it with less.
+    const auto etat = m_fichier.Lire(FileSpec, contenu, &raison);
     if (etat == sauvegarde::TEtatLecture::Absent) {
         m_trie = true;
         return true;
     }
     if (etat == sauvegarde::TEtatLecture::Illisible) {
-        // Keep the file as it is: a later save must not replace it with less.
-        m_illisible = true;
         m_trie = true;
-        Trace(QStringLiteral("BayesDB : ") + FileSpec + QStringLiteral(" : ") + raison);
         if (erreur) *erreur = raison;
         return false;
     }
@@ -290,12 +288,8 @@ bool TMonBayesDB::Charger(QString* erreur) {
 
 bool TMonBayesDB::Sauver(QString* erreur) {
     if (Temporaire || m_elements.empty() || !Modifie) return true;
-    if (m_illisible) {
-        const QString texte = FileSpec + QStringLiteral(" : unreadable at load, not overwritten");
-        Trace(QStringLiteral("BayesDB : ") + texte);
-        if (erreur) *erreur = texte;
-        return false;
-    }
+    // Refused, and traced, before anything is built.
+    if (m_fichier.Protege()) return m_fichier.SauverAvec(FileSpec, {}, erreur);
     Ordonner();
     // One buffer sized beforehand from the tokens and the numbers.
     qsizetype taille = 1 + 1 + chiffres(NbSpamAppris) + 1 + chiffres(NbBonAppris) + 2;
@@ -342,7 +336,7 @@ bool TMonBayesDB::Sauver(QString* erreur) {
         if (EcrireFichier) return EcrireFichier(d, tampon);
         return d.write(tampon) == tampon.size();
     };
-    if (!sauvegarde::sauverAvec(FileSpec, ecrire, &raison)) {
+    if (!m_fichier.SauverAvec(FileSpec, ecrire, &raison)) {
         if (erreur) *erreur = raison;
         return false;
     }
@@ -435,6 +429,13 @@ void TMonBayesDB::Desapprendre(TBayesDoc& doc, bool estSpam) {
 }
 
 void TMonBayesDB::appliquer(TBayesDoc& doc, bool estSpam, int delta) {
+    // Learned into an empty stand-in, the message could never be saved, and the
+    // base would never be dropped to be read again: it waits for a good load.
+    if (m_fichier.Protege()) {
+        Trace(QStringLiteral("BayesDB : ") + FileSpec +
+              QStringLiteral(" illisible, message non appris"));
+        return;
+    }
     Modifie = true;
     for (const auto& d : doc.Elements()) {
         const TCompteMot& occ = d->CoteSpam;
@@ -492,16 +493,18 @@ void TMonBayesDB::retirerNegatifs() {
 bool TMonBayesDB::SauverListesIgnorees(QString* erreur) {
     const QDir rep(Repertoire);
     bool ok = true;
-    for (auto [liste, nom] : {std::pair{&m_motsIgnores, NomMotsIgnores()},
-                              std::pair{&m_entetesIgnorees, NomEntetesIgnorees()}}) {
+    for (auto [liste, fichier, nom] :
+         {std::tuple{&m_motsIgnores, &m_fichierMotsIgnores, NomMotsIgnores()},
+          std::tuple{&m_entetesIgnorees, &m_fichierEntetesIgnorees, NomEntetesIgnorees()}}) {
         QByteArray contenu;
         for (const QByteArray& l : liste->Lignes())
             contenu += l + "\r\n";
         QString raison;
-        if (!sauvegarde::sauver(rep.filePath(nom), contenu, &raison)) {
+        if (!fichier->Sauver(rep.filePath(nom), contenu, &raison)) {
             ok = false;
-            Trace(QStringLiteral("BayesDB : ") + rep.filePath(nom) + QStringLiteral(" : ") +
-                  raison);
+            if (!fichier->Protege())
+                Trace(QStringLiteral("BayesDB : ") + rep.filePath(nom) + QStringLiteral(" : ") +
+                      raison);
             if (erreur) *erreur = raison;
         }
         liste->Trier();
@@ -511,14 +514,11 @@ bool TMonBayesDB::SauverListesIgnorees(QString* erreur) {
 
 void TMonBayesDB::ChargerListesIgnorees() {
     const QDir rep(Repertoire);
-    for (auto [liste, nom] : {std::pair{&m_motsIgnores, NomMotsIgnores()},
-                              std::pair{&m_entetesIgnorees, NomEntetesIgnorees()}}) {
+    for (auto [liste, fichier, nom] :
+         {std::tuple{&m_motsIgnores, &m_fichierMotsIgnores, NomMotsIgnores()},
+          std::tuple{&m_entetesIgnorees, &m_fichierEntetesIgnorees, NomEntetesIgnorees()}}) {
         QByteArray contenu;
-        QString raison;
-        const auto etat = sauvegarde::lire(rep.filePath(nom), contenu, &raison);
-        if (etat == sauvegarde::TEtatLecture::Illisible)
-            Trace(QStringLiteral("BayesDB : ") + rep.filePath(nom) + QStringLiteral(" : ") +
-                  raison);
+        fichier->Lire(rep.filePath(nom), contenu); // an unreadable list is traced and kept
         liste->SetTexte(contenu);
         liste->Trier();
     }

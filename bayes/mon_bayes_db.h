@@ -1,6 +1,7 @@
 #pragma once
 // The knowledge base: what the filter learned, and its file "bayes.qdl".
 #include "bayes/bayes_base.h"
+#include "core/fichier_protege.h"
 
 #include <QByteArrayList>
 #include <QHash>
@@ -54,7 +55,8 @@ public:
     ~TMonBayesDB() override;
 
     // Replaces the content with the file's. False when the file exists but cannot
-    // be read: the base is then empty and refuses to save over that file.
+    // be read: the base is then empty, refuses to save over that file and to
+    // learn (what it learned could never be saved), until a load succeeds.
     bool Charger(QString* erreur = nullptr);
     // Writes the file (temporary file renamed over it) when it holds tokens and is
     // modified. False on failure; `Modifie` then stays set for the next try.
@@ -79,6 +81,7 @@ public:
     // Same from an element already found (null: unknown token).
     double ProbabiliteElement(const TUnElement* e, int mode) const;
 
+    // Both do nothing (traced) while the file is unreadable.
     void Apprendre(TBayesDoc& doc, bool estSpam);
     void Desapprendre(TBayesDoc& doc, bool estSpam);
 
@@ -87,13 +90,14 @@ public:
     void SetMotsIgnores(QByteArrayView texte) { m_motsIgnores.SetTexte(texte); }
     QByteArray GetEntetesIgnorees() const { return m_entetesIgnorees.Texte(); }
     void SetEntetesIgnorees(QByteArrayView texte) { m_entetesIgnorees.SetTexte(texte); }
+    // A list whose file exists but could not be read is empty and not saved.
     bool SauverListesIgnorees(QString* erreur = nullptr);
     void ChargerListesIgnorees();
     bool EnteteIgnoree(QByteArrayView nom) const { return m_entetesIgnorees.Contient(nom); }
     bool MotIgnore(QByteArrayView mot) const { return m_motsIgnores.Contient(mot); }
 
     // The file existed but could not be read at the last load.
-    bool FichierIllisible() const { return m_illisible; }
+    bool FichierIllisible() const { return m_fichier.Protege(); }
 
     QString FileSpec;
     double SommeSpam = 0;
@@ -126,7 +130,9 @@ private:
     size_t m_nbTries = 0;    // length of the sorted head of m_elements
     bool m_doublons = false; // the file held a token twice
     bool m_negatifs = false; // some element may have CoteSpam.Total < 0
-    bool m_illisible = false;
+    TFichierProtege m_fichier;
     bayes::TListeIgnoree m_motsIgnores;
     bayes::TListeIgnoree m_entetesIgnorees;
+    TFichierProtege m_fichierMotsIgnores;
+    TFichierProtege m_fichierEntetesIgnorees;
 };

@@ -11,7 +11,7 @@
 #include "core/config.h"
 #include "core/repertoires.h"
 #include "core/settings.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 
 #include <QObject>
 #include <QString>

@@ -3,7 +3,7 @@
 // that place it at creation and record it when its close is granted. The
 // windows call these; the rules stay testable without a display.
 
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 
 #include <QRect>
 #include <QSize>

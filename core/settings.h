@@ -3,7 +3,7 @@
 // "Init", "Affichage" and "Racine" keys, and the checks of the Apply button.
 
 #include "core/config.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 
 #include <QString>
 

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,6 +112,9 @@ private slots:
     void sauvegardeEchoueeGardeLAncien();
     void changementRefuseSiSauvegardeEchoue();
     void indexIllisibleNeBloquePasLesAutres();
+    void vueRelitCeQuUneAutreASauve();
+    void dateDeReceptionEndommagee_data();
+    void dateDeReceptionEndommagee();
 
 private:
     QString dossiers() const { return m_rep.path() + QLatin1Char('/'); }
@@ -803,6 +807,110 @@ void TestArchive::indexIllisibleNeBloquePasLesAutres() {
     QCOMPARE(d.Compte(), 8);
     QVERIFY(!d.IndexProtege());
     QVERIFY(d.NbMessage() > 0);
+}
+
+// The proxy's view archives while the review page's view holds the same
+// account: the review side must never save an out-of-date list over it.
+void TestArchive::vueRelitCeQuUneAutreASauve() {
+    TUnCompteBis compte;
+    compte.Numero = 3;
+    TMonDossierBis proxy, revue;
+    proxy.setRepertoireDossiers(dossiers());
+    revue.setRepertoireDossiers(dossiers());
+    int n = 0;
+    // One retrieval: the proxy opens the account, archives, saves and lets it go.
+    const auto recevoir = [&](int combien) {
+        QVERIFY(proxy.Ouvrir(&compte));
+        for (int i = 0; i < combien; ++i) {
+            ++n;
+            QVERIFY(proxy.AjouterMessage(modele(46000.5, "sujet " + QByteArray::number(n)),
+                                         texteMessage(n)));
+        }
+        QVERIFY(proxy.Fermer());
+        QVERIFY(proxy.Ouvrir(nullptr));
+    };
+    const auto numerosSurDisque = [&] {
+        TMonDossierBis relu;
+        relu.setRepertoireDossiers(dossiers());
+        relu.Ouvrir(&compte);
+        QList<int> r;
+        for (int i = 0; i < relu.NbMessage(); ++i)
+            r << relu.Message(i)->Numero;
+        return r;
+    };
+
+    recevoir(3);
+    // A rebuild walks the account through the review side and rewrites its index.
+    QVERIFY(revue.Ouvrir(&compte));
+    QCOMPARE(revue.NbMessage(), 3);
+    revue.FixeModifie = true;
+    QVERIFY(revue.Sauver());
+    QVERIFY(!revue.Perime());
+
+    // Two more arrive; the second rebuild opens the account it still holds.
+    recevoir(2);
+    QVERIFY(revue.Perime());
+    QVERIFY(revue.Ouvrir(&compte));
+    QCOMPARE(revue.NbMessage(), 5);
+    QCOMPARE(compte.DernierNumero, 5);
+    revue.FixeModifie = true;
+    QVERIFY(revue.Sauver());
+    QCOMPARE(numerosSurDisque(), (QList<int>{1, 2, 3, 4, 5}));
+
+    // The re-emission lookup finds a message archived after the review side loaded.
+    recevoir(1);
+    PUnMessageMem six = revue.ChercherNumero(6);
+    QVERIFY(six);
+    QCOMPARE(six->Sujet, QByteArray("sujet 6"));
+
+    // A deletion on the review side, then a retrieval before it is saved: the
+    // save keeps both, and the record in hand stays valid.
+    PUnMessageMem deux = revue.ChercherNumero(2);
+    QVERIFY(deux);
+    revue.MarquerSupprime(*deux);
+    recevoir(1);
+    QVERIFY(revue.Sauver());
+    QCOMPARE(deux->Numero, 2);
+    QCOMPARE(numerosSurDisque(), (QList<int>{1, 3, 4, 5, 6, 7}));
+    // The proxy side sees the review side's save at its next open.
+    recevoir(1);
+    QCOMPARE(numerosSurDisque(), (QList<int>{1, 3, 4, 5, 6, 7, 8}));
+}
+
+// A damaged reception date in an index record still names a valid day file:
+// the text is stored and found again, never under a garbage name.
+void TestArchive::dateDeReceptionEndommagee_data() {
+    QTest::addColumn<double>("reception");
+    QTest::addColumn<QString>("fichier");
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN()
+                         << QStringLiteral("18991230-1.news");
+    QTest::newRow("huge") << 1e300 << QStringLiteral("99991231-1.news");
+    QTest::newRow("infinite") << std::numeric_limits<double>::infinity()
+                              << QStringLiteral("99991231-1.news");
+    QTest::newRow("far negative") << -1e300 << QStringLiteral("00010101-1.news");
+    QTest::newRow("just past the last day") << 2958466.5 << QStringLiteral("99991231-1.news");
+    QTest::newRow("valid") << 46022.75 << QStringLiteral("20251231-1.news");
+}
+
+void TestArchive::dateDeReceptionEndommagee() {
+    QFETCH(double, reception);
+    QFETCH(QString, fichier);
+    TUnCompteBis compte;
+    compte.Numero = 4;
+    {
+        TMonDossierBis d;
+        d.setRepertoireDossiers(dossiers());
+        QVERIFY(d.Ouvrir(&compte));
+        QVERIFY(d.AjouterMessage(modele(reception), texteMessage(1)));
+    }
+    QVERIFY(QFile::exists(dossiers() + QStringLiteral("4/") + fichier));
+    TMonDossierBis relu;
+    relu.setRepertoireDossiers(dossiers());
+    QVERIFY(relu.Ouvrir(&compte));
+    QCOMPARE(relu.NbMessage(), 1);
+    QByteArray texte;
+    QVERIFY(relu.LireTexte(*relu.Message(0), texte, false));
+    QCOMPARE(texte, texteMessage(1));
 }
 
 int main(int argc, char** argv) {

@@ -154,6 +154,64 @@ private slots:
         QCOMPARE(g2.Connexion("s", "c")->Numero, 3);
     }
 
+    // The value written to the settings file is at least the highest number in
+    // the list, even when this run created no account.
+    void numeroMiniSansCreation() {
+        TGestion t;
+        t.ecrire("VERSION=1\r\n2\ts\ta\r\n9\ts\tc\r\n5\ts\tb\r\n");
+        t.g.setActive(true);
+        QCOMPARE(t.g.NumeroCompteMini(), 9);
+        t.g.setNumeroCompteMini(12); // from the settings file
+        QCOMPARE(t.g.NumeroCompteMini(), 12);
+        QCOMPARE(t.g.Connexion("s", "d")->Numero, 13);
+        QCOMPARE(t.g.NumeroCompteMini(), 13);
+    }
+
+    // The accounts file was lost in a crash: the archives of its accounts are
+    // still there, and a new mailbox must not take one of their numbers.
+    void numeroDontLArchiveExiste_data() {
+        QTest::addColumn<QByteArrayList>("restes");
+        QTest::addColumn<int>("attendu");
+        QTest::newRow("index fixe") << QByteArrayList{"1-var.qdl"} << 2;
+        QTest::newRow("index variable") << QByteArrayList{"1-fix.qdl"} << 2;
+        QTest::newRow("dossier") << QByteArrayList{"1/"} << 2;
+        QTest::newRow("plusieurs") << QByteArrayList{"1/", "2-var.qdl", "3-fix.qdl", "5/"} << 4;
+        QTest::newRow("aucun") << QByteArrayList{} << 1;
+    }
+    void numeroDontLArchiveExiste() {
+        QFETCH(QByteArrayList, restes);
+        QFETCH(int, attendu);
+        TGestion t;
+        const QString dossiers = t.g.RepertoireDossiers();
+        QDir().mkpath(dossiers);
+        for (const QByteArray& r : restes) {
+            const QString chemin = dossiers + QString::fromLatin1(r);
+            if (r.endsWith('/'))
+                QVERIFY(QDir().mkpath(chemin));
+            else
+                QVERIFY(QFile(chemin).open(QIODevice::WriteOnly));
+        }
+        t.g.setActive(true);
+        QCOMPARE(t.g.Connexion("pop.test", "new")->Numero, attendu);
+    }
+
+    // A new account reaches the file at once, without waiting for the save timer.
+    void nouveauCompteEnregistre() {
+        TGestion t;
+        t.g.setActive(true);
+        t.g.Connexion("pop.test", "bob");
+        QVERIFY(t.lire().contains("1\tpop.test\tbob\t"));
+        // A known account changes nothing on disk until the next save.
+        const QByteArray avant = t.lire();
+        t.g.Connexion("pop.test", "bob");
+        QCOMPARE(t.lire(), avant);
+        // An inactive manager (tests, tools) does not write.
+        TGestion u;
+        u.g.Charger();
+        u.g.Connexion("pop.test", "bob");
+        QVERIFY(!QFile::exists(u.fichier()));
+    }
+
     void suppression() {
         TGestion t;
         t.g.setActive(true);
@@ -233,8 +291,8 @@ private slots:
     void ignoreModif() {
         TGestion t;
         t.g.setActive(true);
-        t.g.Connexion("s", "a");
         t.g.IgnoreModif = true;
+        t.g.Connexion("s", "a");
         t.g.setActive(false);
         QVERIFY(!QFile::exists(t.fichier()));
     }

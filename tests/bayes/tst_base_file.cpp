@@ -6,8 +6,10 @@
 #include "tests/bayes/bayes_test_util.h"
 #include "tests/support/test_support.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -307,6 +309,69 @@ private slots:
         QVERIFY(!f.Base().Modifie);
         auto relu = ouvrir();
         QCOMPARE(relu->NbMots(), 100);
+    }
+
+    // A reload that fails (too many open files, say) keeps the file, and learns
+    // nothing into the empty stand-in; the next need reads the file again.
+    void rechargementEchoueReessaye() {
+        {
+            auto b = ouvrir();
+            remplir(*b, 100, 0);
+        }
+        TFiltreBayes f(m_rep.path());
+        QVERIFY(f.DechargerBase());
+        // A directory in the file's place cannot be read, whoever runs the test.
+        const QString cote = chemin() + QStringLiteral(".cote");
+        QVERIFY(QFile::rename(chemin(), cote));
+        QVERIFY(QDir(m_rep.path()).mkdir(QStringLiteral("bayes.qdl")));
+        const QByteArray texte = "zanzibar kumquat";
+        const auto apprendre = [&] {
+            f.AppliquerTexte(f.DocReception, texte, 0, int32_t(texte.size()), {}, true, true);
+        };
+        apprendre();
+        QVERIFY(f.Base().FichierIllisible());
+        QCOMPARE(f.Base().NbMots(), 0);
+        QVERIFY(!f.Base().Modifie);
+        apprendre(); // still unreadable: tried again, still nothing learned
+        QCOMPARE(f.Base().NbMots(), 0);
+        QVERIFY(QFileInfo(chemin()).isDir());
+
+        QVERIFY(QDir(m_rep.path()).rmdir(QStringLiteral("bayes.qdl")));
+        QVERIFY(QFile::rename(cote, chemin()));
+        apprendre();
+        QVERIFY(!f.Base().FichierIllisible());
+        QVERIFY(f.Base().Trouver("zanzibar") && f.Base().Trouver("mot0x"));
+        const int32_t nbMots = f.Base().NbMots();
+        QVERIFY(f.DechargerBase());
+        auto relu = ouvrir();
+        relu->Temporaire = true;
+        QVERIFY(relu->Trouver("zanzibar"));
+        QCOMPARE(relu->NbMots(), nbMots);
+        QCOMPARE(relu->NbSpamAppris, 41);
+    }
+
+    // An ignore list that exists but cannot be read is never saved over; the
+    // other list saves as usual.
+    void listeIgnoreeIllisibleGardee() {
+        const QString mots = m_rep.filePath(TMonBayesDB::NomMotsIgnores());
+        const QString entetes = m_rep.filePath(TMonBayesDB::NomEntetesIgnorees());
+        QVERIFY(QDir().mkpath(mots));
+        auto b = ouvrir();
+        b->Temporaire = true;
+        QVERIFY(b->GetMotsIgnores().isEmpty());
+        b->SetMotsIgnores("perdu\r\n");
+        b->SetEntetesIgnorees("received\r\n");
+        QVERIFY(!b->SauverListesIgnorees());
+        QVERIFY(QFileInfo(mots).isDir());
+        QCOMPARE(lireFichier(entetes), QByteArray("received\r\n"));
+        // Readable again: loaded, and saved from then on.
+        QVERIFY(QDir().rmdir(mots));
+        ecrireFichier(mots, "garde\r\n");
+        b->ChargerListesIgnorees();
+        QVERIFY(b->MotIgnore("GARDE"));
+        QVERIFY(b->SauverListesIgnorees());
+        QFile::remove(mots);
+        QFile::remove(entetes);
     }
 
 private:

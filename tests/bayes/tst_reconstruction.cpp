@@ -187,6 +187,7 @@ private slots:
     void conversionAuDemarrage_data();
     void conversionAuDemarrage();
     void importSansReconstructionSimultanee();
+    void secondeReconstructionGardeLesMessagesRecus();
 
 private:
     std::optional<QTemporaryDir> m_rep;
@@ -537,6 +538,24 @@ void TstReconstruction::importSansReconstructionSimultanee() {
     banc.filtre.CalculEnCours = true;
     QCOMPARE(banc.reconstruction.ImporterMemoMail(memo), 0);
     QVERIFY(banc.filtre.CalculEnCours);
+}
+
+// The review side still holds the account of the first rebuild when mail is
+// archived through the proxy side: the second rebuild learns and keeps it all.
+void TstReconstruction::secondeReconstructionGardeLesMessagesRecus() {
+    TBanc banc(m_rep->path());
+    TUnCompteBis* a = banc.compte("pop.exemple.org", "paul");
+    banc.archiver(a,
+                  {{"bon-texte.eml", false}, {"spam-html.eml", true}, {"spam-base64.eml", true}});
+    QCOMPARE(banc.reconstruction.BtnBayesienTotalClick(false), TReconstructionBayes::rrFait);
+    QCOMPARE(banc.affichage.Compte(), a->Numero);
+    banc.archiver(a, {{"bon-multipart.eml", false}, {"bon-supprime.eml", false}});
+    QCOMPARE(banc.reconstruction.BtnBayesienTotalClick(false), TReconstructionBayes::rrFait);
+    QCOMPARE(banc.filtre.Base().NbSpamAppris + banc.filtre.Base().NbBonAppris, 5);
+    TMonDossierBis relu;
+    relu.setRepertoireDossiers(banc.racine + QStringLiteral("Dossiers/"));
+    relu.Ouvrir(a);
+    QCOMPARE(relu.NbMessage(), 5);
 }
 
 QTEST_GUILESS_MAIN(TstReconstruction)

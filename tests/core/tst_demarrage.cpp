@@ -4,7 +4,7 @@
 #include "core/controleur.h"
 #include "core/ligne_commande.h"
 #include "core/repertoires.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 #include "core/trace.h"
 
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 #include "core/dns_machine.h"
 #include "core/position_fenetre.h"
 #include "core/settings.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -181,6 +181,20 @@ void TstReglages::modificationExterieure() {
     QCOMPARE(ini.LireEntier("Init", "NbSocket", 0), 80);
     QVERIFY(ini.EcrireEntier("Init", "NbSocket", 90));
     QCOMPARE(lire(chemin), QByteArray("[Init]\r\nNbSocket=90\r\n"));
+
+    // A grouped write (the whole table, at Apply or shutdown) keeps the keys the
+    // user added by hand while the program ran, wherever the group starts.
+    TConfig c;
+    for (int imbrique = 0; imbrique < 2; ++imbrique) {
+        ecrire(chemin, "[Init]\r\nAdresseEcoute=0.0.0.0\r\nCoderMDP=0\r\n");
+        if (imbrique)
+            SauverConfig(ini, c, 1, 2);
+        else
+            EcrireConfig(ini, c);
+        const QByteArray f = lire(chemin);
+        QVERIFY2(f.startsWith("[Init]\r\nAdresseEcoute=0.0.0.0\r\nCoderMDP=0\r\n"), f.constData());
+        QVERIFY(f.contains("\r\nNbSocket=35\r\n"));
+    }
 }
 
 void TstReglages::fichierEcritParLeProgramme() {

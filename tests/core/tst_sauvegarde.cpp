@@ -4,7 +4,7 @@
 #include "core/config.h"
 #include "core/safe_save.h"
 #include "core/settings.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 #include "tests/support/test_support.h"
 
 #include <QProcess>

@@ -40,10 +40,12 @@ public:
     bool EcrireBool(QByteArrayView section, QByteArrayView cle, bool valeur);
 
     // Groups many writes into one replace of the file (EcrireConfig writes about
-    // forty keys). Nested groups write once, when the outermost one ends.
+    // forty keys). The outermost group reads the file again when it opens, so
+    // a hand edit made meanwhile is kept; nested groups write once, when the
+    // outermost one ends.
     class TLot {
     public:
-        explicit TLot(TStockageConfig& s) : m_s(s) { ++m_s.m_lot; }
+        explicit TLot(TStockageConfig& s) : m_s(s) { m_s.OuvrirLot(); }
         ~TLot();
         TLot(const TLot&) = delete;
         TLot& operator=(const TLot&) = delete;
@@ -60,6 +62,7 @@ public:
     static bool EntierStrict(QByteArrayView texte, int& valeur);
 
 private:
+    void OuvrirLot();
     void Rafraichir();
     bool Ecrire(QByteArrayView section, QByteArrayView cle, QByteArrayView valeur);
     bool Enregistrer();

@@ -1,4 +1,4 @@
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 
 #include "core/cp1252.h"
 #include "core/safe_save.h"
@@ -62,6 +62,12 @@ QByteArray surUneLigne(QByteArrayView valeur) {
 TStockageConfig& StockageConfig() {
     static TStockageConfig s;
     return s;
+}
+
+void TStockageConfig::OuvrirLot() {
+    // Writes inside a group do not read the file: it is read here, once.
+    if (m_lot == 0) Rafraichir();
+    ++m_lot;
 }
 
 TStockageConfig::TLot::~TLot() {
