@@ -37,6 +37,8 @@ void TFiltreBayes::ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView
     const TEncodageDecodage& enc = encodage(decodeur);
     QByteArrayList valeurs;
     for (const QByteArray& ligne : decodeur.LignesEntete()) {
+        // Not the shared field split: the Bayesian text takes a field only at
+        // its first ": ", so "Subject:x" gives nothing; the stored bases rely on it.
         const qsizetype deuxPoints = ligne.indexOf(": ");
         if (deuxPoints < 0) continue;
         if (m_base->EnteteIgnoree(cp1252::minuscules(QByteArrayView(ligne).first(deuxPoints))))

@@ -10,6 +10,7 @@
 #include "core/safe_save.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
+#include "mime/champ_entete.h"
 #include "mime/mon_mime_decode.h"
 
 #include <QDir>
@@ -78,13 +79,12 @@ TEnteteImporte lireEntete(const QByteArray& texte) {
         debut = suivant;
         if (ligne.isEmpty()) break;
         r.taille += ligne.size() + 2;
-        const qsizetype deuxPoints = ligne.indexOf(':');
-        if (deuxPoints < 0) continue;
-        const QByteArray nom = cp1252::minuscules(ligne.first(deuxPoints).trimmed());
-        if (nom == "subject")
-            r.sujet = ligne.sliced(deuxPoints + 1).trimmed().toByteArray();
-        else if (nom == "from")
-            r.emetteur = ligne.sliced(deuxPoints + 1).trimmed().toByteArray();
+        const std::optional<TChampEntete> champ = SeparerChampEntete(ligne);
+        if (!champ) continue;
+        if (champ->Nom == "subject")
+            r.sujet = champ->Valeur.trimmed().toByteArray();
+        else if (champ->Nom == "from")
+            r.emetteur = champ->Valeur.trimmed().toByteArray();
     }
     return r;
 }
