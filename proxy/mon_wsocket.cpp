@@ -587,7 +587,10 @@ void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {
     m.Subject = Client->Entete().Subject;
     if (CompteSession) m.NomCompte = CompteSession->Nom;
     const TMessageReecrit r = ReecrireMessage(m, Config());
-    if (!EnvoiFictif) m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
+    if (!EnvoiFictif) {
+        m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
+        if (m_serveur.OnMessageJuge) m_serveur.OnMessageJuge(m_numero, m.Niveau != nsBon);
+    }
     for (const QString& t : r.Traces)
         Trace(m_numero, t);
     if (!Abandon && !m_fermee && m_socket->state() == QAbstractSocket::ConnectedState) {

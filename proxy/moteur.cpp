@@ -15,6 +15,13 @@ TMoteur::TMoteur(TControleur& controleur, QObject* parent)
       m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
     brancher();
     brancherServeur();
+    // A warning goes to the views; with none (headless) to the trace.
+    m_controleur.OnAvertissement = [this](const QString& texte) {
+        if (Evenements.AvertissementEcoute())
+            emit Evenements.Avertissement(texte);
+        else
+            Trace(texte);
+    };
     // The verdict lives with the listener; the sessions find it there.
     auto* verdict =
         new TVerdict(*m_serveur, ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
@@ -22,6 +29,7 @@ TMoteur::TMoteur(TControleur& controleur, QObject* parent)
     verdict->OnBip = [this] {
         if (m_serveur->OnBip) m_serveur->OnBip();
     };
+    verdict->OnRafraichirTestsIP = [this] { emit Evenements.TestsIPModifies(); };
     verdict->Brancher(ChercheSPAMs1);
     OnRevoirSessionEnAttente = [verdict](TMonWSocket& s) { verdict->RevoirSession(s); };
 }
@@ -73,6 +81,7 @@ void TMoteur::brancher() {
     b.CreerBaseBayes = [this] {
         m_reconstruction.reset();
         m_bayes = std::make_unique<TFiltreBayes>(GestionComptesBis1.RepertoireDonnees());
+        m_bayes->OnEtatBase = [this](TFiltreBayes::TEtatBase e) { emit Evenements.EtatBase(e); };
         m_reconstruction = std::make_unique<TReconstructionBayes>(
             *m_bayes, GestionComptesBis1, MonDossierBisSynchro, MonDossierBis1,
             MonMimeDecodeAffichage);
@@ -148,7 +157,17 @@ void TMoteur::brancherServeur() {
     s.OnDemarrerTimerQuit = [this] { m_controleur.DemarrerTimerQuit(); };
     s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
     s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
-    s.OnCommandeClient = [this] { m_controleur.CommandeClient(); };
+    s.OnCommandeClient = [this] {
+        m_controleur.CommandeClient();
+        emit Evenements.CommandeClient();
+    };
+    s.OnConnexionAcceptee = [this] { emit Evenements.SessionOuverte(); };
+    s.OnComptesModifies = [this] { emit Evenements.SessionChangee(); };
+    s.OnSessionLiberee = [this](int numero) { emit Evenements.SessionFermee(numero); };
+    s.OnMessageJuge = [this](int session, bool spam) {
+        emit Evenements.MessageJuge(session, spam);
+    };
+    s.OnBip = [this] { emit Evenements.Bip(); };
     s.OnFermerArchive = [this] {
         // Closed only once saved: a rebuild may then run, and records that
         // could not be written stay in memory for the next try.
@@ -173,13 +192,16 @@ void TMoteur::brancherReconstruction() {
     };
     r->OnOccupe = [this](bool occupe) {
         if (OnOccupe) OnOccupe(occupe);
+        emit Evenements.Occupe(occupe);
     };
     r->OnAvancement = [this](const QString& ligne1, const QString& ligne2) {
         Trace(ligne2.isEmpty() ? ligne1 : ligne1 + QStringLiteral(" : ") + ligne2);
         if (OnAvancement) OnAvancement(ligne1, ligne2);
+        emit Evenements.AvancementReconstruction(ligne1, ligne2);
     };
     r->OnFinAvancement = [this] {
         if (OnFinAvancement) OnFinAvancement();
+        emit Evenements.FinReconstruction();
     };
     r->FermerEcoute = [this] {
         const bool ecoute = m_serveur->Ecoute();

@@ -1,0 +1,45 @@
+#include "ui/aide.h"
+
+#include "core/regles_fenetre.h"
+#include "core/repertoires.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace aide {
+namespace {
+bool g_desactive = false;
+}
+
+void Desactiver(bool d) {
+    g_desactive = d;
+}
+
+QString Fichier() {
+    const QString f = QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+    return QFileInfo::exists(f) ? f : QString();
+}
+
+bool Disponible() {
+    return !g_desactive && !Fichier().isEmpty();
+}
+
+QString Adresse(int sujet) {
+    const QString f = Fichier();
+    if (f.isEmpty()) return {};
+    QUrl u = QUrl::fromLocalFile(f);
+    u.setFragment(QStringLiteral("sujet-%1").arg(sujet));
+    return u.toString();
+}
+
+bool Afficher(int sujet) {
+    if (!Disponible()) return false;
+    return QDesktopServices::openUrl(QUrl(Adresse(sujet)));
+}
+
+bool OuvrirURL(const QString& adresse) {
+    return QDesktopServices::openUrl(QUrl(AdresseURL(adresse)));
+}
+} // namespace aide
