@@ -59,7 +59,8 @@ int TPageTrace::NbLignes() const {
 
 void TPageTrace::Ajouter(const TLigneTrace& ligne) {
     QTextDocument* doc = RichEdit1->document();
-    if (NbLignes() > TTrace::kMaxLignes) {
+    // The line that would pass the bound trims to kLignesGardees first, as the trace does.
+    if (NbLignes() >= TTrace::kMaxLignes) {
         RichEdit1->setUpdatesEnabled(false);
         QTextCursor c(doc);
         c.movePosition(QTextCursor::Start);
