@@ -6,6 +6,7 @@
 #include "core/controleur.h"
 #include "core/ligne_commande.h"
 #include "core/repertoires.h"
+#include "core/settings_store.h"
 #include "proxy/moteur.h"
 #include "ui/boite_message.h"
 #include "ui/form_kelvarin.h"
@@ -41,8 +42,11 @@ struct TFenetreTest {
     TControleur controleur;
     TMoteur moteur;
     std::unique_ptr<TFormKelvarin> fenetre;
+    // As the program does, the settings file is open before the window is
+    // created (the window reads its position at creation).
     explicit TFenetreTest(const TRepertoires& reps)
-        : controleur(reps), moteur(controleur), fenetre(std::make_unique<TFormKelvarin>(moteur)) {
+        : controleur(reps), moteur(controleur),
+          fenetre((StockageConfig().Ouvrir(reps.Ini()), std::make_unique<TFormKelvarin>(moteur))) {
         controleur.TimerSauve().setInterval(60000); // saves only when a test asks
     }
     // Start-up and the deferred start.
