@@ -11,7 +11,17 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+// The pictures are compiled into this static library: registered once, by hand.
+static void initialiserIcones() {
+    static const bool fait = [] {
+        Q_INIT_RESOURCE(icones);
+        return true;
+    }();
+    Q_UNUSED(fait);
+}
+
 QIcon IconeRessource(const QByteArray& nom) {
+    initialiserIcones();
     const QByteArray n = nom.compare("DEFAUT", Qt::CaseInsensitive) == 0 ? "DEFAUT" : nom;
     return QIcon(QStringLiteral(":/icones/") + QLatin1String(n) + QStringLiteral(".png"));
 }

@@ -10,6 +10,9 @@
 #include "proxy/moteur.h"
 #include "ui/boite_message.h"
 #include "ui/form_kelvarin.h"
+#include "ui/pages_options.h"
+
+#include <QPushButton>
 
 #include <QFile>
 #include <QTemporaryDir>

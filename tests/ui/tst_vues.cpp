@@ -103,6 +103,10 @@ private slots:
         QCOMPARE(icone.NomIcone(), QByteArray("TRAY1"));
         icone.IconeNotification(QString(70, QLatin1Char('x')), QByteArray());
         QCOMPARE(icone.Bulle().size(), 63);
+        // Every picture the icon may take is in the resources.
+        for (const char* nom : {"TRAY1", "TRAY6", "ZNIM1", "ZNIM2", "ZNIM3", "ZNIM4", "ZNIM5",
+                                "ZNIM6", "ZNIM7", "ZNIM8", "defaut"})
+            QVERIFY2(!IconeRessource(nom).pixmap(16, 16).isNull(), nom);
     }
 
     void couleursDeLaTrace_data() {
