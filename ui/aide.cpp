@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -26,10 +27,19 @@ bool Disponible() {
     return !g_desactive && !Fichier().isEmpty();
 }
 
+// The page that holds a topic's anchor: the options and the review page have
+// their own, every other topic is on the main page.
+QString PageDuSujet(int sujet) {
+    if ((sujet >= 10 && sujet <= 12) || (sujet >= 101 && sujet <= 103))
+        return QStringLiteral("options.html");
+    if (sujet == 32 || sujet == 123) return QStringLiteral("revue.html");
+    return QStringLiteral("index.html");
+}
+
 QString Adresse(int sujet) {
     const QString f = Fichier();
     if (f.isEmpty()) return {};
-    QUrl u = QUrl::fromLocalFile(f);
+    QUrl u = QUrl::fromLocalFile(QFileInfo(f).dir().filePath(PageDuSujet(sujet)));
     u.setFragment(QStringLiteral("sujet-%1").arg(sujet));
     return u.toString();
 }

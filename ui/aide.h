@@ -10,6 +10,8 @@ void Desactiver(bool desactive);
 // The main page; empty when the pages are not installed.
 QString Fichier();
 bool Disponible();
+// The page file holding a topic's anchor ("options.html").
+QString PageDuSujet(int sujet);
 // The address of a topic ("...#sujet-110"); empty without the pages.
 QString Adresse(int sujet);
 // Opens the topic; false when it cannot (no pages, no browser).

@@ -9,6 +9,7 @@
 #include "proxy/serveur_proxy.h"
 #include "tests/support/pop3_script_server.h"
 #include "tests/ui/fenetre_test.h"
+#include "ui/aide.h"
 #include "ui/form_about_box.h"
 #include "ui/form_base.h"
 #include "ui/form_patienter.h"
@@ -205,6 +206,22 @@ private slots:
         QCOMPARE(t.fenetre->pos(), QPoint(p.X, p.Y));
         QCOMPARE(t.fenetre->font().pointSize(), 13);
         QCOMPARE(t.fenetre->font().family(), QStringLiteral("Serif"));
+    }
+
+    // Every topic the window and its dialogs can open has its anchor on the
+    // page the help opens for it.
+    void sujetsDAide() {
+        QList<int> sujets = {1, 5, 100};
+        for (int p = 0; p < TArbreOptions::kNbPages; ++p)
+            sujets << TArbreOptions::AidePage(p) << TArbreOptions::AideSelection(p);
+        for (int s : sujets) {
+            const QString page =
+                QStringLiteral(KELVARIN_SOURCE_DIR "/data/help/") + aide::PageDuSujet(s);
+            QFile f(page);
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(page));
+            QVERIFY2(f.readAll().contains("id=\"sujet-" + QByteArray::number(s) + '"'),
+                     qPrintable(QStringLiteral("%1 in %2").arg(s).arg(page)));
+        }
     }
 
     void aPropos() {
