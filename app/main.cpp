@@ -14,6 +14,7 @@
 
 #ifdef KELVARIN_AVEC_FENETRE
 #include "ui/aide.h"
+#include "ui/form_base.h"
 #include "ui/form_kelvarin.h"
 #include "ui/form_patienter.h"
 #include "ui/icone_notification.h"
@@ -62,13 +63,16 @@ int avecFenetre(QApplication& app, const TRepertoires& reps, TInstanceUnique& in
     }
 
     TFormKelvarin fenetre(moteur);
-    QObject::connect(&fenetre, &TFormKelvarin::QuitterApplication, &app, &QApplication::quit,
-                     Qt::QueuedConnection);
+    // exit(), not quit(): quit() first asks every window to close, and the
+    // main window only hides when asked.
+    QObject::connect(
+        &fenetre, &TFormKelvarin::QuitterApplication, &app, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
     instance.OnSignalInstance = [&fenetre] { fenetre.SignalAutreInstance(); };
     TSignauxArret signaux;
     signaux.OnArret = [](int numero) {
         Trace(QStringLiteral("Signal %1 : arrêt").arg(numero));
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     };
 
     if (!fenetre.Demarrer([&splash](const QString& etape) {
@@ -88,6 +92,9 @@ int avecFenetre(QApplication& app, const TRepertoires& reps, TInstanceUnique& in
     splash.Fin();
 
     const int code = app.exec();
+    // Ended by a signal (a session logout) as well as by "Quitter": the
+    // window's place is kept either way.
+    fenetre.Base().EcranVersConfig();
     controleur.Arreter();
     return code;
 }

@@ -498,6 +498,7 @@ void TFormKelvarin::Basculer() {
 }
 
 void TFormKelvarin::SignalAutreInstance() {
+    Trace(QStringLiteral("Signal d'une autre instance : WM_MESSAGE_PARAM_KELVARIN"));
     QApplication::beep();
     m_icone->RetirerIconeNotification();
     m_icone->AjouterIconeNotification();
