@@ -91,6 +91,6 @@ void TFormPatienter::Fin() {
     };
     if (delai == 0)
         fermer();
-    else
-        QTimer::singleShot(int(delai), this, fermer);
+    else // a coarse timer may fire up to 5 % early
+        QTimer::singleShot(int(delai), Qt::PreciseTimer, this, fermer);
 }
