@@ -76,7 +76,32 @@ void TTrace::trace(int session, const QString& texte) {
     }
     m_lignes.push_back({prefixe, texte, couleur(texte)});
     if (OnLigne) OnLigne(m_lignes.back());
+    if (!m_ecouteurs.empty()) {
+        // A copy: a listener may trace, which may trim the deque under it.
+        const TLigneTrace ligne = m_lignes.back();
+        ++m_appelsEnCours;
+        for (size_t i = 0; i < m_ecouteurs.size(); ++i)
+            if (m_ecouteurs[i].second) m_ecouteurs[i].second(ligne);
+        if (--m_appelsEnCours == 0)
+            std::erase_if(m_ecouteurs, [](const auto& e) { return !e.second; });
+    }
     debuglog::ligne(sessionTexte, texte);
+}
+
+int TTrace::AjouterEcouteur(TEcouteur ecouteur) {
+    m_ecouteurs.emplace_back(++m_dernierEcouteur, std::move(ecouteur));
+    return m_dernierEcouteur;
+}
+
+void TTrace::RetirerEcouteur(int id) {
+    for (auto& e : m_ecouteurs) {
+        if (e.first != id) continue;
+        // Cleared now, erased once no call walks the list.
+        e.second = nullptr;
+        if (m_appelsEnCours == 0)
+            std::erase_if(m_ecouteurs, [](const auto& x) { return !x.second; });
+        return;
+    }
 }
 
 QString detail::enTexte(QByteArrayView octets) {

@@ -10,6 +10,8 @@
 
 #include <deque>
 #include <functional>
+#include <utility>
+#include <vector>
 
 enum class TCouleurTrace { Defaut, Rouge, Bleu, Marine, Pourpre, Olive };
 
@@ -35,8 +37,17 @@ public:
 
     std::function<void(const TLigneTrace&)> OnLigne;
 
+    // Listeners called after OnLigne, in the order they were added. The id
+    // removes one; removing during a call is safe.
+    using TEcouteur = std::function<void(const TLigneTrace&)>;
+    int AjouterEcouteur(TEcouteur ecouteur);
+    void RetirerEcouteur(int id);
+
 private:
     std::deque<TLigneTrace> m_lignes;
+    std::vector<std::pair<int, TEcouteur>> m_ecouteurs;
+    int m_dernierEcouteur = 0;
+    int m_appelsEnCours = 0;
 };
 
 // The debug log (only in debug mode): one open-append-close per line.

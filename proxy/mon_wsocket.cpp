@@ -615,7 +615,10 @@ void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {
     m.Subject = recu.Subject;
     if (CompteSession) m.NomCompte = CompteSession->Nom;
     const TMessageReecrit r = ReecrireMessage(m, Config());
-    if (!recu.EnvoiFictif) m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
+    if (!recu.EnvoiFictif) {
+        m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
+        if (OnMessageJuge) OnMessageJuge(m.Niveau != nsBon);
+    }
     for (const QString& t : r.Traces)
         Trace(m_numero, t);
     if (!Abandon && !m_fermee && m_socket->state() == QAbstractSocket::ConnectedState) {

@@ -62,6 +62,7 @@ public:
     std::function<void()> OnComptesModifies; // a login found or created an account
     std::function<void()> OnQuit;            // QUIT received: start TimerQuit, close the archive
     std::function<void(TMonWSocket&)> OnFermee;
+    std::function<void(bool spam)> OnMessageJuge; // counted for the account
 
     // Client lines read and not yet executed.
     qsizetype NbLignesEnAttente() const { return m_lignes.size(); }

@@ -22,6 +22,13 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
     m_serveur->DelaiFermetureMs = m_points.DelaiFermetureMs;
     brancher();
     brancherServeur();
+    // A warning goes to the views; with none (headless) to the trace.
+    m_controleur.OnAvertissement = [this](const QString& texte) {
+        if (Evenements.AvertissementEcoute())
+            emit Evenements.Avertissement(texte);
+        else
+            Trace(texte);
+    };
     // The listener hands the verdict to each session it creates.
     m_verdict =
         std::make_unique<TVerdict>(ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
@@ -30,6 +37,7 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
     v.OnBip = [this] {
         if (m_serveur->OnBip) m_serveur->OnBip();
     };
+    v.OnRafraichirTestsIP = [this] { emit Evenements.TestsIPModifies(); };
     v.NumerosSessions = [this] { return m_serveur->NumerosSessions(); };
     v.Session = [this](int numero) -> TSessionJugee* { return m_serveur->Session(numero); };
     v.Brancher(ChercheSPAMs1);
@@ -95,6 +103,7 @@ void TMoteur::brancher() {
     b.CreerBaseBayes = [this] {
         m_reconstruction.reset();
         m_bayes = std::make_unique<TFiltreBayes>(GestionComptesBis1.RepertoireDonnees());
+        m_bayes->OnEtatBase = [this](TFiltreBayes::TEtatBase e) { emit Evenements.EtatBase(e); };
         m_reconstruction = std::make_unique<TReconstructionBayes>(
             *m_bayes, GestionComptesBis1, MonDossierBisSynchro, MonDossierBis1,
             MonMimeDecodeAffichage);
@@ -170,8 +179,20 @@ void TMoteur::brancherServeur() {
     s.OnDemarrerTimerQuit = [this] { m_controleur.DemarrerTimerQuit(); };
     s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
     s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
-    s.OnCommandeClient = [this] { m_controleur.CommandeClient(); };
-    s.OnConnexionAcceptee = [this] { relireDNSMachine(); };
+    s.OnCommandeClient = [this] {
+        m_controleur.CommandeClient();
+        emit Evenements.CommandeClient();
+    };
+    s.OnConnexionAcceptee = [this] {
+        relireDNSMachine();
+        emit Evenements.SessionOuverte();
+    };
+    s.OnComptesModifies = [this] { emit Evenements.SessionChangee(); };
+    s.OnSessionLiberee = [this](int numero) { emit Evenements.SessionFermee(numero); };
+    s.OnMessageJuge = [this](int session, bool spam) {
+        emit Evenements.MessageJuge(session, spam);
+    };
+    s.OnBip = [this] { emit Evenements.Bip(); };
     s.OnFermerArchive = [this] {
         // Closed only once saved: a rebuild may then run, and records that
         // could not be written stay in memory for the next try.
@@ -196,13 +217,16 @@ void TMoteur::brancherReconstruction() {
     };
     r->OnOccupe = [this](bool occupe) {
         if (OnOccupe) OnOccupe(occupe);
+        emit Evenements.Occupe(occupe);
     };
     r->OnAvancement = [this](const QString& ligne1, const QString& ligne2) {
         Trace(ligne2.isEmpty() ? ligne1 : ligne1 + QStringLiteral(" : ") + ligne2);
         if (OnAvancement) OnAvancement(ligne1, ligne2);
+        emit Evenements.AvancementReconstruction(ligne1, ligne2);
     };
     r->OnFinAvancement = [this] {
         if (OnFinAvancement) OnFinAvancement();
+        emit Evenements.FinReconstruction();
     };
     r->FermerEcoute = [this] {
         const bool ecoute = m_serveur->Ecoute();

@@ -11,6 +11,7 @@
 #include "bayes/reconstruction_bayes.h"
 #include "mime/encodage_decodage.h"
 #include "mime/mon_mime_decode.h"
+#include "proxy/evenements_moteur.h"
 #include "proxy/messages_fictifs.h"
 #include "spamsearch/cherche_spams.h"
 
@@ -49,6 +50,9 @@ public:
     TMoteur& operator=(const TMoteur&) = delete;
 
     TControleur& Controleur() { return m_controleur; }
+
+    // What the views connect to; first, so it outlives every component.
+    TEvenementsMoteur Evenements;
 
     // Declared in the order they must outlive each other: the sessions hold
     // accounts, the archives keep the accounts' numbers.

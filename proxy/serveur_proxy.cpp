@@ -101,6 +101,9 @@ void TServeurProxy::surNouvelleConnexion() {
             if (OnFermerArchive) OnFermerArchive();
         };
         s.OnFermee = [this](TMonWSocket& session) { sessionFermee(session); };
+        s.OnMessageJuge = [this, numero = s.Numero()](bool spam) {
+            if (OnMessageJuge) OnMessageJuge(numero, spam);
+        };
         try {
             Trace(numero, QStringLiteral("Connection"));
             s.EnvoiClient("+OK " +

@@ -64,6 +64,7 @@ public:
     std::function<void()> OnFermerArchive;   // the proxy's open archive is to be closed
     std::function<void()> OnBip;
     std::function<void(int numero)> OnSessionLiberee;
+    std::function<void(int numero, bool spam)> OnMessageJuge; // counted for the account
     // The queue of re-emitted messages (none: nothing is re-emitted), and the
     // archived text of one of them; false with the reason when unreadable.
     TMessagesFictifs* MessagesFictifs = nullptr;

@@ -6,6 +6,8 @@ what=${1:-run}
 pkgs=(cmake ninja-build g++ qt6-base-dev libgl-dev)
 if [ "$what" = test ]; then
   pkgs+=(dovecot-pop3d dnsmasq-base mpop bogofilter python3 iproute2 util-linux)
+  # The window suites and scripts/screenshots.sh draw offscreen with these fonts.
+  pkgs+=(fonts-dejavu-core)
   # npm fetches the public test corpus; a machine may already have it from nodejs.
   command -v npm >/dev/null 2>&1 || pkgs+=(npm)
 fi

@@ -1,0 +1,240 @@
+// The window's rules that need no display: the options tree of each mode, the
+// notification icon's animation and tip, the splash's minimum time, the close
+// request, the About box's figures and the site links.
+
+#include "core/arbre_options.h"
+#include "core/infos_systeme.h"
+#include "core/regles_fenetre.h"
+
+#include <QtTest>
+
+namespace {
+// "Label" for a root, "  Label" for a child: the tree as a reader sees it.
+QStringList dessin(const QList<TNoeudOptions>& noeuds) {
+    QStringList r;
+    for (const TNoeudOptions& n : noeuds)
+        r << (n.Parent < 0 ? n.Libelle : QStringLiteral("  ") + n.Libelle);
+    return r;
+}
+QStringList libelles(const QList<TNoeudOptions>& noeuds) {
+    QStringList r;
+    for (const TNoeudOptions& n : noeuds)
+        r << n.Libelle;
+    return r;
+}
+} // namespace
+
+class TstReglesFenetre : public QObject {
+    Q_OBJECT
+private slots:
+    void arbreSimple() {
+        const QStringList attendu = {
+            QStringLiteral("Configuration"), QStringLiteral("Listes blanches"),
+            QStringLiteral("  Emetteurs"),   QStringLiteral("  Sujets"),
+            QStringLiteral("Listes noires"), QStringLiteral("  Emetteurs"),
+            QStringLiteral("  Sujets"),      QStringLiteral("Ignorer"),
+            QStringLiteral("  En-têtes"),    QStringLiteral("  Mots"),
+            QStringLiteral("Comptes"),       QStringLiteral("Statistiques"),
+            QStringLiteral("Mails reçus")};
+        QCOMPARE(dessin(TArbreOptions::Construire(true)), attendu);
+        // Configuration has no children in simple mode.
+        QCOMPARE(libelles(TArbreOptions::Racines(true)),
+                 (QStringList{QStringLiteral("Configuration"), QStringLiteral("Listes blanches"),
+                              QStringLiteral("Listes noires"), QStringLiteral("Ignorer"),
+                              QStringLiteral("Comptes"), QStringLiteral("Statistiques"),
+                              QStringLiteral("Mails reçus")}));
+    }
+
+    void arbreExpert() {
+        const QList<TNoeudOptions> n = TArbreOptions::Construire(false);
+        QCOMPARE(n.size(), 23);
+        for (int i = 0; i < n.size(); ++i)
+            QCOMPARE(n[i].Page, i); // every page, in its order
+        const QStringList attendu = {QStringLiteral("Configuration"),
+                                     QStringLiteral("  Général"),
+                                     QStringLiteral("  Infos spams"),
+                                     QStringLiteral("Listes blanches"),
+                                     QStringLiteral("  Emetteurs"),
+                                     QStringLiteral("  Sujets"),
+                                     QStringLiteral("  Autres en-têtes"),
+                                     QStringLiteral("  Adresses IP"),
+                                     QStringLiteral("Listes noires"),
+                                     QStringLiteral("  Emetteurs"),
+                                     QStringLiteral("  Sujets"),
+                                     QStringLiteral("  Autres en-têtes"),
+                                     QStringLiteral("  Adresses IP"),
+                                     QStringLiteral("Ignorer"),
+                                     QStringLiteral("  En-têtes"),
+                                     QStringLiteral("  Mots"),
+                                     QStringLiteral("  Adresses IP"),
+                                     QStringLiteral("DNSBL (antispam)"),
+                                     QStringLiteral("  Derniers tests DNSBL"),
+                                     QStringLiteral("Comptes"),
+                                     QStringLiteral("Trace des connexions"),
+                                     QStringLiteral("Statistiques"),
+                                     QStringLiteral("Mails reçus")};
+        QCOMPARE(dessin(n), attendu);
+        QCOMPARE(n[18].Parent, 17);
+        QCOMPARE(TArbreOptions::Racines(false).size(), 9);
+    }
+
+    void liensDesApercus_data() {
+        QTest::addColumn<int>("groupe");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<bool>("simple");
+        QTest::addColumn<int>("page");
+        QTest::newRow("blancs emetteurs") << 3 << 1 << true << 4;
+        QTest::newRow("blancs sujets simple") << 3 << 2 << true << 5;
+        QTest::newRow("blancs IP expert") << 3 << 4 << false << 7;
+        QTest::newRow("blancs IP simple: absent") << 3 << 4 << true << -1;
+        QTest::newRow("noirs autres en-tetes") << 8 << 3 << false << 11;
+        QTest::newRow("ignorer mots") << 13 << 2 << true << 15;
+        QTest::newRow("ignorer IP") << 13 << 3 << false << 16;
+        QTest::newRow("page sans enfants") << 19 << 1 << false << -1;
+    }
+    void liensDesApercus() {
+        QFETCH(int, groupe);
+        QFETCH(int, position);
+        QFETCH(bool, simple);
+        QFETCH(int, page);
+        QCOMPARE(TArbreOptions::PageEnfant(groupe, position, simple), page);
+    }
+
+    void quitterLaPage() {
+        QVERIFY(TArbreOptions::DemanderAvantDeQuitter(0, true));
+        QVERIFY(!TArbreOptions::DemanderAvantDeQuitter(0, false));
+        // Only the mode page asks; the other option pages keep their changes pending.
+        QVERIFY(!TArbreOptions::DemanderAvantDeQuitter(1, true));
+    }
+
+    // Ticks of 250 ms: frames 1..8 and round again while commands come or a
+    // client stays connected; idle a second after the last command once all left.
+    void animation() {
+        TAnimationIcone a;
+        a.CommandeRecue(1000);
+        QByteArrayList vus;
+        quint32 t = 1000;
+        for (int i = 0; i < 9; ++i) {
+            t += 250;
+            a.CommandeRecue(t - 100);
+            vus << a.Tick(true, false, t).Icone;
+        }
+        QCOMPARE(vus, (QByteArrayList{"ZNIM1", "ZNIM2", "ZNIM3", "ZNIM4", "ZNIM5", "ZNIM6", "ZNIM7",
+                                      "ZNIM8", "ZNIM1"}));
+        QCOMPARE(a.Tick(true, false, t + 250).Bulle, QStringLiteral("Réception en cours...."));
+        // Still connected: no return to idle, however long since the command.
+        QVERIFY(!a.Tick(true, true, t + 5000).ArreterTimer);
+        // Exactly 1000 ms is not "more than a second".
+        const quint32 fin = t + 6000;
+        a.CommandeRecue(fin);
+        QVERIFY(!a.Tick(true, false, fin + 1000).ArreterTimer);
+        const TEtatIcone repos = a.Tick(true, false, fin + 1001);
+        QVERIFY(repos.ArreterTimer);
+        QCOMPARE(repos.Icone, QByteArray("TRAY1"));
+        QCOMPARE(repos.Bulle, QStringLiteral("Kelvarin"));
+        QCOMPARE(a.Compteur(), 0);
+    }
+
+    void animationCoupeeOuTickQuiBoucle() {
+        TAnimationIcone a;
+        a.CommandeRecue(100);
+        const TEtatIcone e = a.Tick(false, true, 200);
+        QVERIFY(e.ArreterTimer);
+        QCOMPARE(e.Icone, QByteArray("TRAY1"));
+        // The 32-bit tick wraps between the command and the timer tick.
+        a.CommandeRecue(0xFFFFFF00u);
+        QCOMPARE(a.Tick(true, false, 0x50u).Icone, QByteArray("ZNIM1"));
+    }
+
+    void bulle() {
+        const QString longue(70, QLatin1Char('x'));
+        QCOMPARE(CouperBulle(longue).size(), 63);
+        QCOMPARE(CouperBulle(QStringLiteral("Kelvarin")), QStringLiteral("Kelvarin"));
+    }
+
+    void patienter_data() {
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<qint64>("age");
+        QTest::addColumn<qint64>("delai");
+        QTest::newRow("not shown: at once") << false << qint64(50) << qint64(0);
+        QTest::newRow("fast start-up") << true << qint64(400) << qint64(2600);
+        QTest::newRow("3 s passed") << true << qint64(3000) << qint64(10);
+        QTest::newRow("slow start-up") << true << qint64(9000) << qint64(10);
+    }
+    void patienter() {
+        QFETCH(bool, visible);
+        QFETCH(qint64, age);
+        QFETCH(qint64, delai);
+        QCOMPARE(DelaiFermeturePatienter(visible, 1000, 1000 + age), delai);
+    }
+
+    void fermeture_data() {
+        QTest::addColumn<bool>("versTray");
+        QTest::addColumn<bool>("quitter");
+        QTest::addColumn<bool>("quitterSans");
+        QTest::addColumn<bool>("calcul");
+        QTest::addColumn<int>("decision");
+        QTest::addColumn<bool>("versTrayApres");
+        QTest::newRow("before the deferred start")
+            << false << false << false << false << int(dfDemander) << false;
+        QTest::newRow("after it: hides")
+            << true << false << false << false << int(dfCacher) << true;
+        QTest::newRow("/Quitter asks")
+            << true << true << false << false << int(dfDemander) << false;
+        QTest::newRow("/QuitterSans quits")
+            << true << false << true << false << int(dfFermer) << false;
+        QTest::newRow("busy: refused") << false << false << true << true << int(dfRefuser) << false;
+    }
+    void fermeture() {
+        QFETCH(bool, versTray);
+        QFETCH(bool, quitter);
+        QFETCH(bool, quitterSans);
+        QFETCH(bool, calcul);
+        QFETCH(int, decision);
+        QFETCH(bool, versTrayApres);
+        bool drapeau = versTray;
+        QCOMPARE(int(DecisionFermeture(drapeau, quitter, quitterSans, calcul)), decision);
+        QCOMPARE(drapeau, versTrayApres);
+    }
+
+    void dureeEtLiens() {
+        QCOMPARE(DureeFonctionnement(0), QStringLiteral("00:00:00"));
+        QCOMPARE(DureeFonctionnement(3 * 3600 + 4 * 60 + 5), QStringLiteral("03:04:05"));
+        QCOMPARE(DureeFonctionnement(123 * 3600 + 59), QStringLiteral("123:00:59"));
+        QVERIFY(LienSite(QStringLiteral("aide"))
+                    .endsWith(QStringLiteral("/lien-exe.php?quoi=kv-aide")));
+        QCOMPARE(AdresseURL(QStringLiteral("www.exemple.org")),
+                 QStringLiteral("http://www.exemple.org"));
+        QCOMPARE(AdresseURL(QStringLiteral("HTTP://x.org")), QStringLiteral("HTTP://x.org"));
+    }
+
+    void systeme_data() {
+        QTest::addColumn<QByteArray>("osRelease");
+        QTest::addColumn<QString>("nom");
+        QTest::newRow("pretty name")
+            << QByteArray("NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian "
+                          "GNU/Linux 12 (bookworm)\"\n")
+            << QStringLiteral("Debian GNU/Linux 12 (bookworm)");
+        QTest::newRow("name and version")
+            << QByteArray("NAME=Alpine\nVERSION='3.19'\n") << QStringLiteral("Alpine 3.19");
+        QTest::newRow("nothing usable") << QByteArray("ID=x\n") << QString();
+    }
+    void systeme() {
+        QFETCH(QByteArray, osRelease);
+        QFETCH(QString, nom);
+        QCOMPARE(NomSystemeDepuisOsRelease(osRelease), nom);
+    }
+
+    void memoireEtDisque() {
+        QCOMPARE(MemoireDepuisMeminfo("MemFree:   12 kB\nMemTotal:       16314512 kB\n"),
+                 qint64(16314512));
+        QCOMPARE(MemoireDepuisMeminfo("garbage"), qint64(0));
+        QVERIFY(!NomSysteme().isEmpty());
+        const TEspaceDisque d = EspaceDisque(QDir::tempPath());
+        QVERIFY(d.Valide);
+        QVERIFY(d.LibreKo <= d.TotalKo);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstReglesFenetre)
+#include "tst_regles_fenetre.moc"

@@ -1,0 +1,113 @@
+// Every page and dialog drawn offscreen with sample content: each must render.
+// With KELVARIN_CAPTURES=<folder> (scripts/screenshots.sh) the pictures are
+// written there, one PNG per page or dialog.
+
+#include "core/trace.h"
+#include "tests/ui/fenetre_test.h"
+#include "ui/form_about_box.h"
+#include "ui/form_config_compte.h"
+#include "ui/form_patienter.h"
+#include "ui/form_quitter.h"
+#include "ui/page_trace.h"
+#include "ui/vue_comptes.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPixmap>
+#include <QStackedWidget>
+
+namespace {
+// A picture with some drawing: more than one colour.
+bool dessinee(const QPixmap& p) {
+    const QImage i = p.toImage();
+    if (i.isNull()) return false;
+    const QRgb premier = i.pixel(0, 0);
+    for (int y = 0; y < i.height(); y += 7)
+        for (int x = 0; x < i.width(); x += 7)
+            if (i.pixel(x, y) != premier) return true;
+    return false;
+}
+} // namespace
+
+class TstCaptures : public QObject {
+    Q_OBJECT
+    QString m_dossier = qEnvironmentVariable("KELVARIN_CAPTURES");
+
+    void capture(QWidget& w, const QString& nom) {
+        w.show();
+        QCoreApplication::processEvents();
+        const QPixmap p = w.grab();
+        QVERIFY2(dessinee(p), qPrintable(nom));
+        if (!m_dossier.isEmpty())
+            QVERIFY(p.save(QDir(m_dossier).filePath(nom + QStringLiteral(".png"))));
+    }
+
+private slots:
+    void initTestCase() {
+        if (!m_dossier.isEmpty()) QVERIFY(QDir().mkpath(m_dossier));
+    }
+
+    void pagesEtDialogues() {
+        TMaisonFenetre m("[Init]\r\nPortEcoute=0\r\nModefonctionnement=0\r\n");
+        TFenetreTest t(m.reps);
+        QVERIFY(t.demarrer());
+        TFormKelvarin& f = *t.fenetre;
+        f.resize(940, 620);
+        capture(f, QStringLiteral("01-configuration-simple"));
+
+        // Sample accounts and trace lines.
+        TGestionComptesBis& g = t.moteur.GestionComptesBis1;
+        PUnCompteBis a = g.Connexion("pop.exemple.fr", "alice");
+        a->NbMessages = 148;
+        a->NbSpams = 37;
+        a->NbConnexions = 12;
+        PUnCompteBis b = g.Connexion("mail.exemple.org", "bruno");
+        b->Nom = "Bureau";
+        b->NbMessages = 20;
+        b->NbConnexions = 3;
+        b->ConfigGenerale = false;
+        b->FiltreBayes = false;
+        g.Trier();
+        Trace(1, QStringLiteral("> USER alice@pop.exemple.fr"));
+        Trace(1, QStringLiteral("< +OK Bienvenue sur Kelvarin"));
+        Trace(1, QStringLiteral("> RETR 1"));
+        Trace(1, QStringLiteral(" + 203.0.113.7 : bl.exemple.net"));
+        Trace(1, QStringLiteral("<< -ERR message inconnu"));
+        Trace(1, QStringLiteral("< Message 1 : spam (liste noire)"));
+        Trace(-1, QStringLiteral("Timer : sauvegarde"));
+
+        f.PageConfig->BtnModeExpert->click();
+        f.BtnAppliquerClick();
+        const struct {
+            int page;
+            const char* nom;
+        } pages[] = {{0, "02-configuration-expert"},
+                     {1, "03-general"},
+                     {2, "04-infos-spams"},
+                     {3, "05-listes-blanches"},
+                     {8, "06-listes-noires"},
+                     {13, "07-ignorer"},
+                     {19, "08-comptes"},
+                     {20, "09-trace"},
+                     {21, "10-page-a-venir"}};
+        for (const auto& p : pages) {
+            QVERIFY(f.AfficherPage(p.page));
+            capture(f, QLatin1String(p.nom));
+        }
+
+        TFormConfigCompte compte(*a, &f);
+        capture(compte, QStringLiteral("11-config-compte"));
+        TFormQuitter quitter(&f);
+        capture(quitter, QStringLiteral("12-quitter"));
+        QElapsedTimer depart;
+        depart.start();
+        TFormAboutBox apropos(depart, m.reps.Installation, m.reps.Travail, &f);
+        capture(apropos, QStringLiteral("13-a-propos"));
+        TFormPatienter splash(false, false);
+        splash.Statut(QStringLiteral("Lecture config..."));
+        capture(splash, QStringLiteral("14-demarrage"));
+    }
+};
+
+QTEST_MAIN(TstCaptures)
+#include "tst_captures.moc"

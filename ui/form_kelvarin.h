@@ -1,0 +1,110 @@
+#pragma once
+// The main window: the options tree on the left, the pages on the right, the
+// bar with Apply, Cancel, Help and "Réduire", the menus and the notification
+// icon. It draws and forwards gestures; the rules are in the engine
+// (TArbreOptions, TControleur's Apply/Cancel, TAnimationIcone, ...).
+
+#include "core/arbre_options.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TFormBase;
+class TIconeNotification;
+class TMoteur;
+class TPageApercu;
+class TPageConfiguration;
+class TPageGeneral;
+class TPageInfosSpams;
+class TPageTrace;
+class TVueComptes;
+
+class TFormKelvarin : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormKelvarin(TMoteur& moteur, QWidget* parent = nullptr);
+    ~TFormKelvarin() override;
+
+    // The engine's start-up, each step announced through `etape` (the splash),
+    // then the controls filled from the settings. False: no settings store.
+    bool Demarrer(const std::function<void(const QString&)>& etape = {});
+    // Controls from the settings in memory, tree and menus for the stored mode.
+    void ConfigVersEcran();
+    void AppliquerMode(bool simple);
+    bool ModeSimple() const { return m_modeArbre == 1; }
+
+    void BtnAppliquerClick();
+    void BtnAnnulerClick();
+    void Reduire(); // the "Réduire" button and menu entry
+    // Shows a page through the page-leaving check; false when refused (busy,
+    // unknown page, Cancel).
+    bool AfficherPage(int page);
+    int PageCourante() const;
+    bool Occupe() const; // CalculEnCours
+    bool Modifie() const;
+
+    // The notification area's gestures.
+    void OuvrirDepuisNotification(int page = -1);
+    void Basculer();
+    void MinimiserVersZone();
+    // A second copy was started.
+    void SignalAutreInstance();
+    // "Quitter" in a menu: through the close request with the flag cleared.
+    void Quitter();
+    bool VersTray() const { return m_versTray; }
+    int SujetAide() const { return m_sujetAide; }
+
+    TIconeNotification& Icone() { return *m_icone; }
+    TMoteur& Moteur() { return m_moteur; }
+    TFormBase& Base() { return *m_base; }
+
+    QTreeWidget* TreeView1;
+    QStackedWidget* PageControl1;
+    QPushButton *BtnReduire, *BtnAppliquer, *BtnAnnuler, *BtnAide;
+    QLabel* LabelVersion;
+    QMenu *MenuFichier, *MenuVoir, *MenuAide;
+    TPageConfiguration* PageConfig;
+    TPageGeneral* PageGeneral;
+    TPageInfosSpams* PageInfosSpams;
+    std::array<TPageApercu*, 3> PagesApercu{};
+    TVueComptes* PageComptes;
+    TPageTrace* PageTrace;
+
+signals:
+    void QuitterApplication(); // the close was granted for good
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void creerMenus();
+    void creerPages();
+    void creerBarre();
+    void brancherMoteur();
+    void modifie(bool actif);
+    void surSelectionArbre(QTreeWidgetItem* courant, QTreeWidgetItem* precedent);
+    void changerPage(int page);
+    void selectionnerNoeud(int page);
+    void enregistrerBase();
+    void lienApercu(int pageGroupe, int position);
+
+    TMoteur& m_moteur;
+    TFormBase* m_base;
+    TIconeNotification* m_icone;
+    QElapsedTimer m_depart;
+    int m_modeArbre = -1; // 1 simple, 0 expert, -1 not built
+    bool m_versTray = false;
+    bool m_construction = false;
+    int m_sujetAide = 10;
+};
