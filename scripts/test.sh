@@ -15,6 +15,8 @@ if [ "${KELVARIN_SANITIZE:-0}" = 1 ]; then
   dir=build-asan
   opts=(-DCMAKE_BUILD_TYPE=Debug -DKELVARIN_SANITIZE=ON)
 fi
+# CI turns warnings into errors.
+[ "${KELVARIN_WERROR:-0}" = 1 ] && opts+=(-DKELVARIN_WERROR=ON)
 # A compiler cache, when the machine has one, makes rebuilds of other checkouts cheap.
 command -v ccache >/dev/null 2>&1 && opts+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$dir" -G Ninja -DKELVARIN_TESTS=ON -DKELVARIN_BENCH=ON "${opts[@]}" >/dev/null

@@ -4,7 +4,7 @@
 
 #include "core/infos_systeme.h"
 #include "core/position_fenetre.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 #include "core/trace.h"
 #include "proxy/serveur_proxy.h"
 #include "tests/support/pop3_script_server.h"
