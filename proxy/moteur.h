@@ -23,6 +23,7 @@
 
 class TControleur;
 class TServeurProxy;
+struct TConfig;
 class TVerdict;
 
 // Where the engine meets the outside world, for the tests and benchmarks that
@@ -49,6 +50,9 @@ public:
     TMoteur& operator=(const TMoteur&) = delete;
 
     TControleur& Controleur() { return m_controleur; }
+    // The settings the controller reads, applies and writes. The components
+    // get a reference and read it when they act, so Apply holds at once.
+    TConfig& Reglages() { return m_reglages; }
 
     // Declared in the order they must outlive each other: the sessions hold
     // accounts, the archives keep the accounts' numbers.
@@ -101,6 +105,7 @@ private:
     void relireDNSMachine();
 
     TControleur& m_controleur;
+    TConfig& m_reglages; // the process-wide settings, where the controller keeps them
     TPointsAcces m_points;
     std::unique_ptr<TFiltreBayes> m_bayes;
     std::unique_ptr<TReconstructionBayes> m_reconstruction; // refers to m_bayes
