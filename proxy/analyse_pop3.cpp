@@ -1,8 +1,12 @@
 #include "proxy/analyse_pop3.h"
 
 #include "core/cp1252.h"
+#include "mime/champ_entete.h"
 
 #include <netdb.h>
+
+#include <optional>
+#include <utility>
 
 namespace pop3 {
 
@@ -143,13 +147,14 @@ void TChampsEntete::ajouterLigne(QByteArrayView ligne) {
         if (QByteArray* c = champ(MotCle)) c->append(ligne.sliced(1));
         return;
     }
-    const qsizetype dp = ligne.indexOf(':');
-    if (dp < 0) {
+    std::optional<TChampEntete> champEntete = SeparerChampEntete(ligne);
+    if (!champEntete) {
         MotCle.clear();
         return;
     }
-    MotCle = cp1252::minuscules(ligne.first(dp).trimmed());
-    QByteArrayView valeur = ligne.sliced(dp + 1);
+    MotCle = std::move(champEntete->Nom);
+    QByteArrayView valeur = champEntete->Valeur;
+    // One optional space after the colon is not part of the value.
     if (valeur.startsWith(' ')) valeur = valeur.sliced(1);
     QByteArray* c = champ(MotCle);
     if (!c) return;

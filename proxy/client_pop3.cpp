@@ -1,5 +1,6 @@
 #include "proxy/client_pop3.h"
 
+#include "core/cp1252.h"
 #include "core/trace.h"
 
 #include <QNetworkProxy>
@@ -84,7 +85,7 @@ bool TClientPOP3::Login() {
     }
     const quint16 port = pop3::resoudrePort(Port);
     if (port == 0) {
-        m_erreur = QStringLiteral("unknown port: ") + QString::fromLatin1(Port);
+        m_erreur = QStringLiteral("unknown port: ") + cp1252::versUnicode(Port);
         return false;
     }
     if (Host.trimmed().isEmpty()) {
@@ -98,7 +99,7 @@ bool TClientPOP3::Login() {
     m_phase = TPhaseLogin::plConnexion;
     m_multiLigne = false;
     m_etat = TEtatPOP3::epDeconnecte;
-    m_socket->connectToHost(QString::fromLatin1(Host.trimmed()), port);
+    m_socket->connectToHost(cp1252::versUnicode(Host.trimmed()), port);
     return true;
 }
 
@@ -300,7 +301,7 @@ void TClientPOP3::traiterLigne(const QByteArray& ligne) {
         pop3::analyserLigneListe(ligne, n, m_taille);
     }
     if (!ok) {
-        m_erreur = QString::fromLatin1(ligne);
+        m_erreur = cp1252::versUnicode(ligne);
         terminer(erReponseNegative);
         return;
     }
@@ -363,7 +364,7 @@ void TClientPOP3::traiterLigneLogin(const QByteArray& ligne) {
     if (OnLigneServeur) OnLigneServeur(ligne);
     if (generation != m_generation || m_requete != TRequetePOP3::rqLogin) return;
     if (!ligne.startsWith("+OK")) {
-        m_erreur = QString::fromLatin1(ligne);
+        m_erreur = cp1252::versUnicode(ligne);
         // The next PASS starts over on a fresh connection.
         fermerPuisTerminer(erReponseNegative);
         return;

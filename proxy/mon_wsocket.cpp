@@ -18,13 +18,6 @@
 
 namespace {
 
-QByteArray octets(const QString& texte) {
-    return cp1252::depuisUnicode(texte);
-}
-QString texte(QByteArrayView octets) {
-    return cp1252::versUnicode(octets);
-}
-
 // Longest sample of a discarded line tail kept for the trace.
 constexpr qsizetype kEchantillonIgnore = 64;
 // The partial line kept while waiting for its LF: the command and one byte more.
@@ -41,8 +34,9 @@ constexpr qint64 kSortieMax = 1024 * 1024;
 
 TMonWSocket::TMonWSocket(TServeurProxy& serveur, TVerdict* verdict, int numero,
                          QTcpSocket* connexion, int delaiInactiviteMs, int delaiFermetureMs)
-    : Client(new TClientPOP3(this)), m_serveur(serveur), m_verdict(verdict), m_numero(numero),
-      m_socket(connexion), m_inactivite(new QTimer(this)), m_delaiFermetureMs(delaiFermetureMs) {
+    : Client(new TClientPOP3(this)), m_serveur(serveur), m_reglages(serveur.Reglages()),
+      m_verdict(verdict), m_numero(numero), m_socket(connexion), m_inactivite(new QTimer(this)),
+      m_delaiFermetureMs(delaiFermetureMs) {
     m_socket->setParent(this);
     // Answers go out as soon as they are written: a status line followed by a
     // message must not wait for the client's delayed acknowledgement.
@@ -91,10 +85,10 @@ void TMonWSocket::retenirCompte(PUnCompteBis compte) {
 
 void TMonWSocket::EnvoiClient(const QByteArray& texte, bool tracer) {
     if (Abandon || m_fermee || m_socket->state() != QAbstractSocket::ConnectedState) return;
-    if (tracer) Trace(m_numero, QStringLiteral("< ") + ::texte(texte));
+    if (tracer) Trace(m_numero, QStringLiteral("< ") + cp1252::versUnicode(texte));
     if (m_socket->write(texte + "\r\n") < 0) {
         TraceFormat(m_numero, Res("princ23", u"Exception : envoi impossible de : %s"),
-                    ::texte(texte));
+                    cp1252::versUnicode(texte));
         return;
     }
     m_inactivite->start();
@@ -210,16 +204,17 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
     if (!c.ignore.isEmpty()) {
         // A secret's tail is shown as stars of the same length, never in clear.
         const QByteArray ignore =
-            secret && Config().CoderMDP ? QByteArray(c.ignore.size(), '*') : c.ignore;
-        TraceFormat(m_numero, Res("princ65", u"ATTENTION : chaine ignorée = %s"), texte(ignore));
+            secret && m_reglages.CoderMDP ? QByteArray(c.ignore.size(), '*') : c.ignore;
+        TraceFormat(m_numero, Res("princ65", u"ATTENTION : chaine ignorée = %s"),
+                    cp1252::versUnicode(ignore));
     }
     QByteArray tracee = c.ligne;
-    if (secret && Config().CoderMDP) {
+    if (secret && m_reglages.CoderMDP) {
         // Masked, with the command word as it is executed.
         tracee = MasquerMotDePasse(c.ligne);
         if (tracee.size() >= c.mot.size()) tracee.replace(0, c.mot.size(), c.mot);
     }
-    Trace(m_numero, QStringLiteral("> ") + texte(tracee));
+    Trace(m_numero, QStringLiteral("> ") + cp1252::versUnicode(tracee));
 
     if (OnCommandeClient) OnCommandeClient();
     m_inactivite->start();
@@ -268,7 +263,7 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
         Client->MsgNum = pop3::lireNombre(c.argument);
         if (NbFictifs > 0 && Client->MsgNum > m_nbReels) {
             Commande = cmAutre;
-            EnvoiClient("+OK " + octets(Res("princ108", u"Suppression fictive")));
+            EnvoiClient("+OK " + cp1252::depuisUnicode(Res("princ108", u"Suppression fictive")));
             return;
         }
         relayer(c, cmAutre, &TClientPOP3::Dele);
@@ -280,14 +275,15 @@ void TMonWSocket::executer(const QByteArray& ligneBrute) {
         relayer(c, cmAutre, &TClientPOP3::Last);
     } else if (mot == "CAPA") {
         Commande = cmAutre;
-        EnvoiClient("-ERR " + octets(Res("princ71", u"CAPA pas connu")));
+        EnvoiClient("-ERR " + cp1252::depuisUnicode(Res("princ71", u"CAPA pas connu")));
     } else if (mot == "AUTH") {
         Commande = cmAutre;
-        EnvoiClient("-ERR " + octets(Res("princ72", u"Pas maintenant")));
+        EnvoiClient("-ERR " + cp1252::depuisUnicode(Res("princ72", u"Pas maintenant")));
     } else {
         Commande = cmAutre;
         EnvoiClient("-ERR " +
-                    octets(Format(Res("princ73", u"Commande inconnue : %s"), {texte(c.ligne)})));
+                    cp1252::depuisUnicode(Format(Res("princ73", u"Commande inconnue : %s"),
+                                                 {cp1252::versUnicode(c.ligne)})));
     }
 }
 
@@ -314,16 +310,16 @@ void TMonWSocket::relayer(const pop3::TCommandeClient& c, TCommandeSession code,
         m_ligneEnvoyee = false;
         if ((Client->*operation)()) return;
     }
-    EnvoiClient("-ERR " + c.mot + " : " + octets(Client->ErrorMessage()));
+    EnvoiClient("-ERR " + c.mot + " : " + cp1252::depuisUnicode(Client->ErrorMessage()));
 }
 
 void TMonWSocket::loginEtape1(const QByteArray& argument) {
-    const pop3::TLogin l = pop3::analyserLogin(argument, Config().FormatParametre);
+    const pop3::TLogin l = pop3::analyserLogin(argument, m_reglages.FormatParametre);
     if (!l.ok) {
-        const QString t = Config().FormatParametre == 1
+        const QString t = m_reglages.FormatParametre == 1
                               ? Res("princ126", u"Format attendu=serveur/port/nomutilisateur")
                               : Res("princ66", u"Format attendu=nomutilisateur@serveur");
-        EnvoiClient("-ERR " + octets(t));
+        EnvoiClient("-ERR " + cp1252::depuisUnicode(t));
         return;
     }
     try {
@@ -338,25 +334,27 @@ void TMonWSocket::loginEtape1(const QByteArray& argument) {
         if (!l.port.isEmpty()) {
             Client->Port = l.port;
             if (compte && compte->ConfigGenerale)
-                compte->Port = l.port == Config().PortMail ? QByteArray() : l.port;
+                compte->Port = l.port == m_reglages.PortMail ? QByteArray() : l.port;
         } else {
             Client->Port = TGestionComptesBis::PortEffectif(compte);
         }
-        EnvoiClient("+OK " + octets(Res("princ67", u"Et maintenant, votre mot de passe")));
+        EnvoiClient("+OK " +
+                    cp1252::depuisUnicode(Res("princ67", u"Et maintenant, votre mot de passe")));
     } catch (const std::exception& e) {
         Abandon = false;
-        EnvoiClient("-ERR Erreur : " + octets(QString::fromLocal8Bit(e.what())));
+        EnvoiClient("-ERR Erreur : " + cp1252::depuisUnicode(QString::fromLocal8Bit(e.what())));
     }
 }
 
 void TMonWSocket::loginEtape2(const QByteArray& argument) {
     if (Client->UserName.isEmpty()) {
-        EnvoiClient("-ERR " + octets(Res("princ68", u"Il manque votre nom")));
+        EnvoiClient("-ERR " + cp1252::depuisUnicode(Res("princ68", u"Il manque votre nom")));
         return;
     }
     Client->PassWord = argument;
     TraceFormat(m_numero, Res("princ69", u"Traitement : serveur=%s, port=%s, login=%s"),
-                texte(Client->Host), texte(Client->Port), texte(Client->UserName));
+                cp1252::versUnicode(Client->Host), cp1252::versUnicode(Client->Port),
+                cp1252::versUnicode(Client->UserName));
     m_taillesListe.clear();
     TGestionComptesBis& comptes = m_serveur.Comptes();
     PUnCompteBis compte = comptes.Connexion(Client->Host, Client->UserName);
@@ -366,7 +364,7 @@ void TMonWSocket::loginEtape2(const QByteArray& argument) {
     CommandeEnAttente = false;
     if (!Client->Login()) {
         // Say why at once: the client would otherwise wait for an answer.
-        EnvoiClient("-ERR " + octets(Client->ErrorMessage()));
+        EnvoiClient("-ERR " + cp1252::depuisUnicode(Client->ErrorMessage()));
     }
     retenirCompte(compte);
     // The re-emissions queued now are the ones this session presents; any
@@ -396,7 +394,7 @@ void TMonWSocket::quitter() {
     } else {
         Client->Abort();
     }
-    EnvoiClient("+OK " + octets(Res("princ70", u"Au revoir")));
+    EnvoiClient("+OK " + cp1252::depuisUnicode(Res("princ70", u"Au revoir")));
 }
 
 void TMonWSocket::surFermeture() {
@@ -421,15 +419,16 @@ void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
         if (requete == TRequetePOP3::rqLogin) {
             if (erreur != TClientPOP3::erAucune) {
                 if (!Abandon)
-                    EnvoiClient("-ERR " + octets(Format(Res("princ27", u"Erreur : %s"),
-                                                        {Client->ErrorMessage()})));
+                    EnvoiClient("-ERR " +
+                                cp1252::depuisUnicode(Format(Res("princ27", u"Erreur : %s"),
+                                                             {Client->ErrorMessage()})));
                 return;
             }
             m_loginReussi = true;
             if (CommandeEnAttente) {
                 TraceFormat(m_numero,
                             Res("princ26", u"Attente vraie réponse du serveur (réponse=%s)"),
-                            texte(Client->LastResponse()));
+                            cp1252::versUnicode(Client->LastResponse()));
                 RelaisReponse = false;
                 return;
             }
@@ -437,14 +436,14 @@ void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
             if (Client->LastResponse().startsWith("+OK"))
                 EnvoiClient(Client->LastResponse());
             else
-                EnvoiClient("+OK " + octets(Res("princ25", u"Connecté")));
+                EnvoiClient("+OK " + cp1252::depuisUnicode(Res("princ25", u"Connecté")));
             return;
         }
         if (erreur != TClientPOP3::erConnexion || requete == TRequetePOP3::rqQuit) return;
         // The server is gone in the middle of an answer: a partial message is
         // never judged, and the client must not wait for a "." that cannot come.
         Trace(m_numero, QStringLiteral("<< ") + Client->ErrorMessage());
-        if (!m_ligneEnvoyee) EnvoiClient("-ERR " + octets(Client->ErrorMessage()));
+        if (!m_ligneEnvoyee) EnvoiClient("-ERR " + cp1252::depuisUnicode(Client->ErrorMessage()));
         m_message.Flux.clear();
         Fermer();
     } catch (const std::exception& e) {
@@ -460,12 +459,12 @@ void TMonWSocket::surLigneServeur(const QByteArray& ligne) {
     if (Client->RequestType() == TRequetePOP3::rqAucune) {
         // Nothing was asked (a server's farewell before it drops an idle
         // connection): the client must not take it for an answer.
-        Trace(m_numero, QStringLiteral("<< ") + texte(ligne));
+        Trace(m_numero, QStringLiteral("<< ") + cp1252::versUnicode(ligne));
         return;
     }
     if (!RelaisReponse) {
         if (Commande != cmRetr && Commande != cmTop)
-            Trace(m_numero, QStringLiteral("<< ") + texte(ligne));
+            Trace(m_numero, QStringLiteral("<< ") + cp1252::versUnicode(ligne));
         return;
     }
     if (Client->RequestType() == TRequetePOP3::rqList && ligne != ".") {
@@ -614,7 +613,7 @@ void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {
     m.To = recu.To;
     m.Subject = recu.Subject;
     if (CompteSession) m.NomCompte = CompteSession->Nom;
-    const TMessageReecrit r = ReecrireMessage(m, Config());
+    const TMessageReecrit r = ReecrireMessage(m, m_reglages);
     if (!recu.EnvoiFictif) {
         m_serveur.Comptes().CompterMessage(m.Niveau != nsBon);
         if (OnMessageJuge) OnMessageJuge(m.Niveau != nsBon);
@@ -624,7 +623,7 @@ void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {
     if (!Abandon && !m_fermee && m_socket->state() == QAbstractSocket::ConnectedState) {
         if (m_socket->write(r.Octets) < 0)
             TraceFormat(m_numero, Res("princ23", u"Exception : envoi impossible de : %s"),
-                        texte(recu.MessageEnCours.Sujet));
+                        cp1252::versUnicode(recu.MessageEnCours.Sujet));
         m_inactivite->start();
     }
 }
@@ -695,12 +694,12 @@ void TMonWSocket::retrFictif(int k) {
         m.EnvoiFictif = false;
         m.VerdictFait = true;
         TraceFormat(m_numero, Res("proxy02", u"Message ré-émis %d illisible : %s"), f.Id, erreur);
-        EnvoiClient("-ERR " + octets(Res("proxy03", u"Message ré-émis illisible")));
+        EnvoiClient("-ERR " + cp1252::depuisUnicode(Res("proxy03", u"Message ré-émis illisible")));
         return;
     }
     m.Flux = std::move(archive);
     m.EnvoiFictif = true;
-    m.ReponseRetenue = "+OK " + octets(Res("princ107", u"Message fictif"));
-    Trace(m_numero, QStringLiteral("< ") + texte(m.ReponseRetenue));
+    m.ReponseRetenue = "+OK " + cp1252::depuisUnicode(Res("princ107", u"Message fictif"));
+    Trace(m_numero, QStringLiteral("< ") + cp1252::versUnicode(m.ReponseRetenue));
     livrer();
 }

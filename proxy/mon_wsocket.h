@@ -100,6 +100,7 @@ private:
     void livrerMessage(const TResultatVerdict& verdict); // rewrite, count, send
 
     TServeurProxy& m_serveur;
+    const TConfig& m_reglages; // the listener's, live
     TVerdict* m_verdict;
     TMessageRecupere m_message;
     int m_numero;

@@ -13,8 +13,8 @@
 #include <vector>
 
 TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* parent)
-    : QObject(parent), m_controleur(controleur), m_points(points),
-      m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1)) {
+    : QObject(parent), m_controleur(controleur), m_reglages(Config()), m_points(points),
+      m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1, m_reglages)) {
     if (!m_points.ServeurDNSMachine)
         m_points.ServeurDNSMachine = [] { return PremierServeurDNS(); };
     ChercheSPAMs1.setPortDNS(m_points.PortDNS);
@@ -30,8 +30,8 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
             Trace(texte);
     };
     // The listener hands the verdict to each session it creates.
-    m_verdict =
-        std::make_unique<TVerdict>(ChercheSPAMs1, MonMimeDecodeReception, MonDossierBisSynchro);
+    m_verdict = std::make_unique<TVerdict>(ChercheSPAMs1, MonMimeDecodeReception,
+                                           MonDossierBisSynchro, m_reglages);
     TVerdict& v = *m_verdict;
     v.FiltreBayes = [this] { return m_bayes.get(); };
     v.OnBip = [this] {
@@ -245,7 +245,7 @@ void TMoteur::brancherReconstruction() {
 }
 
 void TMoteur::relireDNSMachine() {
-    TConfig& c = Config();
+    TConfig& c = m_reglages;
     if (!c.DNSAuto && !c.AdresseDNS.isEmpty()) return;
     // The machine may have changed networks since the last mail check.
     const QByteArray dns = m_points.ServeurDNSMachine();

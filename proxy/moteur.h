@@ -24,6 +24,7 @@
 
 class TControleur;
 class TServeurProxy;
+struct TConfig;
 class TVerdict;
 
 // Where the engine meets the outside world, for the tests and benchmarks that
@@ -50,6 +51,9 @@ public:
     TMoteur& operator=(const TMoteur&) = delete;
 
     TControleur& Controleur() { return m_controleur; }
+    // The settings the controller reads, applies and writes. The components
+    // get a reference and read it when they act, so Apply holds at once.
+    TConfig& Reglages() { return m_reglages; }
 
     // What the views connect to; first, so it outlives every component.
     TEvenementsMoteur Evenements;
@@ -105,6 +109,7 @@ private:
     void relireDNSMachine();
 
     TControleur& m_controleur;
+    TConfig& m_reglages; // the process-wide settings, where the controller keeps them
     TPointsAcces m_points;
     std::unique_ptr<TFiltreBayes> m_bayes;
     std::unique_ptr<TReconstructionBayes> m_reconstruction; // refers to m_bayes

@@ -15,8 +15,8 @@
 
 #include <exception>
 
-TServeurProxy::TServeurProxy(TGestionComptesBis& comptes, QObject* parent)
-    : QObject(parent), m_comptes(comptes), m_ecoute(new QTcpServer(this)) {
+TServeurProxy::TServeurProxy(TGestionComptesBis& comptes, const TConfig& reglages, QObject* parent)
+    : QObject(parent), m_comptes(comptes), m_reglages(reglages), m_ecoute(new QTcpServer(this)) {
     m_ecoute->setMaxPendingConnections(5);
     m_ecoute->setProxy(QNetworkProxy::NoProxy);
     connect(m_ecoute, &QTcpServer::newConnection, this, &TServeurProxy::surNouvelleConnexion);
@@ -32,9 +32,9 @@ bool TServeurProxy::Ouvrir(const QByteArray& port, QString* erreur) {
     if (m_ecoute->isListening()) m_ecoute->close();
     const quint16 numero = pop3::resoudrePort(port);
     QHostAddress adresse;
-    const QByteArray texteAdresse = Config().AdresseEcoute.trimmed();
+    const QByteArray texteAdresse = m_reglages.AdresseEcoute.trimmed();
     if (!adresse.setAddress(
-            QString::fromLatin1(texteAdresse.isEmpty() ? "127.0.0.1" : texteAdresse)))
+            cp1252::versUnicode(texteAdresse.isEmpty() ? "127.0.0.1" : texteAdresse)))
         adresse = QHostAddress::LocalHost;
     // Port "0" asks for any free port (tests); an unknown service name fails.
     const bool zero = port.trimmed() == "0";
@@ -109,7 +109,7 @@ void TServeurProxy::surNouvelleConnexion() {
             s.EnvoiClient("+OK " +
                           cp1252::depuisUnicode(Res("princ62", u"Bienvenue sur Kelvarin")));
             s.Client->Host.clear();
-            s.Client->Port = Config().PortMail;
+            s.Client->Port = m_reglages.PortMail;
             s.Client->UserName.clear();
             s.Client->PassWord.clear();
         } catch (const std::exception& e) {

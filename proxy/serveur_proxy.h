@@ -13,6 +13,7 @@
 
 class QTcpServer;
 class TGestionComptesBis;
+struct TConfig;
 class TMessagesFictifs;
 class TMonWSocket;
 class TVerdict;
@@ -21,10 +22,12 @@ class TServeurProxy : public QObject {
 public:
     static constexpr int kDelaiInactiviteDefautMs = 10 * 60 * 1000;
 
-    explicit TServeurProxy(TGestionComptesBis& comptes, QObject* parent = nullptr);
+    // `reglages` are the live settings: what Apply writes there holds from the
+    // next command or message of every session on.
+    TServeurProxy(TGestionComptesBis& comptes, const TConfig& reglages, QObject* parent = nullptr);
     ~TServeurProxy() override;
 
-    // Listens on Config().AdresseEcoute and the port (number or service name).
+    // Listens on AdresseEcoute of the settings and the port (number or service name).
     // On failure returns false with the princ29 text in `erreur`.
     bool Ouvrir(const QByteArray& port, QString* erreur = nullptr);
     void Fermer();
@@ -44,6 +47,7 @@ public:
     // looks each up again by number.
     std::vector<int> NumerosSessions() const;
     TGestionComptesBis& Comptes() { return m_comptes; }
+    const TConfig& Reglages() const { return m_reglages; }
 
     // Judges the messages the sessions retrieve (none: they go out unmarked);
     // each session is handed it when it is created.
@@ -77,6 +81,7 @@ private:
     bool sessionQuiAttendQuitter() const;
 
     TGestionComptesBis& m_comptes;
+    const TConfig& m_reglages;
     QTcpServer* m_ecoute;
     std::vector<std::unique_ptr<TMonWSocket>> m_sessions;
     int m_dernierNumero = 0;

@@ -21,12 +21,8 @@
 
 namespace {
 
-QByteArray octets(const QString& texte) {
-    return cp1252::depuisUnicode(texte);
-}
-
 QString texteIP(TAdresseIP ip) {
-    return QString::fromLatin1(IPVersChaine(ip));
+    return cp1252::versUnicode(IPVersChaine(ip));
 }
 
 QString nomServeur(const TUneRechercheDNS& r) {
@@ -61,15 +57,15 @@ QByteArray texteGenre(int code) {
     switch (code) {
     case cvNoirIP:
     case cvBlancIP:
-        return octets(Res("princ33", u"(ip)"));
+        return cp1252::depuisUnicode(Res("princ33", u"(ip)"));
     case cvNoirEmetteur:
     case cvBlancEmetteur:
-        return octets(Res("princ34", u"(emetteur)"));
+        return cp1252::depuisUnicode(Res("princ34", u"(emetteur)"));
     case cvNoirSujet:
     case cvBlancSujet:
-        return octets(Res("princ35", u"(sujet)"));
+        return cp1252::depuisUnicode(Res("princ35", u"(sujet)"));
     default:
-        return octets(Res("princ125", u"(en-tête)"));
+        return cp1252::depuisUnicode(Res("princ125", u"(en-tête)"));
     }
 }
 
@@ -175,38 +171,42 @@ TDecisionVerdict DeciderVerdict(const TEntreeVerdict& e, TUnMessageMem& m,
     m.ReponseDNSBL.clear();
     bool spamIP = false;
     if (code == cvHorsDestinataire) {
-        ligne(kX,
-              octets(Res("princ129", u"Vrai mail non présent dans les en-têtes To: et Cc:")) + ' ');
+        ligne(kX, cp1252::depuisUnicode(
+                      Res("princ129", u"Vrai mail non présent dans les en-têtes To: et Cc:")) +
+                      ' ');
     } else if (EstCodeNoir(code)) {
         spamIP = true;
-        ligne(kX, octets(Res("princ31", u"liste noire")) + ' ' + texteGenre(code));
+        ligne(kX, cp1252::depuisUnicode(Res("princ31", u"liste noire")) + ' ' + texteGenre(code));
     } else if (EstCodeBlanc(code)) {
-        ligne(kX, octets(Res("princ32", u"liste blanche")) + ' ' + texteGenre(code));
+        ligne(kX, cp1252::depuisUnicode(Res("princ32", u"liste blanche")) + ' ' + texteGenre(code));
     } else if (code == cvDNSBL || code == cvSansTestIP) {
         if (e.SpamSiPasSujetFrom && e.From.trimmed().isEmpty() && e.Subject.trimmed().isEmpty()) {
-            ligne(kXMinuscule, octets(Res("princ127", u"Pas de sujet ni d'émetteur")));
+            ligne(kXMinuscule,
+                  cp1252::depuisUnicode(Res("princ127", u"Pas de sujet ni d'émetteur")));
             code = cvSansSujetEmetteur;
         } else if (code == cvSansTestIP) {
-            ligne(kX, octets(Res("princ37", u"test IP désactivé")));
+            ligne(kX, cp1252::depuisUnicode(Res("princ37", u"test IP désactivé")));
         } else if (const TUneRechercheDNS* r = e.DNSBL) {
             if (r->Etat == erSpam) {
                 spamIP = true;
                 m.SpamIP = true;
                 m.ServeurDNSBL = r->Serveur ? r->Serveur->Numero : 0;
                 m.ReponseDNSBL = r->Reponse;
-                ligne(kX, octets(Format(Res("princ40", u"spam IP=%s"), {texteIP(r->IP)})));
-                ligne(kX, octets(Format(Res("princ41", u"résultat=%s"),
-                                        {cp1252::versUnicode(r->Reponse)})));
-                ligne(kX, r->Serveur ? octets(Format(Res("princ42", u"règle=%s"), {nomServeur(*r)}))
-                                     : octets(Res("princ43", u"règle ?")));
+                ligne(kX, cp1252::depuisUnicode(
+                              Format(Res("princ40", u"spam IP=%s"), {texteIP(r->IP)})));
+                ligne(kX, cp1252::depuisUnicode(Format(Res("princ41", u"résultat=%s"),
+                                                       {cp1252::versUnicode(r->Reponse)})));
+                ligne(kX, r->Serveur ? cp1252::depuisUnicode(
+                                           Format(Res("princ42", u"règle=%s"), {nomServeur(*r)}))
+                                     : cp1252::depuisUnicode(Res("princ43", u"règle ?")));
             } else if (r->Etat == erTimeOut || r->Etat == erAbandon) {
-                ligne(kX, octets(Res("princ39", u"timeout")));
+                ligne(kX, cp1252::depuisUnicode(Res("princ39", u"timeout")));
             } else {
                 // Not listed (a result still pending never reaches this step).
-                ligne(kX, octets(Res("princ38", u"ok")));
+                ligne(kX, cp1252::depuisUnicode(Res("princ38", u"ok")));
             }
         } else {
-            ligne(kX, octets(Res("princ36", u"pas d'IP")));
+            ligne(kX, cp1252::depuisUnicode(Res("princ36", u"pas d'IP")));
         }
     }
     d.Code = code;
@@ -220,7 +220,8 @@ TDecisionVerdict DeciderVerdict(const TEntreeVerdict& e, TUnMessageMem& m,
     TResultatVerdict& r = d.Resultat;
     r.SpamIP = spamIP;
     if (e.CommandeTOP) {
-        ligne(kXEspace, octets(Res("princ120", u"Pas de test bayesiens sur les en-têtes")));
+        ligne(kXEspace,
+              cp1252::depuisUnicode(Res("princ120", u"Pas de test bayesiens sur les en-têtes")));
         r.TestBayes = false;
         if (EstCodeNoir(code))
             r.Niveau = nsSpam;
@@ -235,12 +236,12 @@ TDecisionVerdict DeciderVerdict(const TEntreeVerdict& e, TUnMessageMem& m,
         p = scoreBayes ? scoreBayes() : 50.0;
         if (!std::isfinite(p)) p = 50.0;
         spamBayes = p > 50;
-        ligne(kXEspace,
-              octets(Format(Res("princ44", u"spam bayesien=%s"),
+        ligne(kXEspace, cp1252::depuisUnicode(Format(
+                            Res("princ44", u"spam bayesien=%s"),
                             {cp1252::versUnicode(FormaterProbabilite(p, e.SeparateurDecimal))})));
         m.ProbaBayes = qint32(std::trunc(p * 10));
     } else if (testable) {
-        ligne(kXEspace, octets(Res("princ45", u"test bayesien désactivé")));
+        ligne(kXEspace, cp1252::depuisUnicode(Res("princ45", u"test bayesien désactivé")));
     }
 
     // Step 5: the level.
@@ -285,8 +286,9 @@ TDecisionVerdict DeciderVerdict(const TEntreeVerdict& e, TUnMessageMem& m,
 
 // ---------------------------------------------------------------- TVerdict
 
-TVerdict::TVerdict(TChercheSPAMs& cherche, TMonMimeDecode& decodeur, TMonDossierBis& archive)
-    : m_cherche(cherche), m_decodeur(decodeur), m_archive(archive),
+TVerdict::TVerdict(TChercheSPAMs& cherche, TMonMimeDecode& decodeur, TMonDossierBis& archive,
+                   const TConfig& reglages)
+    : m_cherche(cherche), m_decodeur(decodeur), m_archive(archive), m_reglages(reglages),
       m_separateur(SeparateurDecimalSysteme()) {}
 
 TVerdict::~TVerdict() = default;
@@ -342,7 +344,7 @@ void TVerdict::verifierIP(TSessionJugee& s, bool corps) {
         e.VerdictListe = m.VerdictListe;
         e.Emetteur = ExtraireAdresse(m.From);
         const TEncodageDecodage* enc = m_decodeur.EncodageDecodage();
-        e.Sujet = enc ? octets(enc->DecoderEntete(m.Subject)) : m.Subject;
+        e.Sujet = enc ? cp1252::depuisUnicode(enc->DecoderEntete(m.Subject)) : m.Subject;
         e.To = m.To;
         e.Cc = m.Cc;
         e.Adresses = m.AdressesIP;
@@ -377,7 +379,7 @@ void TVerdict::verifierIP(TSessionJugee& s, bool corps) {
     if (b.sansResultat || b.enCours) {
         TraceFormat(n, QStringLiteral(" + ") + Res("princ106", u"Recherche ip à traiter : %d"),
                     m.AdressesIP.nb);
-        const bool afficher = Config().AfficherDNSBL;
+        const bool afficher = m_reglages.AfficherDNSBL;
         for (int i = m.AdressesIP.nb - 1; i >= 0; --i) {
             const TAdresseIP ip = m.AdressesIP[i];
             bool cree = false;
@@ -459,7 +461,7 @@ void TVerdict::RevoirSession(TSessionJugee& s) {
 
 void TVerdict::ReponseDNS(TUneRechercheDNS& x, bool partiel) {
     try {
-        if (Config().AfficherDNSBL)
+        if (m_reglages.AfficherDNSBL)
             TraceFormat(-1,
                         QStringLiteral(" + ") +
                             Res("princ59", u"réponse ip : %s (%s) = %s ; reste=%d ; partiel=%s"),
@@ -487,7 +489,7 @@ void TVerdict::TimeOut(TUneRechercheDNS& x) {
         TraceFormat(
             -1, QStringLiteral(" + ") + Res("princ61", u"TIME OUT recherche IP (%s, %s, reste=%d)"),
             texteIP(x.IP), nomServeur(x), m_cherche.NbSocketDNS() - 1);
-        if (Config().BeepTimeOut && OnBip) OnBip();
+        if (m_reglages.BeepTimeOut && OnBip) OnBip();
     } catch (const std::exception& e) {
         exception(-1, "TimeOut", e);
     }
@@ -521,7 +523,6 @@ void TVerdict::VerdictFinal(TSessionJugee& s, int code, const TUneRechercheDNS* 
     }
     TResultatVerdict resultat;
     try {
-        const TConfig& config = Config();
         TEntreeVerdict e;
         e.Code = code;
         e.DNSBL = dnsbl;
@@ -532,9 +533,9 @@ void TVerdict::VerdictFinal(TSessionJugee& s, int code, const TUneRechercheDNS* 
         }
         e.From = m.From;
         e.Subject = m.Subject;
-        e.SpamSiPasSujetFrom = config.SpamSiPasSujetFrom;
-        e.PourcentageSpam = config.PourcentageSpam;
-        e.PourcentageSpam2 = config.PourcentageSpam2;
+        e.SpamSiPasSujetFrom = m_reglages.SpamSiPasSujetFrom;
+        e.PourcentageSpam = m_reglages.PourcentageSpam;
+        e.PourcentageSpam2 = m_reglages.PourcentageSpam2;
         e.SeparateurDecimal = m_separateur;
         TFiltreBayes* bayes = FiltreBayes ? FiltreBayes() : nullptr;
         const TDecisionVerdict d = DeciderVerdict(e, m.MessageEnCours, [&] {

@@ -127,10 +127,12 @@ protected:
 
 // The verdict of the sessions of one listener, which hands it to each session
 // it creates. It needs the spam search component, the decoder for incoming
-// mail, the proxy's archive and the Bayesian filter.
+// mail, the proxy's archive, the Bayesian filter and the live settings (each
+// message is judged with them as they stand then).
 class TVerdict : public QObject {
 public:
-    TVerdict(TChercheSPAMs& cherche, TMonMimeDecode& decodeur, TMonDossierBis& archive);
+    TVerdict(TChercheSPAMs& cherche, TMonMimeDecode& decodeur, TMonDossierBis& archive,
+             const TConfig& reglages);
     ~TVerdict() override;
 
     // Routes the DNS engine's OnReponseDNS and OnTimeOut here (safe if this
@@ -177,5 +179,6 @@ private:
     TChercheSPAMs& m_cherche;
     TMonMimeDecode& m_decodeur;
     TMonDossierBis& m_archive;
+    const TConfig& m_reglages;
     QByteArray m_separateur;
 };

@@ -7,6 +7,7 @@
 #include "tests/support/client_brut.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
+#include "tests/support/releve_pop3.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,53 +31,6 @@ namespace {
 const QString kAlice = QStringLiteral("alice");
 const QString kBob = QStringLiteral("bob");
 const QString kMotDePasse = QStringLiteral("secret");
-
-struct TReleve {
-    int code = -1;
-    QByteArrayList lignes; // GREETING, PASS, STAT, LIST, UIDL, QUIT, ERROR lines
-    QList<QByteArray> messages;
-
-    QByteArrayList avec(const QByteArray& prefixe) const {
-        QByteArrayList r;
-        for (const QByteArray& l : lignes) {
-            if (l.startsWith(prefixe + ' ')) r.append(l.mid(prefixe.size() + 1));
-        }
-        return r;
-    }
-    QByteArray texte() const { return lignes.join('\n'); }
-};
-
-// Starts the POP3 client script; the caller waits for it.
-std::unique_ptr<QProcess> lancerClient(quint16 port, const QString& login, const QString& sortie,
-                                       const QString& motDePasse = kMotDePasse) {
-    auto p = std::make_unique<QProcess>();
-    p->start(QStringLiteral("python3"),
-             {QStringLiteral(KELVARIN_SOURCE_DIR "/tests/e2e/pop3_fetch.py"),
-              QStringLiteral("127.0.0.1"), QString::number(port), login, motDePasse, sortie});
-    return p;
-}
-
-TReleve terminerClient(QProcess& p, const QString& sortie) {
-    TReleve r;
-    if (!p.waitForFinished(180000)) p.kill(), p.waitForFinished();
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.lignes = p.readAllStandardOutput().split('\n');
-    r.lignes.removeAll(QByteArray());
-    const QByteArray erreurs = p.readAllStandardError();
-    if (!erreurs.isEmpty()) r.lignes.append("STDERR " + erreurs);
-    for (int n = 1;; ++n) {
-        QFile f(sortie + QStringLiteral("/%1.eml").arg(n));
-        if (!f.open(QIODevice::ReadOnly)) break;
-        r.messages.append(f.readAll());
-    }
-    return r;
-}
-
-TReleve releve(quint16 port, const QString& login, const QString& motDePasse = kMotDePasse) {
-    QTemporaryDir sortie;
-    auto p = lancerClient(port, login, sortie.path(), motDePasse);
-    return terminerClient(*p, sortie.path());
-}
 
 QByteArray versFil(QByteArray texte) {
     texte.replace("\n", "\r\n");
@@ -260,10 +214,10 @@ void TestProxyE2e::vingtClientsSimultanes() {
     for (int i = 0; i < kClients; ++i) {
         sorties.push_back(std::make_unique<QTemporaryDir>());
         clients.push_back(
-            lancerClient(m_kelvarin->PortEcoute(), loginProxy(kBob), sorties.back()->path()));
+            lancerReleve(m_kelvarin->PortEcoute(), loginProxy(kBob), sorties.back()->path()));
     }
     for (int i = 0; i < kClients; ++i) {
-        const TReleve r = terminerClient(*clients[size_t(i)], sorties[size_t(i)]->path());
+        const TReleve r = terminerReleve(*clients[size_t(i)], sorties[size_t(i)]->path());
         ++m_connexionsBob;
         QVERIFY2(r.code == 0, r.texte().constData());
         QCOMPARE(r.avec("STAT"), m_directBob.avec("STAT"));

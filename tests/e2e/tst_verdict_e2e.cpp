@@ -7,6 +7,7 @@
 #include "tests/support/dnsmasq_peer.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
+#include "tests/support/releve_pop3.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,29 +90,9 @@ QByteArray attendu(const QByteArray& message, const QByteArray& lignes,
     return r + "\r\n";
 }
 
-struct TReleve {
-    int code = -1;
-    QByteArray sortie;
-    QList<QByteArray> messages;
-};
-
-TReleve releve(quint16 port, const QByteArray& login) {
-    TReleve r;
-    QTemporaryDir rep;
-    QProcess p;
-    p.start(QStringLiteral("python3"),
-            {QStringLiteral(KELVARIN_SOURCE_DIR "/tests/e2e/pop3_fetch.py"),
-             QStringLiteral("127.0.0.1"), QString::number(port), QString::fromLatin1(login),
-             kMotDePasse, rep.path(), QStringLiteral("--no-list")});
-    if (!p.waitForFinished(120000)) p.kill(), p.waitForFinished();
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.sortie = p.readAllStandardOutput() + p.readAllStandardError();
-    for (int n = 1;; ++n) {
-        QFile f(rep.path() + QStringLiteral("/%1.eml").arg(n));
-        if (!f.open(QIODevice::ReadOnly)) break;
-        r.messages.append(f.readAll());
-    }
-    return r;
+// The verdict suites look at the messages only.
+TReleve releverMessages(quint16 port, const QByteArray& login) {
+    return releve(port, QString::fromLatin1(login), kMotDePasse, {QStringLiteral("--no-list")});
 }
 
 bool ecrire(const QString& chemin, const QByteArray& contenu) {
@@ -205,8 +186,8 @@ void TestVerdictE2e::initTestCase() {
 }
 
 void TestVerdictE2e::listesEtDNSBL() {
-    const TReleve r = releve(m_kelvarin->PortEcoute(), login("alice"));
-    QVERIFY2(r.code == 0, r.sortie.constData());
+    const TReleve r = releverMessages(m_kelvarin->PortEcoute(), login("alice"));
+    QVERIFY2(r.code == 0, r.texte().constData());
     QCOMPARE(r.messages.size(), kAlice.size());
     const QByteArray spam = "[[**SPAM**]] ";
     const QByteArray bayes50 = "X-Kelvarin : spam bayesien=50.0%\r\n";
@@ -264,8 +245,8 @@ void TestVerdictE2e::topSansArchive() {
 }
 
 void TestVerdictE2e::adresseDuCompte() {
-    const TReleve r = releve(m_kelvarin->PortEcoute(), login("carol"));
-    QVERIFY2(r.code == 0, r.sortie.constData());
+    const TReleve r = releverMessages(m_kelvarin->PortEcoute(), login("carol"));
+    QVERIFY2(r.code == 0, r.texte().constData());
     QCOMPARE(r.messages.size(), 2);
     // Her address is the second of two named recipients.
     QCOMPARE(r.messages[0], attendu(kCarol[0], "X-Kelvarin: pas d'IP\r\n"
@@ -277,8 +258,8 @@ void TestVerdictE2e::adresseDuCompte() {
 }
 
 void TestVerdictE2e::noticesDeSpamSupprime() {
-    const TReleve r = releve(m_kelvarin->PortEcoute(), login("dave"));
-    QVERIFY2(r.code == 0, r.sortie.constData());
+    const TReleve r = releverMessages(m_kelvarin->PortEcoute(), login("dave"));
+    QVERIFY2(r.code == 0, r.texte().constData());
     QCOMPARE(r.messages.size(), 2);
     const QByteArray notice = "From: Promo <p@q.example>\r\nTo: dave@example.test\r\n"
                               "Subject: [[**SPAM**]] message de type spam\r\n\r\n\r\n"
@@ -295,8 +276,8 @@ void TestVerdictE2e::noticesDeSpamSupprime() {
 void TestVerdictE2e::listesDExpressions() {
     // A subject only a black expression catches, and a sender only a white
     // expression saves from the plain black subject list.
-    const TReleve r = releve(m_kelvarin->PortEcoute(), login("erin"));
-    QVERIFY2(r.code == 0, r.sortie.constData());
+    const TReleve r = releverMessages(m_kelvarin->PortEcoute(), login("erin"));
+    QVERIFY2(r.code == 0, r.texte().constData());
     QCOMPARE(r.messages.size(), kErin.size());
     QCOMPARE(r.messages[0],
              attendu(kErin[0], "X-Kelvarin: liste noire (sujet)\r\n", "[[**SPAM**]] "));

@@ -20,6 +20,7 @@ class TestDovecot : public QObject {
 
     testsupport::TDovecotPeer m_peer;
     QTemporaryDir m_home;
+    TConfig m_reglages; // the defaults of a new installation
     TGestionComptesBis m_comptes;
     std::unique_ptr<TServeurProxy> m_proxy;
     int m_nbMessages = 0;
@@ -61,12 +62,11 @@ private slots:
         QVERIFY2(m_nbMessages > 60, "the corpus is missing (scripts/fetch-corpus.sh)");
         QString erreur;
         QVERIFY2(m_peer.demarrer(&erreur), qPrintable(erreur));
-        Config() = TConfig();
         m_comptes.OnInitRepertoire = [this](TGestionComptesBis&, QString& t, QString& i) {
             t = i = m_home.path();
         };
         m_comptes.setActive(true);
-        m_proxy = std::make_unique<TServeurProxy>(m_comptes);
+        m_proxy = std::make_unique<TServeurProxy>(m_comptes, m_reglages);
         QVERIFY(m_proxy->Ouvrir("0"));
     }
     void cleanupTestCase() {

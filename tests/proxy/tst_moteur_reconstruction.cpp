@@ -6,13 +6,14 @@
 #include "accounts/gestion_comptes_bis.h"
 #include "accounts/mon_dossier_bis.h"
 #include "bayes/filtre_bayes.h"
-#include "core/config.h"
 #include "core/controleur.h"
 #include "core/trace.h"
 #include "mime/encodage_decodage.h"
 #include "mime/mon_mime_decode.h"
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
+#include "tests/support/moteur/engin.h"
+#include "tests/support/moteur/maison.h"
 #include "tests/support/pop3_script_server.h"
 
 #include <QDir>
@@ -53,31 +54,16 @@ const QList<QByteArray> kMessages = {
     "To: alice@example.org\r\n\r\nwinner winner lottery claim your prize money today\r\n",
 };
 
-struct TMaison {
-    QTemporaryDir dir;
-    TRepertoires reps;
+using testsupport::TMaison;
 
-    explicit TMaison(const QByteArray& versionInterne = "2") {
-        Config() = TConfig();
-        reps.Installation = reps.Travail = dir.path() + QLatin1Char('/');
-        QFile::link(kSourceEncodage, dir.path() + QStringLiteral("/Encodage"));
-        ecrire(reps.Ini(), "[Init]\r\nPortEcoute=0\r\nVersionInterne=" + versionInterne + "\r\n");
+// A home with the charset tables, its settings from the given version.
+struct TMaisonBayes : TMaison {
+    explicit TMaisonBayes(const QByteArray& versionInterne = "2")
+        : TMaison({{"VersionInterne", versionInterne}}) {
+        lierEncodage();
     }
-    ~TMaison() { Config() = TConfig(); }
 
     QString base() const { return reps.Donnees() + QStringLiteral("bayes.qdl"); }
-
-    // An account on disk, for tests that build the archive directly.
-    qint32 creerCompte(const char* serveur, const char* login) {
-        TGestionComptesBis g;
-        g.OnInitRepertoire = [this](TGestionComptesBis&, QString& t, QString& i) {
-            t = i = reps.Travail;
-        };
-        g.setActive(true);
-        const qint32 numero = g.ChercherOuCreer(serveur, login)->Numero;
-        g.setActive(false);
-        return numero;
-    }
 
     // The archived messages of an account, in order, with their spam flag.
     QList<std::pair<QByteArray, bool>> archive(qint32 numero) const {
@@ -132,22 +118,12 @@ struct TMaison {
     }
 };
 
-struct TEngin {
-    TControleur controleur;
-    TMoteur moteur;
+struct TEngin : testsupport::TEngin {
     QStringList avertissements;
-    explicit TEngin(const TRepertoires& reps) : controleur(reps), moteur(controleur) {
+    explicit TEngin(const TRepertoires& reps) : testsupport::TEngin(reps) {
         controleur.OnAvertissement = [this](const QString& t) { avertissements << t; };
         controleur.TimerSauve().setInterval(60000); // saves only when a test asks
-        // Sessions that sent QUIT close sooner, but not before a loaded
-        // machine has relayed the server's answer to it.
-        controleur.TimerQuit().setInterval(1000);
     }
-    bool demarrer() {
-        if (!controleur.Demarrer()) return false;
-        return QTest::qWaitFor([this] { return controleur.DemarrageDiffereFait(); }, 5000);
-    }
-    quint16 port() { return moteur.ServeurProxy().PortLocal(); }
 };
 
 // Logs in through the proxy and retrieves every message; the client stays
@@ -164,8 +140,11 @@ bool relever(TClientLignes& c, quint16 portProxy, const TServeurPOP3Script& amon
     return true;
 }
 
+// QUIT answered, then the client hangs up as a mail client does.
 bool quitter(TClientLignes& c) {
-    return c.commande("QUIT").startsWith("+OK") && c.attendreFermeture();
+    if (!c.commande("QUIT").startsWith("+OK")) return false;
+    c.socket().disconnectFromHost();
+    return true;
 }
 
 } // namespace
@@ -176,7 +155,7 @@ private slots:
     // Mail fetched through the proxy, then the rebuild: "bayes.qdl" holds the
     // archived messages learned with their flags, and nothing else.
     void reconstructionDepuisLesMessagesReleves() {
-        TMaison m;
+        TMaisonBayes m;
         TEngin e(m.reps);
         QVERIFY(e.demarrer());
         TServeurPOP3Script amont;
@@ -217,7 +196,7 @@ private slots:
     // While a client is connected the rebuild is refused with a beep and a
     // warning; nothing moves. Once it has quit, the rebuild runs.
     void refuseePendantUneSession() {
-        TMaison m;
+        TMaisonBayes m;
         TEngin e(m.reps);
         QVERIFY(e.demarrer());
         int bips = 0;
@@ -259,7 +238,7 @@ private slots:
     // engine busy and the progress is traced; after it the listener is back,
     // a client gets in and the save timer runs. A "no" leaves everything.
     void ecouteFermeePendantLeCalcul() {
-        TMaison m;
+        TMaisonBayes m;
         const qint32 compte = m.creerCompte("pop.test", "carol");
         m.archiver(compte, {{kMessages[0], false}, {kMessages[1], true}, {kMessages[2], true}});
         TEngin e(m.reps);
@@ -312,7 +291,7 @@ private slots:
     // A message deleted on the review side leaves the archive at the next
     // save and is not learned by the rebuild.
     void messageSupprimeAvantReconstruction() {
-        TMaison m;
+        TMaisonBayes m;
         const qint32 compte = m.creerCompte("pop.test", "erin");
         m.archiver(compte, {{kMessages[0], false}, {kMessages[1], true}, {kMessages[2], true}});
         TEngin e(m.reps);
@@ -334,7 +313,7 @@ private slots:
     // memory is the previous one, and the listener and the timers are back.
     // After shutdown the button does nothing.
     void erreurRestaureTout() {
-        TMaison m;
+        TMaisonBayes m;
         const qint32 compte = m.creerCompte("pop.test", "frank");
         m.archiver(compte, {{kMessages[0], false}});
         TEngin e(m.reps);
@@ -380,7 +359,7 @@ private slots:
         QFETCH(QByteArray, version);
         QFETCH(bool, conversion);
         QFETCH(int, archives);
-        TMaison m(version);
+        TMaisonBayes m(version);
         const qint32 compte = m.creerCompte("pop.test", "dave");
         m.archiver(compte, {{kMessages[0], false}});
         const QString memo = m.reps.Installation + QStringLiteral("MemoMail/");
@@ -411,7 +390,7 @@ private slots:
         } else {
             QVERIFY(!QFileInfo::exists(m.base()));
         }
-        QCOMPARE(Config().VersionInterne, 2);
+        QCOMPARE(e.moteur.Reglages().VersionInterne, 2);
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -14,6 +15,8 @@
 namespace testsupport {
 namespace {
 
+const QString kScript = QStringLiteral(KELVARIN_SOURCE_DIR "/tests/e2e/pop3_fetch.py");
+
 double mediane(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
@@ -21,6 +24,46 @@ double mediane(std::vector<double> v) {
 }
 
 } // namespace
+
+QByteArrayList TReleve::avec(const QByteArray& prefixe) const {
+    QByteArrayList r;
+    for (const QByteArray& l : lignes)
+        if (l.startsWith(prefixe + ' ')) r.append(l.mid(prefixe.size() + 1));
+    return r;
+}
+
+std::unique_ptr<QProcess> lancerReleve(quint16 port, const QString& login, const QString& sortie,
+                                       const QString& motDePasse, const QStringList& options) {
+    auto p = std::make_unique<QProcess>();
+    p->start(QStringLiteral("python3"),
+             QStringList{kScript, QStringLiteral("127.0.0.1"), QString::number(port), login,
+                         motDePasse, sortie} +
+                 options);
+    return p;
+}
+
+TReleve terminerReleve(QProcess& p, const QString& sortie, int delaiMs) {
+    TReleve r;
+    if (!p.waitForFinished(delaiMs)) p.kill(), p.waitForFinished();
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.lignes = p.readAllStandardOutput().split('\n');
+    r.lignes.removeAll(QByteArray());
+    const QByteArray erreurs = p.readAllStandardError();
+    if (!erreurs.isEmpty()) r.lignes.append("STDERR " + erreurs);
+    for (int n = 1;; ++n) {
+        QFile f(sortie + QStringLiteral("/%1.eml").arg(n));
+        if (!f.open(QIODevice::ReadOnly)) break;
+        r.messages.append(f.readAll());
+    }
+    return r;
+}
+
+TReleve releve(quint16 port, const QString& login, const QString& motDePasse,
+               const QStringList& options) {
+    QTemporaryDir sortie;
+    auto p = lancerReleve(port, login, sortie.path(), motDePasse, options);
+    return terminerReleve(*p, sortie.path());
+}
 
 qint64 preparerBoiteCorpus(TDovecotPeer& dovecot, int n) {
     const QList<QByteArray> messages = messagesCorpus(n);
@@ -49,8 +92,7 @@ double releverBoite(quint16 port, const QString& login, int attendus, const QStr
     QElapsedTimer t;
     t.start();
     p.start(QStringLiteral("python3"),
-            QStringList{QStringLiteral(KELVARIN_SOURCE_DIR "/tests/e2e/pop3_fetch.py"),
-                        QStringLiteral("127.0.0.1"), QString::number(port), login,
+            QStringList{kScript, QStringLiteral("127.0.0.1"), QString::number(port), login,
                         QStringLiteral("secret"), sortie.path()} +
                 options);
     if (!p.waitForFinished(900000) || p.exitCode() != 0) {

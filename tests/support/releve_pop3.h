@@ -1,11 +1,43 @@
 #pragma once
-// Timed fetches of a whole mailbox by the real POP3 client (poplib), for the
-// benchmarks that compare a direct fetch with one through the proxy.
+// Fetches of a whole mailbox by the real POP3 client (poplib): what one run
+// brought back, for the end-to-end suites, and timed runs for the benchmarks
+// that compare a direct fetch with one through the proxy.
 
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace testsupport {
+
+// What one run of the client script brought back.
+struct TReleve {
+    int code = -1; // the script's exit code; -1 when it had to be killed
+    // Its answer lines ("GREETING ...", "PASS ...", "STAT ...", "LIST ...",
+    // "UIDL ...", "QUIT ...", "ERROR ..."), then "STDERR ..." when it wrote any.
+    QByteArrayList lignes;
+    QList<QByteArray> messages; // each RETR in order, CR LF lines
+
+    // The lines of one kind, without their prefix and its space.
+    QByteArrayList avec(const QByteArray& prefixe) const;
+    QByteArray texte() const { return lignes.join('\n'); }
+};
+
+// Starts the client script on 127.0.0.1; it writes the messages to `sortie`.
+// `options` go to the script ("--no-list", "--dele").
+std::unique_ptr<QProcess> lancerReleve(quint16 port, const QString& login, const QString& sortie,
+                                       const QString& motDePasse = QStringLiteral("secret"),
+                                       const QStringList& options = {});
+// Waits for the script started by lancerReleve (killed after the delay).
+TReleve terminerReleve(QProcess& p, const QString& sortie, int delaiMs = 180000);
+// Both in one, with a temporary folder.
+TReleve releve(quint16 port, const QString& login,
+               const QString& motDePasse = QStringLiteral("secret"),
+               const QStringList& options = {});
 
 class TDovecotPeer;
 

@@ -1,31 +1,16 @@
 #include "tests/support/moteur/banc_moteur.h"
 
-#include "core/config.h"
 #include "core/trace.h"
 #include "proxy/serveur_proxy.h"
 
-#include <QFile>
 #include <QTest>
 
 namespace testsupport {
 
-TBancMoteur::TBancMoteur(const TCles& cles, const TPointsAcces& points) {
-    Config() = TConfig();
-    m_reps.Installation = m_reps.Travail = m_dir.path() + QLatin1Char('/');
-    TCles toutes = {{"PortEcoute", "0"}, {"DNSAuto", "0"}, {"AdresseDNS", "127.0.0.1"}};
-    for (const auto& cle : cles) {
-        toutes.removeIf([&cle](const auto& c) { return c.first == cle.first; });
-        toutes.append(cle);
-    }
-    QByteArray ini = "[Init]\r\n";
-    for (const auto& [cle, valeur] : toutes)
-        ini += cle + '=' + valeur + "\r\n";
-    QFile f(m_reps.Ini());
-    if (f.open(QIODevice::WriteOnly)) f.write(ini);
-    f.close();
-    m_controleur = std::make_unique<TControleur>(m_reps);
-    m_moteur = std::make_unique<TMoteur>(*m_controleur, points);
-    TServeurProxy& p = m_moteur->ServeurProxy();
+TBancMoteur::TBancMoteur(const TCles& cles, const TPointsAcces& points)
+    : m_maison(TMaison::fusionner({{"DNSAuto", "0"}, {"AdresseDNS", "127.0.0.1"}}, cles)),
+      m_engin(std::make_unique<TEngin>(m_maison.reps, points)) {
+    TServeurProxy& p = m_engin->moteur.ServeurProxy();
     // Counted, then passed on to the program's own handlers.
     const auto compter = [](std::function<void()>& evenement, int& compteur) {
         evenement = [suite = evenement, &compteur] {
@@ -41,25 +26,20 @@ TBancMoteur::TBancMoteur(const TCles& cles, const TPointsAcces& points) {
 
 TBancMoteur::~TBancMoteur() {
     Arreter();
-    m_moteur.reset();
-    m_controleur.reset();
+    m_engin.reset();
     TTrace::instance().OnLigne = nullptr;
-    Config() = TConfig();
 }
 
 bool TBancMoteur::Demarrer() {
-    if (!m_controleur->Demarrer()) return false;
-    if (!QTest::qWaitFor([this] { return m_controleur->DemarrageDiffereFait(); }, 5000))
-        return false;
-    return Proxy().Ecoute();
+    return m_engin->demarrer() && Proxy().Ecoute();
 }
 
 void TBancMoteur::Arreter() {
-    if (m_controleur) m_controleur->Arreter();
+    if (m_engin) m_engin->controleur.Arreter();
 }
 
 TServeurProxy& TBancMoteur::Proxy() {
-    return m_moteur->ServeurProxy();
+    return Moteur().ServeurProxy();
 }
 
 quint16 TBancMoteur::Port() {
@@ -67,7 +47,7 @@ quint16 TBancMoteur::Port() {
 }
 
 void TBancMoteur::SansServeursDNSBL() {
-    TChercheSPAMs& c = m_moteur->ChercheSPAMs1;
+    TChercheSPAMs& c = Moteur().ChercheSPAMs1;
     while (c.NbServeur() > 0)
         c.SupprimerServeur(c.Serveur(0)->Nom);
 }

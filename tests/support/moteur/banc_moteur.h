@@ -8,13 +8,12 @@
 #include "core/controleur.h"
 #include "core/repertoires.h"
 #include "proxy/moteur.h"
+#include "tests/support/moteur/engin.h"
+#include "tests/support/moteur/maison.h"
 #include "tests/support/pop3_script_server.h"
 
 #include <QByteArray>
-#include <QList>
-#include <QPair>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -24,7 +23,7 @@ namespace testsupport {
 
 class TBancMoteur {
 public:
-    using TCles = QList<QPair<QByteArray, QByteArray>>;
+    using TCles = TMaison::TCles;
     // `cles` go under [Init] of kelvarin.ini after the fixture's own: a free
     // listening port, and 127.0.0.1 as the DNS server, not the machine's.
     explicit TBancMoteur(const TCles& cles = {}, const TPointsAcces& points = {});
@@ -37,12 +36,15 @@ public:
     // Shutdown with its saves, as at the end of the program.
     void Arreter();
 
-    TMoteur& Moteur() { return *m_moteur; }
-    TControleur& Controleur() { return *m_controleur; }
+    TMoteur& Moteur() { return m_engin->moteur; }
+    TControleur& Controleur() { return m_engin->controleur; }
+    // The live settings: a change holds from the next command or message on,
+    // as after Apply.
+    TConfig& Reglages() { return Moteur().Reglages(); }
     TServeurProxy& Proxy();
     quint16 Port();
-    const TRepertoires& Reps() const { return m_reps; }
-    QString Home() const { return m_dir.path() + QLatin1Char('/'); }
+    const TRepertoires& Reps() const { return m_maison.reps; }
+    QString Home() const { return m_maison.reps.Travail; }
 
     // Drops the DNSBL servers of the default table: no lookup is made until a
     // test adds its own.
@@ -62,10 +64,8 @@ public:
     bool TraceContient(const QString& texte) const;
 
 private:
-    QTemporaryDir m_dir;
-    TRepertoires m_reps;
-    std::unique_ptr<TControleur> m_controleur;
-    std::unique_ptr<TMoteur> m_moteur;
+    TMaison m_maison;
+    std::unique_ptr<TEngin> m_engin;
 };
 
 } // namespace testsupport

@@ -1,0 +1,29 @@
+#include "tests/support/moteur/engin.h"
+
+#include "core/config.h"
+#include "proxy/serveur_proxy.h"
+
+#include <QTest>
+
+namespace testsupport {
+
+TEngin::TReglagesParDefaut::TReglagesParDefaut() {
+    Config() = TConfig();
+}
+TEngin::TReglagesParDefaut::~TReglagesParDefaut() {
+    Config() = TConfig();
+}
+
+TEngin::TEngin(const TRepertoires& reps, const TPointsAcces& points)
+    : controleur(reps), moteur(controleur, points) {}
+
+bool TEngin::demarrer() {
+    if (!controleur.Demarrer()) return false;
+    return QTest::qWaitFor([this] { return controleur.DemarrageDiffereFait(); }, 5000);
+}
+
+quint16 TEngin::port() {
+    return moteur.ServeurProxy().PortLocal();
+}
+
+} // namespace testsupport
