@@ -28,14 +28,7 @@ TControleur::~TControleur() {
 void TControleur::Etape(const QString& nom, const std::function<void()>& action) {
     if (!action) return;
     m_journal.append(nom);
-    try {
-        action();
-    } catch (const std::exception& e) {
-        Trace(QStringLiteral("Exception : ") + nom + QStringLiteral(" : ") +
-              QString::fromUtf8(e.what()));
-    } catch (...) {
-        Trace(QStringLiteral("Exception : ") + nom + QStringLiteral(" : ?"));
-    }
+    Garde(nom, action);
 }
 
 bool TControleur::Demarrer() {

@@ -15,14 +15,14 @@ struct Tables {
     std::array<unsigned char, 256> bas{};
     std::array<unsigned char, 256> haut{};
     Tables() {
-        for (int i = 0; i < 256; ++i) {
+        for (size_t i = 0; i < 256; ++i) {
             bas[i] = haut[i] = static_cast<unsigned char>(i);
         }
-        for (int c = 'A'; c <= 'Z'; ++c) {
+        for (size_t c = 'A'; c <= 'Z'; ++c) {
             bas[c] = static_cast<unsigned char>(c + 32);
             haut[c + 32] = static_cast<unsigned char>(c);
         }
-        for (int c = 0xC0; c <= 0xDE; ++c) {
+        for (size_t c = 0xC0; c <= 0xDE; ++c) {
             if (c == 0xD7) continue;
             bas[c] = static_cast<unsigned char>(c + 32);
             haut[c + 32] = static_cast<unsigned char>(c);

@@ -1,5 +1,7 @@
 #include "core/dns_machine.h"
 
+#include "core/cp1252.h"
+
 #include <QFile>
 #include <QHostAddress>
 
@@ -16,9 +18,9 @@ QByteArray PremierServeurDNS(const QString& resolvConf) {
         const qsizetype fin = valeur.indexOf(' ');
         if (fin >= 0) valeur.truncate(fin);
         QHostAddress adresse;
-        if (!adresse.setAddress(QString::fromLatin1(valeur))) continue;
+        if (!adresse.setAddress(cp1252::versUnicode(valeur))) continue;
         if (adresse.protocol() != QAbstractSocket::IPv4Protocol) continue;
-        return adresse.toString().toLatin1();
+        return cp1252::depuisUnicode(adresse.toString());
     }
     return {};
 }

@@ -42,7 +42,7 @@ bool TInstanceUnique::InstanceDejaLancee(int delaiMs) {
     }
     if (m_verrou->error() != QLockFile::LockFailedError) {
         // No usable lock (temporary directory not writable): run rather than refuse to start.
-        Trace(QStringLiteral("Exception : InstanceDejaLancee : ") + m_cheminVerrou);
+        TraceException(u"InstanceDejaLancee", m_cheminVerrou);
         m_verrou.reset();
         return false;
     }
@@ -57,22 +57,19 @@ void TInstanceUnique::Ecouter() {
     // We hold the lock, so a socket file of that name is a leftover.
     QLocalServer::removeServer(m_nom);
     if (!m_serveur->listen(m_nom)) {
-        Trace(QStringLiteral("Exception : InstanceDejaLancee : ") + m_serveur->errorString());
+        TraceException(u"InstanceDejaLancee", m_serveur->errorString());
         return;
     }
     connect(m_serveur, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* s = m_serveur->nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             connect(s, &QLocalSocket::readyRead, this, [this, s] {
-                try {
+                Garde(u"OnSignalInstance", [this, s] {
                     const QByteArray recu = s->readAll();
                     if (!recu.contains(kMessage)) return;
                     s->write("1\n");
                     if (OnSignalInstance) OnSignalInstance();
-                } catch (const std::exception& e) {
-                    Trace(QStringLiteral("Exception : OnSignalInstance : ") +
-                          QString::fromUtf8(e.what()));
-                }
+                });
             });
         }
     });

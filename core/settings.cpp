@@ -77,10 +77,6 @@ QByteArray pop3SiVide(QByteArray v) {
     return v.isEmpty() ? QByteArrayLiteral("pop3") : v;
 }
 
-QByteArray octets(const QString& texte) {
-    return cp1252::depuisUnicode(texte);
-}
-
 } // namespace
 
 const QList<QByteArray>& ClesInit() {
@@ -202,19 +198,18 @@ QByteArray AdresseDNSEffective(const TConfig& c, const std::function<QByteArray(
 }
 
 TSaisieOptions SaisieDepuisConfig(const TConfig& c) {
-    const auto t = [](const QByteArray& b) { return cp1252::versUnicode(b); };
     TSaisieOptions s;
     s.ModifSujet = c.ModifSujet;
-    s.DebutSujet = t(c.DebutSujet);
-    s.FinSujet = t(c.FinSujet);
-    s.DebutSujetBaye = t(c.DebutSujetBaye);
-    s.FinSujetBaye = t(c.FinSujetBaye);
-    s.DebutSujetIP = t(c.DebutSujetIP);
-    s.FinSujetIP = t(c.FinSujetIP);
+    s.DebutSujet = cp1252::versUnicode(c.DebutSujet);
+    s.FinSujet = cp1252::versUnicode(c.FinSujet);
+    s.DebutSujetBaye = cp1252::versUnicode(c.DebutSujetBaye);
+    s.FinSujetBaye = cp1252::versUnicode(c.FinSujetBaye);
+    s.DebutSujetIP = cp1252::versUnicode(c.DebutSujetIP);
+    s.FinSujetIP = cp1252::versUnicode(c.FinSujetIP);
     s.AjoutInfoBayesien = c.AjoutInfoBayesien;
-    s.PortMail = t(c.PortMail);
+    s.PortMail = cp1252::versUnicode(c.PortMail);
     s.DNSAuto = c.DNSAuto;
-    s.AdresseDNS = t(c.AdresseDNS);
+    s.AdresseDNS = cp1252::versUnicode(c.AdresseDNS);
     s.NbSocket = QString::number(c.NbSocket);
     s.DureeStockage = QString::number(c.DureeStockage);
     s.NbTentativeRecherche = QString::number(c.NbTentativeRecherche);
@@ -222,11 +217,11 @@ TSaisieOptions SaisieDepuisConfig(const TConfig& c) {
     s.AnimerIcone = c.AnimerIcone;
     s.SupprimerSpam = c.SupprimerSpam;
     s.EnleveHTML = c.EnleveHTML;
-    s.SujetSupprime = t(c.SujetSupprime);
+    s.SujetSupprime = cp1252::versUnicode(c.SujetSupprime);
     s.ReemettreSpam = c.ReemettreSpam;
     s.SpamSiPasSujetFrom = c.SpamSiPasSujetFrom;
     s.FormatParametre = c.FormatParametre;
-    s.PortEcoute = t(c.PortEcoute);
+    s.PortEcoute = cp1252::versUnicode(c.PortEcoute);
     s.PourcentageSpam2 = QString::number(c.PourcentageSpam2);
     s.PourcentageSpam = QString::number(c.PourcentageSpam);
     s.BeepTimeOut = c.BeepTimeOut;
@@ -247,21 +242,21 @@ TResultatAppliquer AppliquerSaisie(const TSaisieOptions& s, TConfig& c,
                                    const std::function<QByteArray()>& dnsMachine) {
     TResultatAppliquer r;
     c.ModifSujet = s.ModifSujet;
-    c.DebutSujet = octets(s.DebutSujet);
-    c.FinSujet = octets(s.FinSujet);
-    c.DebutSujetBaye = octets(s.DebutSujetBaye);
-    c.FinSujetBaye = octets(s.FinSujetBaye);
-    c.DebutSujetIP = octets(s.DebutSujetIP);
-    c.FinSujetIP = octets(s.FinSujetIP);
+    c.DebutSujet = cp1252::depuisUnicode(s.DebutSujet);
+    c.FinSujet = cp1252::depuisUnicode(s.FinSujet);
+    c.DebutSujetBaye = cp1252::depuisUnicode(s.DebutSujetBaye);
+    c.FinSujetBaye = cp1252::depuisUnicode(s.FinSujetBaye);
+    c.DebutSujetIP = cp1252::depuisUnicode(s.DebutSujetIP);
+    c.FinSujetIP = cp1252::depuisUnicode(s.FinSujetIP);
     c.AjoutInfoBayesien = s.AjoutInfoBayesien;
 
-    c.PortMail = pop3SiVide(octets(s.PortMail));
+    c.PortMail = pop3SiVide(cp1252::depuisUnicode(s.PortMail));
 
     c.DNSAuto = s.DNSAuto;
     if (c.DNSAuto) {
         c.AdresseDNS = dnsMachine ? dnsMachine() : QByteArray();
     } else {
-        c.AdresseDNS = octets(s.AdresseDNS);
+        c.AdresseDNS = cp1252::depuisUnicode(s.AdresseDNS);
     }
 
     c.NbSocket = EntierSaisi(s.NbSocket, 20);
@@ -272,13 +267,13 @@ TResultatAppliquer AppliquerSaisie(const TSaisieOptions& s, TConfig& c,
     c.AnimerIcone = s.AnimerIcone;
     c.SupprimerSpam = s.SupprimerSpam;
     c.EnleveHTML = s.EnleveHTML;
-    c.SujetSupprime = octets(s.SujetSupprime);
+    c.SujetSupprime = cp1252::depuisUnicode(s.SujetSupprime);
     c.ReemettreSpam = s.ReemettreSpam;
     c.SpamSiPasSujetFrom = s.SpamSiPasSujetFrom;
     c.FormatParametre = s.FormatParametre;
 
     // The raw text is compared, so " 110 " against "110" counts as a change.
-    const QByteArray port = octets(s.PortEcoute);
+    const QByteArray port = cp1252::depuisUnicode(s.PortEcoute);
     if (port != c.PortEcoute) {
         c.PortEcoute = pop3SiVide(port.trimmed());
         r.PortEcouteChange = true;

@@ -23,7 +23,7 @@ extern "C" void surSignal(int numero) {
 
 TSignauxArret::TSignauxArret(QObject* parent) : QObject(parent) {
     if (g_tube[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_tube) != 0) {
-        Trace(QStringLiteral("Exception : TSignauxArret : socketpair"));
+        TraceException(u"TSignauxArret", u"socketpair");
         return;
     }
     ::fcntl(g_tube[0], F_SETFL, O_NONBLOCK);

@@ -109,7 +109,7 @@ bool TStockageConfig::Ouvrir(const QString& chemin) {
     if (fi.exists()) {
         QFile f(chemin);
         if (!f.open(QIODevice::ReadOnly)) {
-            Trace(QStringLiteral("Exception : TStockageConfig.Ouvrir : ") + f.errorString());
+            TraceException(u"TStockageConfig.Ouvrir", f.errorString());
             return false;
         }
     }
@@ -287,7 +287,7 @@ bool TStockageConfig::Enregistrer() {
     }
     QString erreur;
     if (!sauvegarde::ecrireAtomique(m_chemin, contenu, &erreur)) {
-        Trace(QStringLiteral("Exception : TStockageConfig.Enregistrer : ") + erreur);
+        TraceException(u"TStockageConfig.Enregistrer", erreur);
         return false;
     }
     m_modifie = false;

@@ -115,6 +115,29 @@ void Trace(int session, const QString& texte) {
     TTrace::instance().trace(session, texte);
 }
 
+QString TexteException(QStringView lieu, QStringView erreur) {
+    const QString debut = QStringLiteral("Exception : ");
+    const QString separateur = QStringLiteral(" : ");
+    QString r;
+    r.reserve(debut.size() + lieu.size() + separateur.size() + erreur.size());
+    r += debut;
+    r += lieu;
+    r += separateur;
+    r += erreur;
+    return r;
+}
+
+void TraceException(QStringView lieu, QStringView erreur) {
+    TTrace::instance().trace(-1, TexteException(lieu, erreur));
+}
+void TraceException(int session, QStringView lieu, QStringView erreur) {
+    TTrace::instance().trace(session, TexteException(lieu, erreur));
+}
+
+QString TexteErreur(const std::exception& e) {
+    return QString::fromUtf8(e.what());
+}
+
 QString Format(const QString& format, const QStringList& valeurs) {
     QString r;
     r.reserve(format.size() + 32);

@@ -7,8 +7,10 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <deque>
+#include <exception>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -65,6 +67,29 @@ void ligne(const QString& origine, const QString& texte);
 
 void Trace(const QString& texte);
 void Trace(int session, const QString& texte);
+
+// "Exception : " + place + " : " + error: the one line a failure leaves in the trace.
+QString TexteException(QStringView lieu, QStringView erreur);
+void TraceException(QStringView lieu, QStringView erreur);
+void TraceException(int session, QStringView lieu, QStringView erreur);
+// The error text of an exception; what() is UTF-8 (QString::toStdString).
+QString TexteErreur(const std::exception& e);
+
+// Runs an event handler (socket, DNS, timer) and traces what it throws, so the
+// event loop goes on: TraceException(session, lieu, what()), or "?" for anything
+// that is not a std::exception. session < 0: no session.
+template <typename F> void Garde(int session, QStringView lieu, F&& gestionnaire) noexcept {
+    try {
+        std::forward<F>(gestionnaire)();
+    } catch (const std::exception& e) {
+        TraceException(session, lieu, TexteErreur(e));
+    } catch (...) {
+        TraceException(session, lieu, u"?");
+    }
+}
+template <typename F> void Garde(QStringView lieu, F&& gestionnaire) noexcept {
+    Garde(-1, lieu, std::forward<F>(gestionnaire));
+}
 
 // "%s" and "%d" replaced in order by the values ("%%" gives "%").
 QString Format(const QString& format, const QStringList& valeurs);

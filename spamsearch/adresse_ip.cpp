@@ -1,5 +1,7 @@
 #include "spamsearch/adresse_ip.h"
 
+#include "core/cp1252.h"
+
 #include <vector>
 
 QByteArray IPVersChaine(TAdresseIP ip) {
@@ -86,7 +88,7 @@ struct TElement {
 };
 
 bool estConsonne(char c) {
-    const char m = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    const unsigned char m = cp1252::majuscule(static_cast<unsigned char>(c));
     if (m < 'A' || m > 'Z') return false;
     return m != 'A' && m != 'E' && m != 'I' && m != 'O' && m != 'U' && m != 'Y';
 }
@@ -157,15 +159,7 @@ bool correspondJoker(QByteArrayView valeur, QByteArrayView motif) {
 
 bool CorrespondFiltre(QByteArrayView valeur, QByteArrayView motif, bool cidrAutorise) {
     if (motif.isEmpty()) return false;
-    if (cidrAutorise && motif.size() >= 5) {
-        static constexpr char kCidr[] = "cidr:";
-        bool cidr = true;
-        for (int i = 0; i < 5 && cidr; ++i) {
-            char c = motif[i];
-            if (c >= 'A' && c <= 'Z') c = char(c + 32);
-            cidr = c == kCidr[i];
-        }
-        if (cidr) return correspondCIDR(valeur, motif);
-    }
+    if (cidrAutorise && cp1252::commenceParSansCasse(motif, "cidr:"))
+        return correspondCIDR(valeur, motif);
     return correspondJoker(valeur, motif);
 }

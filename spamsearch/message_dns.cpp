@@ -12,6 +12,8 @@ void ecrire16(QByteArray& d, quint16 v) {
     d.append(char(v & 0xFF));
 }
 
+// Names compare without regard to ASCII case only, as DNS does: a byte above
+// 0x7F is part of a label, not a letter, so the code page's mapping is wrong here.
 char minuscule(char c) {
     return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
 }

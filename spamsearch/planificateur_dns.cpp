@@ -1,5 +1,6 @@
 #include "spamsearch/planificateur_dns.h"
 
+#include "core/cp1252.h"
 #include "core/trace.h"
 #include "spamsearch/cache_tests_ip.h"
 #include "spamsearch/socket_dns.h"
@@ -7,24 +8,10 @@
 #include <QHostAddress>
 #include <algorithm>
 
-namespace {
-
-void traceException(const char* lieu, const std::exception& e) {
-    Trace(QStringLiteral("Exception : ") + QLatin1String(lieu) + QStringLiteral(" : ") +
-          QString::fromUtf8(e.what()));
-}
-
-} // namespace
-
 TPlanificateurDNS::TPlanificateurDNS(TCacheTestsIP& cache) : m_cache(cache) {
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        try {
-            LancerRecherches();
-        } catch (const std::exception& e) {
-            traceException("TChercheSPAMs.Timer", e);
-        }
-    });
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { Garde(u"TChercheSPAMs.Timer", [this] { LancerRecherches(); }); });
 }
 
 TPlanificateurDNS::~TPlanificateurDNS() {
@@ -54,11 +41,7 @@ TWSocketDNS* TPlanificateurDNS::prendreSocket() {
         s = new TWSocketDNS(this);
         s->OnTermine = [this](TWSocketDNS& socket, int erreur,
                               const messagedns::TReponseDNS& reponse) {
-            try {
-                finTentative(socket, erreur, reponse);
-            } catch (const std::exception& e) {
-                traceException("TChercheSPAMs.DnsLookupDone", e);
-            }
+            Garde(u"TChercheSPAMs.DnsLookupDone", [&] { finTentative(socket, erreur, reponse); });
         };
     }
     m_socketsTravail.push_back(s);
@@ -102,7 +85,7 @@ void TPlanificateurDNS::demarrerTentative(TWSocketDNS* socket, PUneRechercheDNS 
     bool envoye = false;
     if (recherche->Serveur) {
         const QByteArray nom = IPVersChaineInverse(recherche->IP) + '.' + recherche->Serveur->Zone;
-        const QHostAddress serveur(QString::fromLatin1(m_dnsPrincipal));
+        const QHostAddress serveur(cp1252::versUnicode(m_dnsPrincipal));
         envoye = ChaineVersIP(m_dnsPrincipal) != 0 && socket->envoyer(nom, serveur, m_portDNS);
     }
     if (!envoye) finTentative(*socket, -1, messagedns::TReponseDNS{});
@@ -149,11 +132,7 @@ void TPlanificateurDNS::reveiller() {
         this,
         [this] {
             m_reveilPoste = false;
-            try {
-                LancerRecherches();
-            } catch (const std::exception& e) {
-                traceException("TChercheSPAMs.Reveil", e);
-            }
+            Garde(u"TChercheSPAMs.Reveil", [this] { LancerRecherches(); });
         },
         Qt::QueuedConnection);
 }

@@ -10,13 +10,8 @@ TWSocketDNS::TWSocketDNS(QObject* parent)
     : QObject(parent), m_socket(new QUdpSocket(this)),
       m_identifiant(quint16(QRandomGenerator::system()->bounded(0x10000))) {
     m_socket->setProxy(QNetworkProxy::NoProxy); // no proxy lookup per query socket
-    connect(m_socket, &QUdpSocket::readyRead, this, [this] {
-        try {
-            lire();
-        } catch (const std::exception& e) {
-            Trace(QStringLiteral("Exception : TWSocketDNS.lire : ") + QString::fromUtf8(e.what()));
-        }
-    });
+    connect(m_socket, &QUdpSocket::readyRead, this,
+            [this] { Garde(u"TWSocketDNS.lire", [this] { lire(); }); });
 }
 
 bool TWSocketDNS::envoyer(QByteArrayView nom, const QHostAddress& serveur, quint16 port) {

@@ -36,6 +36,7 @@ private slots:
     void borne();
     void format_data();
     void format();
+    void exceptionGardee();
     void masquage_data();
     void masquage();
 
@@ -130,6 +131,27 @@ void TstTrace::borne() {
     QCOMPARE(t.lignes().back().texte, QStringLiteral("2000"));
     t.effacer();
     QVERIFY(t.lignes().empty());
+}
+
+// A handler that throws leaves one "Exception : place : error" line and the caller goes on.
+void TstTrace::exceptionGardee() {
+    struct TAutre {};
+    QList<TLigneTrace> recues;
+    TTrace::instance().OnLigne = [&](const TLigneTrace& l) { recues.append(l); };
+    bool suite = false;
+    Garde(u"TWSocketDNS.lire", [] {
+        throw std::runtime_error("r\xc3\xa9ponse tronqu\xc3\xa9"
+                                 "e");
+    });
+    Garde(7, u"ClientDataAvailable", [] { throw TAutre{}; });
+    Garde(u"Timer", [&] { suite = true; });
+    TraceException(u"TStockageConfig.Ouvrir", u"");
+    QVERIFY(suite);
+    QCOMPARE(recues.size(), 3);
+    QCOMPARE(recues[0].texte, QStringLiteral("Exception : TWSocketDNS.lire : réponse tronquée"));
+    QCOMPARE(recues[1].texte, QStringLiteral("Exception : ClientDataAvailable : ?"));
+    QVERIFY(recues[1].prefixe.endsWith(QStringLiteral(" : socket n°7 : ")));
+    QCOMPARE(recues[2].texte, QStringLiteral("Exception : TStockageConfig.Ouvrir : "));
 }
 
 void TstTrace::format_data() {

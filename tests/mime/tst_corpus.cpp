@@ -58,7 +58,7 @@ private slots:
                 }
             }
         }
-        const double n = messages.size();
+        const double n = static_cast<double>(messages.size());
         qInfo("%lld messages in %lld ms; body %.1f%% (plain %.1f%%, html %.1f%%), subject %.1f%%, "
               "sender address %.1f%%, %d files written",
               qint64(messages.size()), chrono.elapsed(), 100 * avecCorps / n, 100 * avecPlain / n,

@@ -1,6 +1,7 @@
 // DNS answers that are short, foreign, looping or misleading, from a scripted
 // UDP server on loopback; and the timing rules of the engine.
 #include "core/date_time.h"
+#include "core/trace.h"
 #include "spamsearch/cherche_spams.h"
 #include "spamsearch/message_dns.h"
 
@@ -108,6 +109,7 @@ private slots:
     void reponses();
     void listeAilleursPendantUnSilence();
     void expirationAuTraversDuRebouclage();
+    void exceptionDansUnGestionnaire();
 };
 
 void TestReponsesHostiles::requete() {
@@ -262,6 +264,33 @@ void TestReponsesHostiles::expirationAuTraversDuRebouclage() {
     QCOMPARE(timeOuts, 1);
     QCOMPARE(banc.reponses, (QList<QPair<int, bool>>{{erAbandon, false}}));
     QCOMPARE(banc.c.TrouverServeurNumero(1)->TempsRAZ, 1100u);
+}
+
+void TestReponsesHostiles::exceptionDansUnGestionnaire() {
+    // The owner's handler throws something that is not a std::exception on the first
+    // answer: it is traced at the socket's handler and the next lookup is still answered.
+    TBanc banc("1\tA\ta.test\t0\t0\t0\t0\t0\t\t0\t0\r\n");
+    banc.serveur.script = [](const QByteArray& q) {
+        return QList{enteteReponse(q, 0x8180, 1) + questionDe(q) + enregistrementA("127.0.0.2")};
+    };
+    banc.c.setTimeOutRecherche(2000);
+    TTrace::instance().effacer();
+    int appels = 0;
+    banc.c.OnReponseDNS = [&](TChercheSPAMs&, TUneRechercheDNS& r, bool partiel) {
+        banc.reponses.append({r.Etat, partiel});
+        if (++appels == 1) throw 42;
+    };
+    banc.c.ResultatIP(ChaineVersIP("192.0.2.1"), true);
+    banc.c.LancerRecherches();
+    QTRY_COMPARE(banc.reponses.size(), 1);
+    banc.c.ResultatIP(ChaineVersIP("192.0.2.2"), true);
+    banc.c.LancerRecherches();
+    QTRY_COMPARE(banc.reponses.size(), 2);
+    QCOMPARE(banc.reponses[1].first, int(erSpam));
+    int lignes = 0;
+    for (const TLigneTrace& l : TTrace::instance().lignes())
+        lignes += l.texte == QStringLiteral("Exception : TChercheSPAMs.DnsLookupDone : ?");
+    QCOMPARE(lignes, 1);
 }
 
 QTEST_GUILESS_MAIN(TestReponsesHostiles)
