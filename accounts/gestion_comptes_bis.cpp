@@ -138,9 +138,7 @@ bool TGestionComptesBis::Sauver() {
     QString erreur;
     if (!m_fichier.Sauver(CheminFichier(), Serialiser(), &erreur)) {
         // A refusal for an unreadable file is traced by the file itself.
-        if (!m_fichier.Protege())
-            Trace(QStringLiteral("Exception : ") + QLatin1String(kNomFichier) +
-                  QStringLiteral(" : ") + erreur);
+        if (!m_fichier.Protege()) TraceException(QString::fromLatin1(kNomFichier), erreur);
         return false;
     }
     return true;

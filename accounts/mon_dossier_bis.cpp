@@ -298,7 +298,7 @@ void TMonDossierBis::Restaurer() {
         if (renommer(bak, fichier)) {
             Trace(QStringLiteral("Archive restaurée : ") + fichier);
         } else {
-            Trace(QStringLiteral("Exception : restauration archive : ") + fichier);
+            TraceException(u"restauration archive", fichier);
         }
     }
 }
@@ -392,7 +392,7 @@ bool TMonDossierBis::Sauver(QString* erreur) {
     QString raison;
     const bool ok = EcrireIndex(&raison);
     if (!ok) {
-        Trace(QStringLiteral("Exception : sauvegarde archive : ") + raison);
+        TraceException(u"sauvegarde archive", raison);
         poser(erreur, raison);
     }
     TickOuverture = tick::GetTickCount();
@@ -422,7 +422,7 @@ bool TMonDossierBis::EcrireIndex(QString* erreur) {
     }
     auto echec = [&](const QString& fichier) {
         poser(erreur, fichier + QStringLiteral(" : renommage impossible"));
-        Trace(QStringLiteral("Exception : sauvegarde archive : ") + fichier);
+        TraceException(u"sauvegarde archive", fichier);
         QFile::remove(tmpVariable);
         QFile::remove(tmpFixe);
         return false;
@@ -446,7 +446,7 @@ bool TMonDossierBis::EcrireIndex(QString* erreur) {
     if (m_numeroMax > 0) {
         QString e;
         if (!sauvegarde::ecrireAtomique(CheminNumero(), QByteArray::number(m_numeroMax), &e)) {
-            Trace(QStringLiteral("Exception : sauvegarde archive : ") + e);
+            TraceException(u"sauvegarde archive", e);
         }
     }
     return true;

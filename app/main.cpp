@@ -79,7 +79,7 @@ int avecFenetre(QApplication& app, const TRepertoires& reps, TInstanceUnique& in
             splash.Statut(etape);
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }))
-        Trace(QStringLiteral("Exception : Demarrer : ") + reps.Ini());
+        TraceException(u"Demarrer", reps.Ini());
     const auto montrer = [&fenetre, fenetreVisible] {
         if (fenetreVisible)
             fenetre.show();
@@ -114,7 +114,7 @@ int sansFenetre(const TRepertoires& reps) {
     };
 
     if (!controleur.Demarrer()) {
-        Trace(QStringLiteral("Exception : Demarrer : ") + reps.Ini());
+        TraceException(u"Demarrer", reps.Ini());
     }
     const int code = QCoreApplication::exec();
     controleur.Arreter();

@@ -36,7 +36,7 @@ bool TFiltreBayes::SauverBase() {
     QString erreur;
     const bool ok = m_base->Sauver(&erreur);
     if (OnEtatBase) OnEtatBase(ebRepos);
-    if (!ok) Trace(QStringLiteral("Exception : SauverBase : ") + erreur);
+    if (!ok) TraceException(u"SauverBase", erreur);
     return ok;
 }
 

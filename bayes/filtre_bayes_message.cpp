@@ -13,11 +13,6 @@
 
 namespace {
 
-QString texteErreur(const std::exception& e) {
-    if (const auto* m = dynamic_cast<const EMimeDecode*>(&e)) return m->message();
-    return QString::fromUtf8(e.what());
-}
-
 TEncodageDecodage& encodage(TMonMimeDecode& decodeur) {
     TEncodageDecodage* e = decodeur.EncodageDecodage();
     if (!e) throw EMimeDecode(QStringLiteral("TMonMimeDecode : EncodageDecodage non défini"));
@@ -66,7 +61,7 @@ void TFiltreBayes::AppliquerBayes(TBayesDoc& doc, TMonMimeDecode& decodeur, bool
         doc.Analyser(m_texteBayes, finEntetes, prefixe, finTexte);
         if (apprendre) m_base->Apprendre(doc, estSpam);
     } catch (const std::exception& e) {
-        TraceFormat(-1, Res("princ30", u"Exception : AppliquerBayes : %s"), texteErreur(e));
+        TraceFormat(-1, Res("princ30", u"Exception : AppliquerBayes : %s"), TexteErreur(e));
     }
 }
 

@@ -36,11 +36,6 @@ namespace {
 
 const QString kPlace = QStringLiteral("BtnBayesienTotalClick");
 
-QString texteErreur(const std::exception& e) {
-    if (const auto* m = dynamic_cast<const EMimeDecode*>(&e)) return m->message();
-    return QString::fromUtf8(e.what());
-}
-
 QString nombre(qint64 n) {
     return QString::number(n);
 }
@@ -135,11 +130,10 @@ TReconstructionBayes::TResultat TReconstructionBayes::BtnBayesienTotalClick(bool
         m_erreur = e.texte();
         resultat = rrErreur;
     } catch (const std::exception& e) {
-        m_erreur = texteErreur(e);
+        m_erreur = TexteErreur(e);
         resultat = rrErreur;
     }
-    if (resultat == rrErreur)
-        Trace(QStringLiteral("Exception : ") + kPlace + QStringLiteral(" : ") + m_erreur);
+    if (resultat == rrErreur) TraceException(kPlace, m_erreur);
 
     // Whatever happened, the program comes back to its normal state.
     const auto etape = [this](const std::function<void()>& action) {
@@ -147,7 +141,7 @@ TReconstructionBayes::TResultat TReconstructionBayes::BtnBayesienTotalClick(bool
         try {
             action();
         } catch (const std::exception& e) {
-            Trace(QStringLiteral("Exception : ") + kPlace + QStringLiteral(" : ") + texteErreur(e));
+            TraceException(kPlace, TexteErreur(e));
         }
     };
     etape(RafraichirAffichage);
@@ -196,9 +190,7 @@ void TReconstructionBayes::apprendreCompte(TUnCompteBis& compte, int position, i
                                   {nombre(position), nombre(nombreComptes)});
     avancement(ligne1, QString());
     QString erreur;
-    if (!m_affichage.Ouvrir(&compte))
-        Trace(QStringLiteral("Exception : ") + kPlace +
-              QStringLiteral(" : archive précédente non sauvegardée"));
+    if (!m_affichage.Ouvrir(&compte)) TraceException(kPlace, u"archive précédente non sauvegardée");
     // The previous account stays open while its records are not saved: its
     // messages must not be learned a second time under this account.
     if (m_affichage.Compte() != compte.Numero)
@@ -236,7 +228,7 @@ void TReconstructionBayes::apprendreCompte(TUnCompteBis& compte, int position, i
             doc.Analyser(m_texteBayes, finEntetes, prefixe, finTexte);
         } catch (const std::exception& e) {
             // A message the decoder cannot take is left out, as on reception.
-            TraceFormat(-1, Res("princ30", u"Exception : AppliquerBayes : %s"), texteErreur(e));
+            TraceFormat(-1, Res("princ30", u"Exception : AppliquerBayes : %s"), TexteErreur(e));
             continue;
         }
         lot.Apprendre(doc, m->Spam);
@@ -247,8 +239,7 @@ void TReconstructionBayes::apprendreCompte(TUnCompteBis& compte, int position, i
         }
     }
     m_affichage.FixeModifie = true;
-    if (!m_affichage.Sauver(&erreur))
-        Trace(QStringLiteral("Exception : ") + kPlace + QStringLiteral(" : ") + erreur);
+    if (!m_affichage.Sauver(&erreur)) TraceException(kPlace, erreur);
 }
 
 void TReconstructionBayes::fusionner(TMonBayesDB& lot, TMonBayesDB& nouvelle) {
@@ -339,12 +330,12 @@ int TReconstructionBayes::ImporterMemoMail(const QString& repertoireMemoMail) {
         for (const QString& nom : noms) {
             QFile f(dossier.filePath(nom));
             if (!f.open(QIODevice::ReadOnly)) {
-                Trace(QStringLiteral("Exception : CBoxCompteChange : ") + f.errorString());
+                TraceException(u"CBoxCompteChange", f.errorString());
                 continue;
             }
             const QByteArray texte = f.readAll();
             if (f.error() != QFileDevice::NoError) {
-                Trace(QStringLiteral("Exception : CBoxCompteChange : ") + f.errorString());
+                TraceException(u"CBoxCompteChange", f.errorString());
                 continue;
             }
             const QChar verdict = nom.size() > prefixe.size() ? nom.at(prefixe.size()) : QChar();
@@ -366,7 +357,7 @@ int TReconstructionBayes::ImporterMemoMail(const QString& repertoireMemoMail) {
             QString erreur;
             const bool ok = m_synchro.AjouterMessage(modele, texte, &nouveau, &erreur);
             if (!nouveau) {
-                Trace(QStringLiteral("Exception : CBoxCompteChange : ") + erreur);
+                TraceException(u"CBoxCompteChange", erreur);
                 continue;
             }
             // A header too long for the record's 16 bits reads whole instead.
@@ -375,7 +366,7 @@ int TReconstructionBayes::ImporterMemoMail(const QString& repertoireMemoMail) {
             if (!ok) {
                 // No text behind it: never saved as a record.
                 m_synchro.MarquerSupprime(*nouveau);
-                Trace(QStringLiteral("Exception : CBoxCompteChange : ") + erreur);
+                TraceException(u"CBoxCompteChange", erreur);
                 continue;
             }
             ++importes;

@@ -232,9 +232,8 @@ void TClientPOP3::surDonnees() {
         lireDonnees();
     } catch (const std::exception& e) {
         // Out of memory on a huge answer, most likely: give the operation up.
-        Trace(Tag, QStringLiteral("Exception : POP3DataAvailable : ") +
-                       QString::fromLocal8Bit(e.what()));
-        perdue(QString::fromLocal8Bit(e.what()));
+        TraceException(Tag, u"POP3DataAvailable", TexteErreur(e));
+        perdue(TexteErreur(e));
     }
 }
 

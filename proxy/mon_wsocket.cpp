@@ -121,8 +121,7 @@ void TMonWSocket::surDonneesClient() {
         }
         lireCommandes();
     } catch (const std::exception& e) {
-        Trace(m_numero, QStringLiteral("Exception : ClientDataAvailable : ") +
-                            QString::fromLocal8Bit(e.what()));
+        TraceException(m_numero, u"ClientDataAvailable", TexteErreur(e));
     }
 }
 
@@ -130,8 +129,7 @@ void TMonWSocket::reprendre() {
     try {
         lireCommandes();
     } catch (const std::exception& e) {
-        Trace(m_numero, QStringLiteral("Exception : ClientDataAvailable : ") +
-                            QString::fromLocal8Bit(e.what()));
+        TraceException(m_numero, u"ClientDataAvailable", TexteErreur(e));
     }
 }
 
@@ -342,7 +340,7 @@ void TMonWSocket::loginEtape1(const QByteArray& argument) {
                     cp1252::depuisUnicode(Res("princ67", u"Et maintenant, votre mot de passe")));
     } catch (const std::exception& e) {
         Abandon = false;
-        EnvoiClient("-ERR Erreur : " + cp1252::depuisUnicode(QString::fromLocal8Bit(e.what())));
+        EnvoiClient("-ERR Erreur : " + cp1252::depuisUnicode(TexteErreur(e)));
     }
 }
 
@@ -405,8 +403,7 @@ void TMonWSocket::surFermeture() {
         m_fermee = true;
         if (OnFermee) OnFermee(*this);
     } catch (const std::exception& e) {
-        Trace(m_numero,
-              QStringLiteral("Exception : SessionClosed : ") + QString::fromLocal8Bit(e.what()));
+        TraceException(m_numero, u"SessionClosed", TexteErreur(e));
     }
 }
 
@@ -447,8 +444,7 @@ void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
         m_message.Flux.clear();
         Fermer();
     } catch (const std::exception& e) {
-        Trace(m_numero,
-              QStringLiteral("Exception : RequestDone : ") + QString::fromLocal8Bit(e.what()));
+        TraceException(m_numero, u"RequestDone", TexteErreur(e));
     }
 }
 
@@ -547,8 +543,7 @@ void TMonWSocket::surFinMessage() {
             if (m_socket->state() == QAbstractSocket::ConnectedState) m_socket->write(".\r\n");
         }
     } catch (const std::exception& e) {
-        Trace(m_numero,
-              QStringLiteral("Exception : MessageEnd : ") + QString::fromLocal8Bit(e.what()));
+        TraceException(m_numero, u"MessageEnd", TexteErreur(e));
         // Never delivered: the client must not wait for it.
         if (m_livraisonAttendue) {
             m_livraisonAttendue = false;
@@ -586,7 +581,7 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     } catch (const std::exception& e) {
         // Part of a message must never pass for the whole: the client sees
         // the connection end instead.
-        Trace(m_numero, QStringLiteral("Exception : Livrer : ") + QString::fromLocal8Bit(e.what()));
+        TraceException(m_numero, u"Livrer", TexteErreur(e));
         Fermer();
     }
     m_message.ReponseRetenue.clear();

@@ -42,8 +42,7 @@ bool TServeurProxy::Ouvrir(const QByteArray& port, QString* erreur) {
         const QString t =
             Format(Res("princ29", u"Impossible d'ouvrir le port %s\r\nKelvarin non actif."),
                    {cp1252::versUnicode(port)});
-        if (numero != 0 || zero)
-            Trace(QStringLiteral("Exception : Ouvrir : ") + m_ecoute->errorString());
+        if (numero != 0 || zero) TraceException(u"Ouvrir", m_ecoute->errorString());
         if (erreur) *erreur = t;
         return false;
     }
@@ -113,8 +112,7 @@ void TServeurProxy::surNouvelleConnexion() {
             s.Client->UserName.clear();
             s.Client->PassWord.clear();
         } catch (const std::exception& e) {
-            Trace(QStringLiteral("Exception : WSocket1SessionAvailable : ") +
-                  QString::fromLocal8Bit(e.what()));
+            TraceException(u"WSocket1SessionAvailable", TexteErreur(e));
         }
         // A client gone before we saw it is closed now.
         if (connexion->state() != QAbstractSocket::ConnectedState) s.Fermer();

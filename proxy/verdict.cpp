@@ -70,8 +70,7 @@ QByteArray texteGenre(int code) {
 }
 
 void exception(int session, const char* lieu, const std::exception& e) {
-    Trace(session, QStringLiteral("Exception : ") + QLatin1String(lieu) + QStringLiteral(" : ") +
-                       QString::fromLocal8Bit(e.what()));
+    TraceException(session, QString::fromLatin1(lieu), TexteErreur(e));
 }
 
 // The account address occurs in one of the addresses of a To or Cc value.
@@ -506,7 +505,7 @@ void TVerdict::archiver(TSessionJugee& s) {
         ok = m_archive.Compte() == compte->Numero &&
              m_archive.AjouterMessage(m.MessageEnCours, m.Flux, nullptr, &erreur);
     } catch (const std::exception& e) {
-        erreur = QString::fromLocal8Bit(e.what());
+        erreur = TexteErreur(e);
     }
     if (ok) return;
     Trace(s.Numero(), Res("princ46", u"Exception : Impossible de mémoriser le mail"));

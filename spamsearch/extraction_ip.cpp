@@ -35,6 +35,8 @@ bool ExtraireIPLigne(QByteArrayView ligne, TAdressesRelais& relais,
     return false;
 }
 
+// The same name as the shared header-field split of the decoders gives; kept
+// here so that the spam search does not depend on the decoders for one line.
 QByteArray NomChampEntete(QByteArrayView ligne, const QByteArray& precedent) {
     if (ligne.isEmpty() || ligne[0] == ' ' || ligne[0] == '\t') return precedent;
     const qsizetype deuxPoints = ligne.indexOf(':');
