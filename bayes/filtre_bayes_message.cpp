@@ -24,7 +24,7 @@ TEncodageDecodage& encodage(TMonMimeDecode& decodeur) {
 void TFiltreBayes::ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView message,
                                         int32_t& finTexte, int32_t& finEntetes,
                                         QByteArray& sortie) {
-    decodeur.SetIgnorePJ(true);
+    decodeur.setIgnorePJ(true);
     decodeur.Reinitialiser();
     sortie.clear();
     finTexte = finEntetes = 0;

@@ -56,7 +56,7 @@ QByteArray TListeIgnoree::Texte() const {
     return m_lignes.join("\r\n");
 }
 
-void TListeIgnoree::SetTexte(QByteArrayView texte) {
+void TListeIgnoree::setTexte(QByteArrayView texte) {
     Vider();
     for (QByteArrayView ligne : texte.toByteArray().split('\n')) {
         if (ligne.endsWith('\r')) ligne.chop(1);
@@ -519,7 +519,7 @@ void TMonBayesDB::ChargerListesIgnorees() {
           std::tuple{&m_entetesIgnorees, &m_fichierEntetesIgnorees, NomEntetesIgnorees()}}) {
         QByteArray contenu;
         fichier->Lire(rep.filePath(nom), contenu); // an unreadable list is traced and kept
-        liste->SetTexte(contenu);
+        liste->setTexte(contenu);
         liste->Trier();
     }
 }

@@ -32,7 +32,7 @@ constexpr int kSeuilQualifie = 5;
 class TListeIgnoree {
 public:
     QByteArray Texte() const; // lines joined by CR LF
-    void SetTexte(QByteArrayView texte);
+    void setTexte(QByteArrayView texte);
     bool Contient(QByteArrayView mot) const;
     void Trier();
     void Vider();
@@ -87,9 +87,9 @@ public:
 
     // Ignore lists.
     QByteArray GetMotsIgnores() const { return m_motsIgnores.Texte(); }
-    void SetMotsIgnores(QByteArrayView texte) { m_motsIgnores.SetTexte(texte); }
+    void SetMotsIgnores(QByteArrayView texte) { m_motsIgnores.setTexte(texte); }
     QByteArray GetEntetesIgnorees() const { return m_entetesIgnorees.Texte(); }
-    void SetEntetesIgnorees(QByteArrayView texte) { m_entetesIgnorees.SetTexte(texte); }
+    void SetEntetesIgnorees(QByteArrayView texte) { m_entetesIgnorees.setTexte(texte); }
     // A list whose file exists but could not be read is empty and not saved.
     bool SauverListesIgnorees(QString* erreur = nullptr);
     void ChargerListesIgnorees();

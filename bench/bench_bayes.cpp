@@ -74,8 +74,8 @@ void corpus(const QString& dossier) {
     TEncodageDecodage encodage;
     encodage.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage/"));
     TMonMimeDecode decodeur;
-    decodeur.SetEncodageDecodage(&encodage);
-    decodeur.SetRepDestination(rep.filePath(QStringLiteral("tmp")));
+    decodeur.setEncodageDecodage(&encodage);
+    decodeur.setRepDestination(rep.filePath(QStringLiteral("tmp")));
     TFiltreBayes filtre(rep.path());
     filtre.Base().Temporaire = true;
 

@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
     TEncodageDecodage enc;
     enc.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage"));
     TMonMimeDecode decodeur;
-    decodeur.SetEncodageDecodage(&enc);
-    decodeur.SetIgnorePJ(true);
+    decodeur.setEncodageDecodage(&enc);
+    decodeur.setIgnorePJ(true);
     auto message = [&decodeur](const QByteArray& m) {
         decodeur.Reinitialiser();
         decodeur.Decoder(m);
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
         {"string-list", [](qsizetype n) { return QByteArray(n, '\r') + QByteArray(n, '\n'); },
          [](const QByteArray& t) {
              TMonStringList l;
-             l.SetTexte(t);
+             l.setTexte(t);
              return l.size();
          }},
     };

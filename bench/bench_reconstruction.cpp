@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     TEncodageDecodage encodage;
     encodage.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage/"));
     TMonMimeDecode decodeur;
-    decodeur.SetEncodageDecodage(&encodage);
-    decodeur.SetRepDestination(racine + QStringLiteral("tmp"));
+    decodeur.setEncodageDecodage(&encodage);
+    decodeur.setRepDestination(racine + QStringLiteral("tmp"));
     TFiltreBayes filtre(comptes.RepertoireDonnees());
     TMonDossierBis synchro, affichage;
     synchro.setRepertoireDossiers(comptes.RepertoireDossiers());

@@ -213,7 +213,7 @@ void TMonMimeDecode::FinEntete() {
     QByteArray alt = nom;
     if (OnAltImage) OnAltImage(this, alt);
     alt.replace('"', "&quot;");
-    m_html.SetTexte(
+    m_html.setTexte(
         QByteArray("<hr size=\"1\" width=\"50%\"><p align=\"center\">\r\n<img src=\"./") + nom +
         "\" alt=\"" + alt + "\"></p>\r\n");
     montrerImage(nom);
@@ -288,12 +288,12 @@ void TMonMimeDecode::FinPartie() {
         m_tampon.clear();
     }
     if (m_type == taTexte) {
-        m_plain.SetTexte(m_tampon);
+        m_plain.setTexte(m_tampon);
         m_charsetPlain = m_charset;
         m_formatPlain = m_format;
         m_delSP = m_delSPPartie;
     } else if (m_type == taHTML) {
-        m_html.SetTexte(m_tampon);
+        m_html.setTexte(m_tampon);
         m_charsetHtml = m_charset;
         m_formatHtml = m_format;
     } else if (m_type != taRien && !m_ignorePJ) {

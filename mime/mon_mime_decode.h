@@ -66,17 +66,17 @@ public:
     const TMonStringList& MessageHtml() const { return m_html; }
     const QByteArray& CharsetPlain() const { return m_charsetPlain; }
     const QByteArray& CharsetHtml() const { return m_charsetHtml; }
-    void SetCharsetPlain(const QByteArray& v) { m_charsetPlain = v; }
-    void SetCharsetHtml(const QByteArray& v) { m_charsetHtml = v; }
+    void setCharsetPlain(const QByteArray& v) { m_charsetPlain = v; }
+    void setCharsetHtml(const QByteArray& v) { m_charsetHtml = v; }
     const QByteArray& FormatPlain() const { return m_formatPlain; }
     const QByteArray& FormatHtml() const { return m_formatHtml; }
     bool DelSP() const { return m_delSP; }
     TTypeAttachement TypeMessage() const { return m_typeMessage; }
 
     bool IgnorePJ() const { return m_ignorePJ; }
-    void SetIgnorePJ(bool v) { m_ignorePJ = v; }
+    void setIgnorePJ(bool v) { m_ignorePJ = v; }
     const QString& RepDestination() const { return m_repDestination; }
-    void SetRepDestination(const QString& v) { m_repDestination = v; }
+    void setRepDestination(const QString& v) { m_repDestination = v; }
     int32_t MaxImageWidth = 0; // kept for the window; no resizing is done
     int32_t MaxImageHeight = 0;
     QByteArray AjoutAHref;
@@ -87,7 +87,7 @@ public:
     int32_t NbImage() const { return m_nbImage; }
 
     TEncodageDecodage* EncodageDecodage() const { return m_encodage; }
-    void SetEncodageDecodage(TEncodageDecodage* e) { m_encodage = e; }
+    void setEncodageDecodage(TEncodageDecodage* e) { m_encodage = e; }
 
     std::function<void(TMonMimeDecode* Sender, const QByteArray& chNom)> OnTrouveNom;
     std::function<void(TMonMimeDecode* Sender, int iNumErreur)> OnErreur;

@@ -1,6 +1,6 @@
 #include "mime/mon_string_list.h"
 
-void TMonStringList::SetTexte(QByteArrayView texte) {
+void TMonStringList::setTexte(QByteArrayView texte) {
     clear();
     qsizetype debut = 0;
     const qsizetype n = texte.size();

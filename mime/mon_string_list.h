@@ -9,7 +9,7 @@
 class TMonStringList : public QList<QByteArray> {
 public:
     // Replaces the lines with those of `texte` (a final line break adds no empty line).
-    void SetTexte(QByteArrayView texte);
+    void setTexte(QByteArrayView texte);
     // The lines, each followed by CR LF.
     QByteArray Texte() const;
 };

@@ -84,8 +84,8 @@ void TMoteur::brancher() {
             },
             Qt::QueuedConnection);
     };
-    MonMimeDecodeReception.SetEncodageDecodage(&EncodageDecodage1);
-    MonMimeDecodeAffichage.SetEncodageDecodage(&EncodageDecodage1);
+    MonMimeDecodeReception.setEncodageDecodage(&EncodageDecodage1);
+    MonMimeDecodeAffichage.setEncodageDecodage(&EncodageDecodage1);
 
     TBranchements& b = m_controleur.Branchements;
     b.ActiverChercheSPAMs = [this] {
@@ -123,8 +123,8 @@ void TMoteur::brancher() {
     };
     b.PreparerDecodeurs = [this](const QString& encodage, const QString& tmp) {
         EncodageDecodage1.ChargerCharsets(encodage);
-        MonMimeDecodeReception.SetRepDestination(tmp);
-        MonMimeDecodeAffichage.SetRepDestination(tmp);
+        MonMimeDecodeReception.setRepDestination(tmp);
+        MonMimeDecodeAffichage.setRepDestination(tmp);
     };
     b.ReglerModeBayes = [this](int mode) {
         if (m_bayes) m_bayes->ReglerModeBayes(mode);

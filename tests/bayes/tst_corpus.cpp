@@ -50,8 +50,8 @@ private slots:
     void apprendreEtRelire() {
         QTemporaryDir rep;
         TMonMimeDecode decodeur;
-        decodeur.SetEncodageDecodage(&m_encodage);
-        decodeur.SetRepDestination(rep.filePath(QStringLiteral("tmp")));
+        decodeur.setEncodageDecodage(&m_encodage);
+        decodeur.setRepDestination(rep.filePath(QStringLiteral("tmp")));
         int vides = 0, sansTexte = 0;
         const auto nbSpam = std::count_if(m_corpus.cbegin(), m_corpus.cend(), [](const auto& m) {
             return m.groupe.startsWith(u"spam");

@@ -79,8 +79,8 @@ struct TBanc {
         synchro.setRepertoireDossiers(racine + QStringLiteral("Dossiers/"));
         affichage.setRepertoireDossiers(racine + QStringLiteral("Dossiers/"));
         encodage.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage/"));
-        decodeur.SetEncodageDecodage(&encodage);
-        decodeur.SetRepDestination(racine + QStringLiteral("tmp"));
+        decodeur.setEncodageDecodage(&encodage);
+        decodeur.setRepDestination(racine + QStringLiteral("tmp"));
         reconstruction.RepertoireInstallation = racine;
 
         auto& r = reconstruction;

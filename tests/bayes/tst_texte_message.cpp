@@ -31,8 +31,8 @@ private slots:
     void initTestCase() {
         QVERIFY(m_rep.isValid());
         m_encodage.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage/"));
-        m_decodeur.SetEncodageDecodage(&m_encodage);
-        m_decodeur.SetRepDestination(m_rep.filePath(QStringLiteral("tmp")));
+        m_decodeur.setEncodageDecodage(&m_encodage);
+        m_decodeur.setRepDestination(m_rep.filePath(QStringLiteral("tmp")));
         m_filtre = std::make_unique<TFiltreBayes>(m_rep.path());
         m_filtre->Base().SetEntetesIgnorees("received\r\nmessage-id");
         m_filtre->Base().Temporaire = true;

@@ -24,8 +24,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         TMonMimeDecode d;
-        d.SetEncodageDecodage(&encodage);
-        d.SetRepDestination(dir.path());
+        d.setEncodageDecodage(&encodage);
+        d.setRepDestination(dir.path());
 
         int avecCorps = 0, avecPlain = 0, avecHtml = 0, avecSujet = 0, avecAdresse = 0;
         int fichiers = 0;
@@ -34,7 +34,7 @@ private slots:
         for (qsizetype i = 0; i < messages.size(); ++i) {
             const QByteArray& m = messages.at(i);
             // Every tenth message keeps its parts aside, to exercise the file writing.
-            d.SetIgnorePJ(i % 10 != 0);
+            d.setIgnorePJ(i % 10 != 0);
             d.Reinitialiser();
             d.Decoder(m);
             for (const QByteArray& l : d.MessagePlain())
@@ -51,7 +51,7 @@ private slots:
             }
             // Cut-off copies: unterminated boundaries, encodings cut mid-quantum.
             if (i % 20 == 0) {
-                d.SetIgnorePJ(true);
+                d.setIgnorePJ(true);
                 for (int k = 1; k < 4; ++k) {
                     d.Reinitialiser();
                     d.Decoder(QByteArrayView(m).first(m.size() * k / 4));
@@ -77,8 +77,8 @@ private slots:
         TEncodageDecodage encodage;
         encodage.ChargerCharsets(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Encodage"));
         TMonMimeDecode d;
-        d.SetEncodageDecodage(&encodage);
-        d.SetIgnorePJ(true);
+        d.setEncodageDecodage(&encodage);
+        d.setIgnorePJ(true);
         QRandomGenerator alea(20260101);
         const QByteArray morceaux[] = {"\n--",
                                        "\n\n",

@@ -32,8 +32,8 @@ class TstEntreesHostiles : public QObject {
     TEncodageDecodage m_encodage;
 
     void decoder(TMonMimeDecode& d, const QByteArray& message, bool ignorePJ = true) {
-        d.SetEncodageDecodage(&m_encodage);
-        d.SetIgnorePJ(ignorePJ);
+        d.setEncodageDecodage(&m_encodage);
+        d.setIgnorePJ(ignorePJ);
         d.Reinitialiser();
         d.Decoder(message);
     }
@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(static_cast<const QList<QByteArray>&>(d.MessagePlain()), marques);
 
         QTemporaryDir dir;
-        d.SetRepDestination(dir.path());
+        d.setRepDestination(dir.path());
         decoder(d, message, false);
         QCOMPARE(static_cast<const QList<QByteArray>&>(d.MessagePlain()), marques);
         auto lire = [&dir](const char* nom) {

@@ -68,8 +68,8 @@ class TstMonMimeDecode : public QObject {
     TEncodageDecodage m_encodage;
 
     void decoder(TMonMimeDecode& d, const QByteArray& message, bool ignorePJ = true) {
-        d.SetEncodageDecodage(&m_encodage);
-        d.SetIgnorePJ(ignorePJ);
+        d.setEncodageDecodage(&m_encodage);
+        d.setIgnorePJ(ignorePJ);
         d.Reinitialiser();
         QBuffer flux;
         flux.setData(message);
@@ -324,7 +324,7 @@ private slots:
     void imageSeule() {
         QTemporaryDir dir;
         TMonMimeDecode d;
-        d.SetRepDestination(dir.path());
+        d.setRepDestination(dir.path());
         QByteArray altVu;
         int images = 0;
         d.OnAltImage = [&](TMonMimeDecode*, QByteArray& alt) {
@@ -351,7 +351,7 @@ private slots:
 
         // Kept aside when parts are not ignored; no name: "xxx.xxx".
         TMonMimeDecode e;
-        e.SetRepDestination(dir.path());
+        e.setRepDestination(dir.path());
         decoder(e, crlf("Content-Type: audio/basic\nContent-Transfer-Encoding: base64\n\nUklG\n"),
                 false);
         QCOMPARE(e.TypeMessage(), taSon);
@@ -365,7 +365,7 @@ private slots:
     void attachements() {
         QTemporaryDir dir;
         TMonMimeDecode d;
-        d.SetRepDestination(dir.path());
+        d.setRepDestination(dir.path());
         QList<QByteArray> noms;
         d.OnTrouveNom = [&](TMonMimeDecode*, const QByteArray& n) { noms.append(n); };
         const QByteArray message = crlf(
@@ -394,7 +394,7 @@ private slots:
 
         // A destination that cannot be written: OnErreur(0), nothing listed as written.
         TMonMimeDecode e;
-        e.SetRepDestination(dir.filePath(QStringLiteral("missing/sub")));
+        e.setRepDestination(dir.filePath(QStringLiteral("missing/sub")));
         QList<int> erreurs;
         e.OnErreur = [&](TMonMimeDecode*, int n) { erreurs.append(n); };
         decoder(e, message, false);
@@ -416,7 +416,7 @@ private slots:
         // Parts ignored: markers only, nothing on disk.
         QTemporaryDir dir;
         TMonMimeDecode d;
-        d.SetRepDestination(dir.path());
+        d.setRepDestination(dir.path());
         decoder(d, message, true);
         const QByteArray attendu =
             "before|ELSE_BEGIN_666....evil.txtELSE_TMP_666....evil.txtELSE_END_666|"
@@ -435,7 +435,7 @@ private slots:
         QVERIFY(QDir(racine.path()).mkdir(QStringLiteral("a/tmp")));
         const QString dest = racine.filePath(QStringLiteral("a/tmp"));
         TMonMimeDecode e;
-        e.SetRepDestination(dest);
+        e.setRepDestination(dest);
         decoder(e, message, false);
         QCOMPARE(joindre(e.MessagePlain()), attendu);
         QCOMPARE(e.ListeFichier(),
@@ -458,7 +458,7 @@ private slots:
     void limiteFichiers() {
         QTemporaryDir dir;
         TMonMimeDecode d;
-        d.SetRepDestination(dir.path());
+        d.setRepDestination(dir.path());
         QByteArray blocs = "\r\n";
         const int n = TMonMimeDecode::kNbFichiersMax + 5;
         for (int i = 0; i < n; ++i)
@@ -509,7 +509,7 @@ private slots:
         QFETCH(QList<QByteArray>, lignes);
         TMonStringList l;
         l.append("old");
-        l.SetTexte(texte);
+        l.setTexte(texte);
         QCOMPARE(static_cast<QList<QByteArray>&>(l), lignes);
     }
 

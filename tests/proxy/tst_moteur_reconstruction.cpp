@@ -107,8 +107,8 @@ struct TMaisonBayes : TMaison {
         TEncodageDecodage encodage;
         encodage.ChargerCharsets(kSourceEncodage + QLatin1Char('/'));
         TMonMimeDecode decodeur;
-        decodeur.SetEncodageDecodage(&encodage);
-        decodeur.SetRepDestination(autre.path() + QStringLiteral("/tmp/"));
+        decodeur.setEncodageDecodage(&encodage);
+        decodeur.setRepDestination(autre.path() + QStringLiteral("/tmp/"));
         QDir().mkpath(autre.path() + QStringLiteral("/tmp"));
         TFiltreBayes filtre(donnees);
         for (const auto& [texte, spam] : messages)
