@@ -7,8 +7,8 @@
 #include "core/instance_unique.h"
 #include "core/ligne_commande.h"
 #include "core/repertoires.h"
-#include "core/settings_store.h"
 #include "core/signaux_arret.h"
+#include "core/stockage_config.h"
 #include "core/trace.h"
 #include "proxy/moteur.h"
 

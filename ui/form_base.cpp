@@ -2,7 +2,7 @@
 
 #include "core/cp1252.h"
 #include "core/position_fenetre.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 
 #include <QApplication>
 #include <QEvent>

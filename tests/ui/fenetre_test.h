@@ -6,7 +6,7 @@
 #include "core/controleur.h"
 #include "core/ligne_commande.h"
 #include "core/repertoires.h"
-#include "core/settings_store.h"
+#include "core/stockage_config.h"
 #include "proxy/moteur.h"
 #include "ui/boite_message.h"
 #include "ui/form_kelvarin.h"
