@@ -1,11 +1,13 @@
 #include "ui/cadres_boutons.h"
 
+#include "core/regles_fenetre.h"
 #include "i18n/resources.h"
 #include "ui/aide.h"
 
 #include <QApplication>
-#include <QHBoxLayout>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 QPushButton* bouton(QWidget* p, const char* nom, const QString& texte, const QString& bulle) {
@@ -17,8 +19,7 @@ QPushButton* bouton(QWidget* p, const char* nom, const QString& texte, const QSt
 } // namespace
 
 TCadreBoutons::TCadreBoutons(TGenre genre, int sujetAide, QWidget* parent) : QWidget(parent) {
-    auto* h = new QHBoxLayout(this);
-    QList<QPushButton*> boutons;
+    QList<QPushButton*>& boutons = m_boutons;
     if (genre == cbValideAnnule) {
         BtnValider =
             bouton(this, "BtnValider", Res("BtnValider", u"&Valider"),
@@ -43,10 +44,44 @@ TCadreBoutons::TCadreBoutons(TGenre genre, int sujetAide, QWidget* parent) : QWi
         if (!aide::Afficher(sujetAide)) QApplication::beep();
     });
     boutons << BtnAide;
-    // Equal gaps before, between and after the buttons.
-    h->addStretch(1);
-    for (QPushButton* b : boutons) {
-        h->addWidget(b);
-        h->addStretch(1);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setObjectName(genre == cbValideAnnule ? QStringLiteral("FrameValideAnnule")
+                                          : QStringLiteral("FrameOK"));
+}
+
+QSize TCadreBoutons::sizeHint() const {
+    int largeur = 0, hauteur = 0;
+    for (const QPushButton* b : m_boutons) {
+        largeur += std::max(b->sizeHint().width(), 80) + 12;
+        hauteur = std::max(hauteur, b->sizeHint().height());
     }
+    return {largeur + 12, hauteur + 12};
+}
+
+QSize TCadreBoutons::minimumSizeHint() const {
+    return sizeHint();
+}
+
+void TCadreBoutons::repartir() {
+    QList<QPushButton*> visibles;
+    QList<int> largeurs;
+    for (QPushButton* b : m_boutons)
+        if (!b->isHidden()) {
+            visibles << b;
+            b->resize(b->sizeHint().expandedTo(QSize(80, 0)));
+            largeurs << b->width();
+        }
+    const QList<int> x = RepartirBoutons(width(), largeurs);
+    for (qsizetype i = 0; i < visibles.size(); ++i)
+        visibles[i]->move(x[i], (height() - visibles[i]->height()) / 2);
+}
+
+void TCadreBoutons::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    repartir();
+}
+
+void TCadreBoutons::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    repartir();
 }

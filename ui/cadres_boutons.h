@@ -19,4 +19,14 @@ public:
 signals:
     void Valider();
     void Annuler();
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+private:
+    void repartir();
+    QList<QPushButton*> m_boutons;
 };

@@ -12,10 +12,13 @@
 #include "ui/icone_notification.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QTabWidget>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -24,7 +27,14 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     : QDialog(parent, Qt::Tool), m_depart(depart) {
     setObjectName(QStringLiteral("FormAboutBox"));
     setWindowTitle(Format(Res("about01", u"A propos de %s"), {QStringLiteral("Kelvarin")}));
-    auto* v = new QVBoxLayout(this);
+    auto* principal = new QVBoxLayout(this);
+    Onglets = new QTabWidget(this);
+    Onglets->setObjectName(QStringLiteral("PageControl1"));
+    principal->addWidget(Onglets);
+    auto* infosPage = new QWidget(Onglets);
+    infosPage->setObjectName(QStringLiteral("TabInformations"));
+    Onglets->addTab(infosPage, Res("about09", u"Informations"));
+    auto* v = new QVBoxLayout(infosPage);
     auto* tete = new QHBoxLayout;
     auto* icone = new QLabel(this);
     icone->setPixmap(IconeRessource("DEFAUT").pixmap(64, 64));
@@ -74,10 +84,36 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     infos->addRow(Res("about08", u"Durée de fonctionnement :"), LabelDuree);
     v->addLayout(infos);
     v->addStretch();
+
+    // The two texts delivered beside the program; a tab without text goes.
+    const QString langue = installation + QStringLiteral("Language/");
+    const auto onglet = [&](const char* nom, const QString& fichier, const QString& titre,
+                            bool liens) {
+        QFile f(FichierTexteLangue(langue, fichier, QString()));
+        QByteArray octets;
+        if (f.open(QIODevice::ReadOnly))
+            octets = f.readAll();
+        else if (f.exists())
+            Trace(QStringLiteral("Lecture impossible : ") + f.fileName());
+        const QString html = TexteAPropos(octets, liens);
+        if (html.isEmpty()) return;
+        auto* t = new QTextBrowser(Onglets);
+        t->setObjectName(QLatin1String(nom));
+        t->setOpenLinks(false);
+        t->setHtml(QStringLiteral("<div style=\"white-space:pre-wrap\">") + html +
+                   QStringLiteral("</div>"));
+        connect(t, &QTextBrowser::anchorClicked, this,
+                [](const QUrl& u) { aide::OuvrirURL(LienSite(QLatin1Char('_') + u.toString())); });
+        Onglets->addTab(t, titre);
+    };
+    onglet("MemoNouveautes", QStringLiteral("suivi-version"), Res("about10", u"Nouveautés"), false);
+    onglet("MemoRemerciements", QStringLiteral("remerciement"), Res("about11", u"Remerciements"),
+           true);
+
     auto* cadre = new TCadreBoutons(TCadreBoutons::cbOK, 1, this);
     cadre->setObjectName(QStringLiteral("FrameOK1"));
     connect(cadre, &TCadreBoutons::Valider, this, &QDialog::accept);
-    v->addWidget(cadre);
+    principal->addWidget(cadre);
 
     rafraichir();
     auto* t = new QTimer(this);

@@ -1,11 +1,13 @@
 #pragma once
 // The About box: name, version, copyright, the system, memory and disk, the
-// installation and home folders, the site link and the running time.
+// installation and home folders, the site link and the running time; the
+// program's history and its thanks in two more tabs.
 
 #include <QDialog>
 #include <QElapsedTimer>
 
 class QLabel;
+class QTabWidget;
 
 class TFormAboutBox : public QDialog {
     Q_OBJECT
@@ -14,6 +16,9 @@ public:
     TFormAboutBox(const QElapsedTimer& depart, const QString& installation, const QString& travail,
                   QWidget* parent = nullptr);
     QLabel* LabelDuree;
+    // The information panel, then "Nouveautés" and "Remerciements" when
+    // their texts are not empty.
+    QTabWidget* Onglets;
 
 private:
     void rafraichir();

@@ -13,8 +13,10 @@
 #include "ui/boite_message.h"
 #include "ui/form_about_box.h"
 #include "ui/form_base.h"
+#include "ui/form_mise_a_jour.h"
 #include "ui/form_quitter.h"
 #include "ui/icone_notification.h"
+#include "ui/mon_hint_window.h"
 #include "ui/page_trace.h"
 #include "ui/pages_options.h"
 #include "ui/vue_comptes.h"
@@ -50,6 +52,7 @@ TFormKelvarin::TFormKelvarin(TMoteur& moteur, QWidget* parent)
     setWindowIcon(IconeRessource("DEFAUT"));
     setMinimumSize(860, 570);
     resize(940, 620);
+    TMonHintWindow::Installer(this);
     m_icone = new TIconeNotification(this);
     m_icone->ClientOuvert = [this] { return m_moteur.NbSessionsOuvertes() > 0; };
     creerPages();
@@ -289,6 +292,14 @@ void TFormKelvarin::brancherMoteur() {
             while (QApplication::overrideCursor())
                 QApplication::restoreOverrideCursor();
         }
+    });
+    connect(&ev, &TEvenementsMoteur::AvancementReconstruction, this,
+            [this](const QString& ligne1, const QString& ligne2) {
+                if (!m_miseAJour) m_miseAJour = new TFormMiseAJour(this);
+                m_miseAJour->Avancement(ligne1, ligne2);
+            });
+    connect(&ev, &TEvenementsMoteur::FinReconstruction, this, [this] {
+        if (m_miseAJour) m_miseAJour->Fin();
     });
     connect(&ev, &TEvenementsMoteur::Occupe, this, [this](bool occupe) {
         // While a long computation runs the pages ignore the user.

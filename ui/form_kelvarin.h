@@ -19,6 +19,7 @@ class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TFormBase;
+class TFormMiseAJour;
 class TIconeNotification;
 class TMoteur;
 class TPageApercu;
@@ -66,6 +67,8 @@ public:
     TIconeNotification& Icone() { return *m_icone; }
     TMoteur& Moteur() { return m_moteur; }
     TFormBase& Base() { return *m_base; }
+    // The conversion window, created at the first step reported.
+    TFormMiseAJour* MiseAJour() const { return m_miseAJour; }
 
     QTreeWidget* TreeView1;
     QStackedWidget* PageControl1;
@@ -102,6 +105,7 @@ private:
     TMoteur& m_moteur;
     TFormBase* m_base;
     TIconeNotification* m_icone;
+    TFormMiseAJour* m_miseAJour = nullptr;
     QElapsedTimer m_depart;
     int m_modeArbre = -1; // 1 simple, 0 expert, -1 not built
     bool m_versTray = false;

@@ -85,12 +85,27 @@ QString TFormPatienter::StatutCourant() const {
 void TFormPatienter::Fin() {
     LabelStatut->clear();
     const qint64 delai = DelaiFermeturePatienter(isVisible(), 0, m_creation.elapsed());
-    const auto fermer = [this] {
-        close();
-        emit Fermee();
-    };
     if (delai == 0)
         fermer();
     else // a coarse timer may fire up to 5 % early
-        QTimer::singleShot(int(delai), Qt::PreciseTimer, this, fermer);
+        QTimer::singleShot(int(delai), Qt::PreciseTimer, this, [this] {
+            m_fondu.start();
+            fondu();
+        });
+}
+
+void TFormPatienter::fondu() {
+    const int alpha = AlphaFonduPatienter(m_fondu.elapsed());
+    if (alpha < 0) {
+        fermer();
+        return;
+    }
+    setWindowOpacity(alpha / 255.0);
+    // The next step once the event loop has painted this one.
+    QTimer::singleShot(10, Qt::PreciseTimer, this, &TFormPatienter::fondu);
+}
+
+void TFormPatienter::fermer() {
+    close();
+    emit Fermee();
 }

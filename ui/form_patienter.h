@@ -15,8 +15,9 @@ public:
     void Statut(const QString& texte);
     QString StatutCourant() const;
     // Start-up ended: the status cleared, then closed at once (not shown) or
-    // 3 seconds after creation. Fermee is emitted when it closes.
+    // 3 seconds after creation and a fade-out. Fermee is emitted when it closes.
     void Fin();
+    bool EnFondu() const { return m_fondu.isValid(); }
     qint64 AgeMs() const { return m_creation.elapsed(); }
 
     QLabel *LabelVersion, *LabelCopyright, *LabelDebug, *LabelStatut;
@@ -28,7 +29,10 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    void fondu();
+    void fermer();
     QElapsedTimer m_creation;
+    QElapsedTimer m_fondu;
 };
 
 // The copyright text shown by the splash and the About box.

@@ -234,6 +234,174 @@ private slots:
         QVERIFY(d.Valide);
         QVERIFY(d.LibreKo <= d.TotalKo);
     }
+
+    // The hint window's text: "[H]" goes, lines wrap at breaks, breaks kept.
+    void texteBulleAide_data() {
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<int>("largeur");
+        QTest::addColumn<QString>("texte");
+        QTest::addColumn<bool>("dessus");
+        const QString phrase = QStringLiteral("Valider les modifications et fermer la");
+        QTest::newRow("short, below")
+            << u"Demander de l'aide"_qs << 50 << u"Demander de l'aide"_qs << false;
+        QTest::newRow("[H] above, prefix removed")
+            << u"[H]Au-dessus"_qs << 50 << u"Au-dessus"_qs << true;
+        QTest::newRow("[H] only at the start") << u"a [H] b"_qs << 50 << u"a [H] b"_qs << false;
+        QTest::newRow("wrap at the last space")
+            << phrase + u" fenêtre principale du programme"_qs << 50
+            << phrase + u" fenêtre\r\nprincipale du programme"_qs << false;
+        QTest::newRow("exactly 50 stays whole")
+            << QString(45, u'a') + u" bbbb"_qs << 50 << QString(45, u'a') + u" bbbb"_qs << false;
+        QTest::newRow("51 wraps") << QString(45, u'a') + u" bbbbb"_qs << 50
+                                  << QString(45, u'a') + u"\r\nbbbbb"_qs << false;
+        QTest::newRow("hyphen kept at the line's end")
+            << QString(40, u'a') + u" porte-monnaie électronique"_qs << 50
+            << QString(40, u'a') + u" porte-\r\nmonnaie électronique"_qs << false;
+        QTest::newRow("tab is a break, dropped") << QString(48, u'a') + u"\tbbbb"_qs << 50
+                                                 << QString(48, u'a') + u"\r\nbbbb"_qs << false;
+        QTest::newRow("line breaks kept, count restarts")
+            << u"un\r\n"_qs + QString(48, u'a') + u" b\nc"_qs << 50
+            << u"un\r\n"_qs + QString(48, u'a') + u" b\nc"_qs << false;
+        QTest::newRow("long word not cut")
+            << QString(60, u'x') + u" fin"_qs << 50 << QString(60, u'x') + u"\r\nfin"_qs << false;
+        QTest::newRow("never fewer than 30")
+            << QString(27, u'a') + u" bb"_qs << 10 << QString(27, u'a') + u" bb"_qs << false;
+        QTest::newRow("[H] long, wrapped too")
+            << u"[H]"_qs + QString(30, u'a') + u" "_qs + QString(30, u'b') << 50
+            << QString(30, u'a') + u"\r\n"_qs + QString(30, u'b') << true;
+        QTest::newRow("empty") << QString() << 50 << QString() << false;
+    }
+    void texteBulleAide() {
+        QFETCH(QString, hint);
+        QFETCH(int, largeur);
+        QFETCH(QString, texte);
+        QFETCH(bool, dessus);
+        const TTexteBulleAide t = TexteBulleAide(hint, largeur);
+        QCOMPARE(t.Texte, texte);
+        QCOMPARE(t.Dessus, dessus);
+        for (const QString& l : t.Texte.split(QRegularExpression(u"\r\n|\n"_qs)))
+            if (!l.contains(u"xxxxxxxxxx"_qs)) QVERIFY2(l.size() <= 50, qPrintable(l));
+    }
+
+    // Placement on a 1000x800 desktop of a 200x40 hint.
+    void placementBulle_data() {
+        QTest::addColumn<QPoint>("pointeur");
+        QTest::addColumn<bool>("h");
+        QTest::addColumn<QPoint>("position");
+        QTest::addColumn<QByteArray>("coin");
+        QTest::newRow("below, left corner")
+            << QPoint(100, 100) << false << QPoint(100, 120) << QByteArray("INFOBG");
+        QTest::newRow("[H] always above")
+            << QPoint(100, 100) << true << QPoint(100, 50) << QByteArray("INFOHG");
+        QTest::newRow("bottom edge: above")
+            << QPoint(100, 750) << false << QPoint(100, 700) << QByteArray("INFOHG");
+        QTest::newRow("right edge: moved left by its width")
+            << QPoint(900, 100) << false << QPoint(700, 120) << QByteArray("INFOBD");
+        QTest::newRow("both edges")
+            << QPoint(950, 790) << false << QPoint(750, 740) << QByteArray("INFOHD");
+        QTest::newRow("top edge: not beyond")
+            << QPoint(100, 10) << true << QPoint(100, 0) << QByteArray("INFOHG");
+        QTest::newRow("left edge: not beyond")
+            << QPoint(-50, 100) << false << QPoint(0, 120) << QByteArray("INFOBG");
+    }
+    void placementBulle() {
+        QFETCH(QPoint, pointeur);
+        QFETCH(bool, h);
+        QFETCH(QPoint, position);
+        QFETCH(QByteArray, coin);
+        const TPlacementBulle p =
+            PlacerBulle(pointeur.x(), pointeur.y() + 20, 200, 40, h, 0, 0, 1000, 800);
+        QCOMPARE(QPoint(p.X, p.Y), position);
+        QCOMPARE(p.Coin(), coin);
+        QCOMPARE(p.MargeTexte(), p.Droite ? 2 : 12);
+    }
+
+    // The splash's fade-out after its minimum time.
+    void fonduPatienter() {
+        const QList<std::pair<qint64, int>> cas = {{0, 255}, {1, 255},  {2, 254},  {100, 156},
+                                                   {255, 1}, {256, -1}, {5000, -1}};
+        for (const auto& [ms, alpha] : cas)
+            QVERIFY2(AlphaFonduPatienter(ms) == alpha, qPrintable(QString::number(ms)));
+    }
+
+    // A button frame's visible buttons, spread evenly.
+    void repartirBoutons_data() {
+        QTest::addColumn<int>("cadre");
+        QTest::addColumn<QList<int>>("largeurs");
+        QTest::addColumn<QList<int>>("x");
+        QTest::newRow("three buttons") << 400 << QList<int>{75, 75, 75} << QList<int>{43, 161, 279};
+        QTest::newRow("remainder dropped")
+            << 403 << QList<int>{75, 75, 75} << QList<int>{44, 163, 282};
+        QTest::newRow("one button centred") << 300 << QList<int>{100} << QList<int>{100};
+        QTest::newRow("different widths") << 300 << QList<int>{50, 100} << QList<int>{50, 150};
+        QTest::newRow("too narrow: they overlap")
+            << 100 << QList<int>{80, 80} << QList<int>{-20, 40};
+        QTest::newRow("none") << 300 << QList<int>{} << QList<int>{};
+    }
+    void repartirBoutons() {
+        QFETCH(int, cadre);
+        QFETCH(QList<int>, largeurs);
+        QFETCH(QList<int>, x);
+        QCOMPARE(RepartirBoutons(cadre, largeurs), x);
+    }
+
+    void animationBulle() {
+        QVERIFY(AnimerBulle(99, 250, true));
+        QVERIFY(!AnimerBulle(120, 1000, true)); // a long hint opens at once
+        QVERIFY(!AnimerBulle(100, 1000, true));
+        QVERIFY(!AnimerBulle(20, 249, true)); // right after the previous one
+        QVERIFY(!AnimerBulle(20, 1000, false));
+    }
+
+    // The About box's texts: which file, and how its lines are drawn.
+    void texteAPropos_data() {
+        QTest::addColumn<QByteArray>("octets");
+        QTest::addColumn<bool>("liens");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("blue heading, red name, Windows-1252")
+            << QByteArray("**** Version 1.0\r\nKelvarin r\xe9\xe9"
+                          "crit <les> spams\r\n")
+            << false
+            << u"<span style=\"color:blue\">**** Version 1.0</span><br>"
+               u"<span style=\"color:red\">Kelvarin</span> réécrit &lt;les&gt; spams"_qs;
+        QTest::newRow("name in a heading, red inside blue")
+            << QByteArray("****Kelvarin") << false
+            << u"<span style=\"color:blue\">****<span style=\"color:red\">Kelvarin</span></span>"_qs;
+        QTest::newRow("addresses are links")
+            << QByteArray("Qt : www.qt.io, et http://example.org/a?b=1.") << true
+            << u"Qt : <a href=\"www.qt.io\">www.qt.io</a>, et "
+               u"<a href=\"http://example.org/a?b=1\">http://example.org/a?b=1</a>."_qs;
+        QTest::newRow("addresses stay text without links")
+            << QByteArray("www.qt.io") << false << u"www.qt.io"_qs;
+        QTest::newRow("blank text: no tab") << QByteArray(" \r\n\r\n") << true << QString();
+    }
+    void texteAPropos() {
+        QFETCH(QByteArray, octets);
+        QFETCH(bool, liens);
+        QFETCH(QString, html);
+        QCOMPARE(TexteAPropos(octets, liens), html);
+    }
+
+    void fichierTexteLangue() {
+        QTemporaryDir d;
+        const QString rep = d.path() + u'/';
+        const auto creer = [&rep](const char* nom) {
+            QFile f(rep + QLatin1String(nom));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        };
+        // Nothing there: the plain name, which the reader finds missing.
+        QCOMPARE(FichierTexteLangue(rep, u"remerciement"_qs, QString()),
+                 rep + u"remerciement.txt"_qs);
+        creer("remerciement.txt");
+        creer("remerciement.fr.txt");
+        creer("remerciement.en.txt");
+        QCOMPARE(FichierTexteLangue(rep, u"remerciement"_qs, QString()),
+                 rep + u"remerciement.fr.txt"_qs);
+        QCOMPARE(FichierTexteLangue(rep, u"remerciement"_qs, u"en"_qs),
+                 rep + u"remerciement.en.txt"_qs);
+        QCOMPARE(FichierTexteLangue(rep, u"remerciement"_qs, u"de"_qs),
+                 rep + u"remerciement.txt"_qs);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstReglesFenetre)

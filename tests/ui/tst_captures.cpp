@@ -6,15 +6,19 @@
 #include "tests/ui/fenetre_test.h"
 #include "ui/form_about_box.h"
 #include "ui/form_config_compte.h"
+#include "ui/form_mise_a_jour.h"
 #include "ui/form_patienter.h"
 #include "ui/form_quitter.h"
+#include "ui/mon_hint_window.h"
 #include "ui/page_trace.h"
 #include "ui/vue_comptes.h"
 
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
+#include <QPushButton>
 #include <QStackedWidget>
+#include <QTabWidget>
 
 namespace {
 // A picture with some drawing: more than one colour.
@@ -78,6 +82,9 @@ private slots:
 
         f.PageConfig->BtnModeExpert->click();
         f.BtnAppliquerClick();
+        // A realistic port in the pictures, shown without listening on it.
+        Config().PortEcoute = "1110";
+        f.ConfigVersEcran();
         const struct {
             int page;
             const char* nom;
@@ -101,11 +108,40 @@ private slots:
         capture(quitter, QStringLiteral("12-quitter"));
         QElapsedTimer depart;
         depart.start();
+        // The texts delivered beside the program.
+        const QString langue = m.reps.Installation + QStringLiteral("Language/");
+        QVERIFY(QDir().mkpath(langue));
+        for (const char* nom : {"suivi-version.txt", "remerciement.txt"})
+            QVERIFY(QFile::copy(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Language/") +
+                                    QLatin1String(nom),
+                                langue + QLatin1String(nom)));
         TFormAboutBox apropos(depart, m.reps.Installation, m.reps.Travail, &f);
         capture(apropos, QStringLiteral("13-a-propos"));
+        QCOMPARE(apropos.Onglets->count(), 3);
+        apropos.Onglets->setCurrentIndex(1);
+        capture(apropos, QStringLiteral("13b-a-propos-nouveautes"));
+        apropos.Onglets->setCurrentIndex(2);
+        capture(apropos, QStringLiteral("13c-a-propos-remerciements"));
         TFormPatienter splash(false, false);
         splash.Statut(QStringLiteral("Lecture config..."));
         capture(splash, QStringLiteral("14-demarrage"));
+        TFormMiseAJour conversion;
+        conversion.Avancement(QStringLiteral("Calcul bayesiens 1/2"),
+                              QStringLiteral("Message 40 / 148"));
+        capture(conversion, QStringLiteral("15-conversion"));
+        // The hint window, below and above the pointer.
+        TMonHintWindow* bulle = TMonHintWindow::Instance();
+        QVERIFY(bulle);
+        bulle->Montrer(f.BtnAppliquer->toolTip().isEmpty()
+                           ? QStringLiteral("Valider les modifications sans fermer la fenêtre")
+                           : f.BtnAppliquer->toolTip(),
+                       QPoint(200, 200));
+        capture(*bulle, QStringLiteral("16-bulle"));
+        bulle->Montrer(QStringLiteral("[H]Le port sur lequel Kelvarin attend les clients de "
+                                      "messagerie ; 110 est le port POP3 habituel."),
+                       QPoint(400, 300));
+        capture(*bulle, QStringLiteral("17-bulle-dessus"));
+        bulle->Cacher();
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "core/infos_systeme.h"
 #include "core/position_fenetre.h"
+#include "core/regles_fenetre.h"
 #include "core/stockage_config.h"
 #include "core/trace.h"
 #include "proxy/serveur_proxy.h"
@@ -172,8 +173,14 @@ private slots:
         p.Fin();
         QVERIFY(p.StatutCourant().isEmpty());
         QVERIFY(p.isVisible());
-        QVERIFY(fermee.wait(6000));
+        // After its 3 seconds it fades out, still shown meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(p.EnFondu(), 6000);
         QVERIFY2(p.AgeMs() >= 3000, qPrintable(QString::number(p.AgeMs())));
+        QVERIFY(p.isVisible());
+        QTRY_VERIFY(p.windowOpacity() < 0.9 || fermee.size() == 1);
+        QVERIFY(fermee.wait(6000) || fermee.size() == 1);
+        QVERIFY2(p.AgeMs() >= 3000 + kDureeFonduPatienterMs,
+                 qPrintable(QString::number(p.AgeMs())));
         QVERIFY(!p.isVisible());
     }
 
