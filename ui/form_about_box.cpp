@@ -87,18 +87,18 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
 
     // The two texts delivered beside the program; a tab without text goes.
     const QString langue = installation + QStringLiteral("Language/");
-    const auto onglet = [&](const char* nom, const QString& fichier, const QString& titre,
+    const auto onglet = [&](const char* nomObjet, const QString& fichier, const QString& titre,
                             bool liens) {
-        QFile f(FichierTexteLangue(langue, fichier, QString()));
+        QFile texte(FichierTexteLangue(langue, fichier, QString()));
         QByteArray octets;
-        if (f.open(QIODevice::ReadOnly))
-            octets = f.readAll();
-        else if (f.exists())
-            Trace(QStringLiteral("Lecture impossible : ") + f.fileName());
+        if (texte.open(QIODevice::ReadOnly))
+            octets = texte.readAll();
+        else if (texte.exists())
+            Trace(QStringLiteral("Lecture impossible : ") + texte.fileName());
         const QString html = TexteAPropos(octets, liens);
         if (html.isEmpty()) return;
         auto* t = new QTextBrowser(Onglets);
-        t->setObjectName(QLatin1String(nom));
+        t->setObjectName(QLatin1String(nomObjet));
         t->setOpenLinks(false);
         t->setHtml(QStringLiteral("<div style=\"white-space:pre-wrap\">") + html +
                    QStringLiteral("</div>"));
