@@ -39,6 +39,17 @@ bool TFichierProtege::Sauver(const QString& chemin, const QByteArray& contenu, Q
     return sauvegarde::sauver(chemin, contenu, erreur);
 }
 
+bool TFichierProtege::SauverOuTracer(const QString& chemin, const QByteArray& contenu) {
+    QString erreur;
+    if (Sauver(chemin, contenu, &erreur)) return true;
+    // A refusal for an unreadable file was traced already.
+    if (!m_protege)
+        Trace(Res("cspam03", u"Erreur d'écriture de %s : ")
+                  .replace(QStringLiteral("%s"), nomDe(m_nom, chemin)) +
+              erreur);
+    return false;
+}
+
 bool TFichierProtege::SauverAvec(const QString& chemin, const sauvegarde::TEcrivain& ecrire,
                                  QString* erreur) {
     if (m_protege) return refuser(chemin, erreur);

@@ -23,6 +23,8 @@ public:
     bool Sauver(const QString& chemin, const QByteArray& contenu, QString* erreur = nullptr);
     bool SauverAvec(const QString& chemin, const sauvegarde::TEcrivain& ecrire,
                     QString* erreur = nullptr);
+    // Sauver, with a failed write traced under the file's name.
+    bool SauverOuTracer(const QString& chemin, const QByteArray& contenu);
 
     bool Protege() const { return m_protege; }
     // The data in memory takes the file's place anyway (a read that replaced it).

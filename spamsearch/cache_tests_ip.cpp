@@ -208,9 +208,5 @@ void TCacheTestsIP::Sauver(const QString& fichier) {
         e.brut(r->DateReponse > 0 ? datetime::formaterDate(r->DateReponse) : QByteArray());
         e.ajouterA(contenu);
     }
-    QString erreur;
-    if (!m_fichier.Sauver(fichier, contenu, &erreur) && !m_fichier.Protege())
-        Trace(Res("cspam03", u"Erreur d'écriture de %s : ")
-                  .replace(QStringLiteral("%s"), QFileInfo(fichier).fileName()) +
-              erreur);
+    m_fichier.SauverOuTracer(fichier, contenu);
 }

@@ -92,11 +92,7 @@ void TListesFiltres::Sauver(const QString& repDonnees) {
     for (int i = 0; i < lfNombre; ++i) {
         TFichierProtege& fichier = m_fichiers[size_t(i)];
         const QString nom = NomFichier(TListeFiltre(i));
-        QString erreur;
-        if (!fichier.Sauver(repDonnees + nom, Texte(TListeFiltre(i)), &erreur) &&
-            !fichier.Protege())
-            Trace(Res("cspam03", u"Erreur d'écriture de %s : ").replace(QStringLiteral("%s"), nom) +
-                  erreur);
+        fichier.SauverOuTracer(repDonnees + nom, Texte(TListeFiltre(i)));
     }
 }
 

@@ -224,9 +224,5 @@ void TTableServeurs::Sauver(const QString& fichier) {
         e.brut({}).entier(s->NbCorrection).entier(s->Actif ? 0 : 1);
         e.ajouterA(contenu);
     }
-    QString erreur;
-    if (!m_fichier.Sauver(fichier, contenu, &erreur) && !m_fichier.Protege())
-        Trace(Res("cspam03", u"Erreur d'écriture de %s : ")
-                  .replace(QStringLiteral("%s"), QFileInfo(fichier).fileName()) +
-              erreur);
+    m_fichier.SauverOuTracer(fichier, contenu);
 }
