@@ -35,6 +35,37 @@ void ligneConsole(const QString& texte) {
     std::fflush(stderr);
 }
 
+void ligneSortie(const char* texte) {
+    std::fputs(texte, stdout);
+    std::fflush(stdout);
+}
+
+const char* const kAide =
+    "Usage: kelvarin [switches]\n"
+    "A POP3 proxy that filters spam: point your mail client at it (server localhost,\n"
+    "user name login@pop.example.com) and it fetches and judges your mail.\n"
+    "\n"
+    "Switches may be written /x, -x or --x, in any case.\n"
+    "  --headless          run without a window (also when no display can be opened)\n"
+    "  --trace             print the trace of connections on standard error\n"
+    "  --home DIR          keep the settings and data in DIR (also KELVARIN_HOME)\n"
+    "  --multi             start even when another copy runs on the same folder\n"
+    "  --redemarrer        the same, for a restart\n"
+    "  --visible           show the window at start\n"
+    "  --paspatienter      no splash window\n"
+    "  --patienter         splash window that closes only when the start is done\n"
+    "  --clictray          one click on the notification icon shows the window\n"
+    "  --quitter           closing the window quits (after the confirmation)\n"
+    "  --quittersans       closing the window quits without asking\n"
+    "  --desactiveaide     no help pages\n"
+    "  --debug, --pasdebug write, or do not write, the debug log (debug.txt)\n"
+    "  --local             accepted and ignored\n"
+    "  --version           print the version and exit\n"
+    "  --help              print this help and exit\n"
+    "\n"
+    "Files: the settings and data go beside the executable when it has its data\n"
+    "there and may write, else to $XDG_DATA_HOME/kelvarin (~/.local/share/kelvarin).\n";
+
 bool affichageDisponible() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
@@ -128,6 +159,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const TLigneCommande ligne(arguments);
+    // Answered before anything opens: no display, no lock, no file written.
+    if (ligne.ParamPresent(u"--version")) {
+        ligneSortie(("kelvarin " + VersionProgramme().toStdString() + "\n").c_str());
+        return 0;
+    }
+    if (ligne.ParamPresent(u"--help") || ligne.ParamPresent(u"-h") || ligne.ParamPresent(u"/?")) {
+        ligneSortie(kAide);
+        return 0;
+    }
 
     bool fenetre = false;
     std::unique_ptr<QCoreApplication> app;

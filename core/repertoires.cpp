@@ -16,16 +16,40 @@ TRepertoires& repertoiresProcessus() {
 }
 } // namespace
 
+TEmplacementsSysteme TEmplacementsSysteme::DuSysteme() {
+    TEmplacementsSysteme s;
+    s.DonneesUtilisateur = qEnvironmentVariable("XDG_DATA_HOME");
+    // The base directory specification ignores a relative value.
+    if (s.DonneesUtilisateur.isEmpty() || QDir::isRelativePath(s.DonneesUtilisateur))
+        s.DonneesUtilisateur = QDir::homePath() + QStringLiteral("/.local/share");
+    s.Inscriptible = [](const QString& dossier) {
+        const QFileInfo f(dossier);
+        return f.isDir() && f.isWritable();
+    };
+    s.Existe = [](const QString& dossier) { return QFileInfo(dossier).isDir(); };
+    return s;
+}
+
 TRepertoires TRepertoires::Calculer(const QString& repertoireExecutable,
-                                    const TLigneCommande& ligne, const QString& variableHome) {
+                                    const TLigneCommande& ligne, const QString& variableHome,
+                                    const TEmplacementsSysteme& systeme) {
     TRepertoires r;
-    r.Installation = avecBarre(repertoireExecutable);
+    const QString executable = avecBarre(repertoireExecutable);
+    const QString paquet = avecBarre(executable + QStringLiteral("../share/kelvarin"));
+    // A package puts the data under share/; a build or an unpacked copy keeps
+    // it beside the executable.
+    const bool installe = !systeme.Existe(executable + QStringLiteral("Encodage")) &&
+                          systeme.Existe(paquet + QStringLiteral("Encodage"));
+    r.Installation = installe ? paquet : executable;
     if (!ligne.Home().isEmpty())
         r.Travail = avecBarre(ligne.Home());
     else if (!variableHome.isEmpty())
         r.Travail = avecBarre(variableHome);
+    else if (!installe && systeme.Inscriptible(executable))
+        r.Travail = executable;
     else
-        r.Travail = r.Installation;
+        // Even root, who may write in /usr/bin, keeps its files in its own folder.
+        r.Travail = avecBarre(systeme.DonneesUtilisateur + QStringLiteral("/kelvarin"));
     return r;
 }
 

@@ -1,22 +1,34 @@
 #pragma once
 // The program's directories, each with a trailing "/". The installation
-// directory is the executable's; --home DIR or KELVARIN_HOME moves the files the
-// program writes (settings, Donnees/, Dossiers/, tmp/, debug log) to DIR, for
-// installs where the executable's directory is read-only. Shipped data
-// (Encodage/, Language/) stays in the installation directory.
+// directory holds the shipped data (Encodage/, Language/, help/): the
+// executable's own folder when the data sits beside it, else ../share/kelvarin
+// as a package installs it. The files the program writes (settings, Donnees/,
+// Dossiers/, tmp/, debug log) go to --home DIR, else KELVARIN_HOME, else beside
+// the executable when the data sits there and the folder is writable, else the
+// user's data folder ($XDG_DATA_HOME/kelvarin).
 
 #include "core/ligne_commande.h"
 
 #include <QString>
 
+#include <functional>
+
+// What the machine says about where a user's files go; tests inject their own.
+struct TEmplacementsSysteme {
+    QString DonneesUtilisateur; // $XDG_DATA_HOME, else ~/.local/share
+    std::function<bool(const QString& dossier)> Inscriptible;
+    std::function<bool(const QString& dossier)> Existe;
+    static TEmplacementsSysteme DuSysteme();
+};
+
 struct TRepertoires {
     QString Installation;
     QString Travail;
 
-    // Installation from the executable's directory; Travail from --home, then
-    // KELVARIN_HOME (value given), then the installation directory.
-    static TRepertoires Calculer(const QString& repertoireExecutable, const TLigneCommande& ligne,
-                                 const QString& variableHome);
+    static TRepertoires
+    Calculer(const QString& repertoireExecutable, const TLigneCommande& ligne,
+             const QString& variableHome,
+             const TEmplacementsSysteme& systeme = TEmplacementsSysteme::DuSysteme());
 
     QString Ini() const { return Travail + QStringLiteral("kelvarin.ini"); }
     QString Donnees() const { return Travail + QStringLiteral("Donnees/"); }
@@ -25,6 +37,7 @@ struct TRepertoires {
     QString DebugTxt() const { return Travail + QStringLiteral("debug.txt"); }
     QString Encodage() const { return Installation + QStringLiteral("Encodage/"); }
     QString Language() const { return Installation + QStringLiteral("Language/"); }
+    QString Aide() const { return Installation + QStringLiteral("help/"); }
 
     // The handler of the components' OnInitRepertoire event.
     void InitRepertoire(QString& chRepTravail, QString& chRepInstallation) const {

@@ -38,7 +38,19 @@ bool TServeurProxy::Ouvrir(const QByteArray& port, QString* erreur) {
         adresse = QHostAddress::LocalHost;
     // Port "0" asks for any free port (tests); an unknown service name fails.
     const bool zero = port.trimmed() == "0";
-    if ((numero == 0 && !zero) || !m_ecoute->listen(adresse, numero)) {
+    bool ouvert = (numero != 0 || zero) && m_ecoute->listen(adresse, numero);
+    if (!ouvert && numero != 0 && numero < 1024 &&
+        m_ecoute->serverError() == QAbstractSocket::SocketAccessError) {
+        // An ordinary user may not open a port below 1024: listen on the
+        // usual unprivileged one instead of not filtering at all.
+        const QString refus = m_ecoute->errorString();
+        ouvert = m_ecoute->listen(adresse, kPortRepli);
+        if (ouvert)
+            Trace(Format(Res("princ29b", u"Port %s refusé par le système (%s) : Kelvarin écoute "
+                                         u"sur le port %s."),
+                         {cp1252::versUnicode(port), refus, QString::number(kPortRepli)}));
+    }
+    if (!ouvert) {
         const QString t =
             Format(Res("princ29", u"Impossible d'ouvrir le port %s\r\nKelvarin non actif."),
                    {cp1252::versUnicode(port)});

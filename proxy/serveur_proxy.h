@@ -27,8 +27,12 @@ public:
     TServeurProxy(TGestionComptesBis& comptes, const TConfig& reglages, QObject* parent = nullptr);
     ~TServeurProxy() override;
 
-    // Listens on AdresseEcoute of the settings and the port (number or service name).
-    // On failure returns false with the princ29 text in `erreur`.
+    // Where an ordinary user listens when the system refuses a port below 1024.
+    static constexpr quint16 kPortRepli = 1110;
+
+    // Listens on AdresseEcoute of the settings and the port (number or service
+    // name), or on kPortRepli when the system refuses a port below 1024 (traced;
+    // PortLocal() tells). On failure returns false with the princ29 text in `erreur`.
     bool Ouvrir(const QByteArray& port, QString* erreur = nullptr);
     void Fermer();
     bool Ecoute() const;

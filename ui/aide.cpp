@@ -3,7 +3,6 @@
 #include "core/regles_fenetre.h"
 #include "core/repertoires.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -19,7 +18,7 @@ void Desactiver(bool d) {
 }
 
 QString Fichier() {
-    const QString f = QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+    const QString f = Repertoires().Aide() + QStringLiteral("index.html");
     return QFileInfo::exists(f) ? f : QString();
 }
 

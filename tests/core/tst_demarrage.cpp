@@ -24,7 +24,9 @@ private slots:
     void interrupteurs_data();
     void interrupteurs();
     void home();
+    void repertoires_data();
     void repertoires();
+    void repertoiresDerives();
     void modeDebug_data();
     void modeDebug();
     void version();
@@ -84,21 +86,78 @@ void TstDemarrage::home() {
     QCOMPARE(TLigneCommande({QStringLiteral("--home")}).Home(), QString());
 }
 
+namespace {
+// A machine where only the given folders exist and only some are writable.
+TEmplacementsSysteme machine(const QStringList& existants, const QStringList& inscriptibles) {
+    TEmplacementsSysteme s;
+    s.DonneesUtilisateur = QStringLiteral("/home/u/.local/share");
+    const auto sansBarre = [](QString d) {
+        while (d.endsWith(u'/'))
+            d.chop(1);
+        return d;
+    };
+    s.Existe = [=](const QString& d) { return existants.contains(sansBarre(d)); };
+    s.Inscriptible = [=](const QString& d) { return inscriptibles.contains(sansBarre(d)); };
+    return s;
+}
+} // namespace
+
+void TstDemarrage::repertoires_data() {
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QStringList>("existants");
+    QTest::addColumn<QStringList>("inscriptibles");
+    QTest::addColumn<QString>("installation");
+    QTest::addColumn<QString>("travail");
+    const QString bin = QStringLiteral("/opt/kv/bin");
+    const QStringList copie = {QStringLiteral("/opt/kv/bin/Encodage")};
+    QTest::newRow("copy beside the data, writable")
+        << bin << copie << QStringList{bin} << QStringLiteral("/opt/kv/bin/")
+        << QStringLiteral("/opt/kv/bin/");
+    QTest::newRow("copy beside the data, read-only")
+        << bin << copie << QStringList{} << QStringLiteral("/opt/kv/bin/")
+        << QStringLiteral("/home/u/.local/share/kelvarin/");
+    QTest::newRow("package: data under share, even for root")
+        << QStringLiteral("/usr/bin") << QStringList{QStringLiteral("/usr/share/kelvarin/Encodage")}
+        << QStringList{QStringLiteral("/usr/bin")} << QStringLiteral("/usr/share/kelvarin/")
+        << QStringLiteral("/home/u/.local/share/kelvarin/");
+    QTest::newRow("data beside wins over share")
+        << bin
+        << QStringList{QStringLiteral("/opt/kv/bin/Encodage"),
+                       QStringLiteral("/opt/kv/share/kelvarin/Encodage")}
+        << QStringList{bin} << QStringLiteral("/opt/kv/bin/") << QStringLiteral("/opt/kv/bin/");
+    QTest::newRow("no data anywhere: a build folder")
+        << bin << QStringList{} << QStringList{bin} << QStringLiteral("/opt/kv/bin/")
+        << QStringLiteral("/opt/kv/bin/");
+}
+
 void TstDemarrage::repertoires() {
-    const TRepertoires sans = TRepertoires::Calculer(QStringLiteral("/opt/kv/bin"), {}, {});
-    QCOMPARE(sans.Installation, QStringLiteral("/opt/kv/bin/"));
-    QCOMPARE(sans.Travail, sans.Installation);
-    QCOMPARE(sans.Ini(), QStringLiteral("/opt/kv/bin/kelvarin.ini"));
+    QFETCH(QString, executable);
+    QFETCH(QStringList, existants);
+    QFETCH(QStringList, inscriptibles);
+    QFETCH(QString, installation);
+    QFETCH(QString, travail);
+    const TEmplacementsSysteme m = machine(existants, inscriptibles);
+    const TRepertoires r = TRepertoires::Calculer(executable, {}, {}, m);
+    QCOMPARE(r.Installation, installation);
+    QCOMPARE(r.Travail, travail);
+    QCOMPARE(r.Ini(), travail + QStringLiteral("kelvarin.ini"));
+    QCOMPARE(r.Encodage(), installation + QStringLiteral("Encodage/"));
+    QCOMPARE(r.Aide(), installation + QStringLiteral("help/"));
+    // The environment and then --home win whatever the layout.
+    QCOMPARE(TRepertoires::Calculer(executable, {}, QStringLiteral("/var/kv"), m).Travail,
+             QStringLiteral("/var/kv/"));
+    const TRepertoires h = TRepertoires::Calculer(
+        executable, TLigneCommande({QStringLiteral("--home"), QStringLiteral("/home/u/.kv/")}),
+        QStringLiteral("/var/kv"), m);
+    QCOMPARE(h.Travail, QStringLiteral("/home/u/.kv/"));
+    QCOMPARE(h.Installation, installation);
+}
 
-    const TRepertoires var =
-        TRepertoires::Calculer(QStringLiteral("/opt/kv/bin"), {}, QStringLiteral("/var/kv"));
-    QCOMPARE(var.Travail, QStringLiteral("/var/kv/"));
-
-    // --home wins over the environment; shipped data stays with the executable.
+void TstDemarrage::repertoiresDerives() {
     const TRepertoires r = TRepertoires::Calculer(
         QStringLiteral("/opt/kv/bin/"),
         TLigneCommande({QStringLiteral("--home"), QStringLiteral("/home/u/.kv/")}),
-        QStringLiteral("/var/kv"));
+        QStringLiteral("/var/kv"), machine({QStringLiteral("/opt/kv/bin/Encodage")}, {}));
     QCOMPARE(r.Ini(), QStringLiteral("/home/u/.kv/kelvarin.ini"));
     QCOMPARE(r.Donnees(), QStringLiteral("/home/u/.kv/Donnees/"));
     QCOMPARE(r.Dossiers(), QStringLiteral("/home/u/.kv/Dossiers/"));
