@@ -19,7 +19,7 @@ cmake --build build-package --target kelvarin test_e2e_proxy_e2e test_core_insta
 (cd build-package && rm -f ./*.deb && cpack -G DEB)
 deb=$(ls build-package/kelvarin_*.deb)
 echo "package: $deb"
-dpkg-deb --info "$deb" | sed -n '/Package:/,/Description:/p'
+dpkg-deb --field "$deb" Package Version Depends Recommends
 dpkg-deb --contents "$deb" | awk '{print $6}'
 [ "${1:-}" = "--build" ] && exit 0
 
