@@ -57,13 +57,29 @@ public:
         const QRect r = option.rect;
         p->fillRect(r, fond);
         const int largeur = std::max(1, (m_liste->viewport()->width() - 24) / 8);
-        const auto cellules = m_stats.Cellules(ligne);
+        const QFontMetrics& fm = option.fontMetrics;
+        // The user's short date, or a narrower one for every row when the
+        // column cannot hold the longest month.
+        int plusLarge = 0;
+        for (int mois = 1; mois <= 12; ++mois)
+            plusLarge = std::max(plusLarge, fm.horizontalAdvance(QLocale().toString(
+                                                QDate(2000, mois, 28), QLocale::ShortFormat)));
+        const bool court = plusLarge > largeur - 3;
+        const auto cellules = m_stats.Cellules(ligne, [court](QDate d) {
+            return court ? QLocale().toString(d, QStringLiteral("dd/MM/yy"))
+                         : QLocale().toString(d, QLocale::ShortFormat);
+        });
         for (int k = 0; k < TStatistiques::kNbColonnes; ++k) {
             const TCelluleStats& c = cellules[size_t(k)];
             p->setPen(couleur(c.Couleur, pal.text().color()));
-            const QRect zone(r.left() + 2 + k * largeur, r.top(), largeur - 4, r.height());
-            p->drawText(zone, Qt::AlignVCenter | (c.Centre ? Qt::AlignHCenter : Qt::AlignRight),
-                        c.Texte);
+            const QRect zone(r.left() + 2 + k * largeur, r.top(), largeur - 3, r.height());
+            const int alignement =
+                Qt::AlignVCenter | (c.Centre ? Qt::AlignHCenter : Qt::AlignRight);
+            // Headings wrap on their two lines; nothing spills into a neighbour.
+            if (genre == TStatistiques::glEntete)
+                p->drawText(zone, alignement | Qt::TextWordWrap, c.Texte);
+            else
+                p->drawText(zone, alignement, fm.elidedText(c.Texte, Qt::ElideRight, zone.width()));
         }
         if (genre == TStatistiques::glMoyenne) {
             p->setPen(Qt::black);
@@ -71,8 +87,9 @@ public:
         }
         p->restore();
     }
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-        return QSize(400, std::max(16, option.fontMetrics.height() + 2));
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const int ligne = std::max(16, option.fontMetrics.height() + 2);
+        return QSize(400, index.row() == 0 ? 2 * ligne : ligne);
     }
 
 private:
@@ -128,7 +145,6 @@ TPageStatistiques::TPageStatistiques(TMoteur& moteur, QWidget* parent)
     ListBoxStats->setObjectName(QStringLiteral("ListBoxStats"));
     ListBoxStats->setSelectionMode(QAbstractItemView::NoSelection);
     ListBoxStats->setFocusPolicy(Qt::NoFocus);
-    ListBoxStats->setUniformItemSizes(true);
     ListBoxStats->setItemDelegate(new TDelegueStats(m_stats, ListBoxStats));
     v->addWidget(ListBoxStats, 1);
 
