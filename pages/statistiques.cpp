@@ -1,6 +1,7 @@
 #include "pages/statistiques.h"
 
 #include "accounts/mon_dossier_bis.h"
+#include "core/controleur.h"
 #include "core/safe_save.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
@@ -171,6 +172,8 @@ void TStatistiques::compter(TCompteursStats& c, const TUnMessageMem& m) {
 }
 
 TStatistiques::TResultat TStatistiques::Calculer(bool parPeriode) {
+    // The rebuild reads the archives through the views this would close.
+    if (Occupe && Occupe()) return rsOccupe;
     if (AvantCalcul) AvantCalcul();
     // Days, not instants: a start moved to the first message's time still
     // lets a table ending that same day be computed.
@@ -363,6 +366,10 @@ void Brancher(TStatistiques& stats, TMoteur& moteur) {
                               QString& erreur) {
         return LireIndex(moteur.GestionComptesBis1.RepertoireDossiers(), compte.Numero, message,
                          erreur);
+    };
+    stats.Occupe = [&moteur] {
+        const TBranchements& b = moteur.Controleur().Branchements;
+        return b.CalculEnCours && b.CalculEnCours();
     };
     stats.AvantCalcul = [&moteur] {
         // The received-mail page lets go of its records before its archive

@@ -65,7 +65,8 @@ public:
     enum TResultat {
         rsCalcule,
         rsDatesInversees, // end day before start day: the table is unchanged
-        rsIndexIllisible  // computed, but an index could not be read (see Erreurs)
+        rsIndexIllisible, // computed, but an index could not be read (see Erreurs)
+        rsOccupe          // a long operation (the full rebuild) runs: nothing done
     };
 
     enum TGenreLigne { glEntete, glJour, glMoyenne, glTotal };
@@ -91,6 +92,8 @@ public:
     std::function<QList<const TUnCompteBis*>()> Comptes;
     std::function<QDate()> Aujourdhui; // default: the system's date
     std::function<void()> AvantCalcul;
+    // True while the archive must not be touched (the full rebuild).
+    std::function<bool()> Occupe;
 
     // The choice of the page.
     void ChoisirCompte(TChoixCompte choix, qint32 numero = 0);
@@ -169,6 +172,7 @@ TStatistiques::TLecteur LecteurDossiers(const QString& repertoireDossiers);
 // The page over the program's engine: its accounts, its archive directory,
 // and before each computation the received-mail page emptied, its archive
 // closed and the proxy's archive saved, so the disk holds every judged message.
+// Nothing is done while the full rebuild runs.
 void Brancher(TStatistiques& stats, TMoteur& moteur);
 
 } // namespace statistiques

@@ -122,10 +122,12 @@ TPageStatistiques::TPageStatistiques(TMoteur& moteur, QWidget* parent)
         d->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
         d->installEventFilter(this);
         // The calendar closes on the chosen date; the edit holds it afterwards.
-        connect(d->calendarWidget(), &QCalendarWidget::clicked, this, [this] {
+        const auto fermeture = [this] {
             QMetaObject::invokeMethod(
                 this, [this] { Calculer(); }, Qt::QueuedConnection);
-        });
+        };
+        connect(d->calendarWidget(), &QCalendarWidget::clicked, this, fermeture);
+        connect(d->calendarWidget(), &QCalendarWidget::activated, this, fermeture);
         return d;
     };
     DateTimeDebut = date("DateTimeDebut");
@@ -235,6 +237,7 @@ void TPageStatistiques::Calculer() {
 }
 
 void TPageStatistiques::resultat(TStatistiques::TResultat r) {
+    if (r == TStatistiques::rsOccupe) return;
     if (r == TStatistiques::rsDatesInversees) {
         TBoiteMessage::Avertir(
             this, Res("stats19", u"La date de fin doit être supérieur a la date de début"));

@@ -316,6 +316,13 @@ void TstStatistiques::branchementDuMoteur() {
 
     auto s = stats();
     s->ChoisirCompte(TStatistiques::ccUn, m_numeros[1]);
+    // While the full rebuild runs nothing is closed nor read.
+    mo.OnCalculEnCours = [] { return true; };
+    QCOMPARE(s->ChoisirPeriode(0), TStatistiques::rsOccupe);
+    QCOMPARE(vidages, 0);
+    QCOMPARE(mo.MonDossierBis1.Compte(), m_numeros[0]);
+    mo.OnCalculEnCours = nullptr;
+
     QCOMPARE(s->ChoisirPeriode(0), TStatistiques::rsCalcule);
     QCOMPARE(vidages, 1);
     QCOMPARE(mo.MonDossierBis1.Compte(), -1);

@@ -112,13 +112,15 @@ private slots:
                 const QDate jour = aujourdhui.addDays(-j);
                 for (int k = 0; k < (c == a ? 6 : 2) + (j * 5 + 3) % 7; ++k) {
                     graine = (graine * 1103 + 12345) % 65536;
-                    TUnMessageMem m;
-                    m.Reception = datetime::encoder(jour.year(), jour.month(), jour.day(), k % 24);
-                    m.Spam = graine % 5 < 2;
-                    m.ListeBlanche = graine % 11 == 0;
-                    m.ListeNoire = graine % 13 == 0;
-                    m.HorsDestinataire = graine % 17 == 0;
-                    QVERIFY(t.moteur.MonDossierBisSynchro.AjouterMessage(m, "Subject: s\r\n\r\n"));
+                    TUnMessageMem message;
+                    message.Reception =
+                        datetime::encoder(jour.year(), jour.month(), jour.day(), k % 24);
+                    message.Spam = graine % 5 < 2;
+                    message.ListeBlanche = graine % 11 == 0;
+                    message.ListeNoire = graine % 13 == 0;
+                    message.HorsDestinataire = graine % 17 == 0;
+                    QVERIFY(t.moteur.MonDossierBisSynchro.AjouterMessage(message,
+                                                                         "Subject: s\r\n\r\n"));
                 }
             }
         }

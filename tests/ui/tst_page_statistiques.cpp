@@ -7,6 +7,7 @@
 #include "tests/ui/fenetre_test.h"
 #include "ui/page_statistiques.h"
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -112,6 +113,10 @@ void TstPageStatistiques::periodesEtDates() {
     p.DateTimeFin->setDate(aujourdhui);
     p.BtnCalcul->click();
     QCOMPARE(p.ListBoxStats->count(), 1 + 2 + 2);
+    // A date chosen in the calendar: computed once the calendar has closed.
+    p.DateTimeDebut->setDate(aujourdhui.addDays(-2));
+    emit p.DateTimeDebut->calendarWidget()->clicked(aujourdhui.addDays(-2));
+    QTRY_COMPARE(p.ListBoxStats->count(), 1 + 3 + 2);
 
     // Back to a fixed period: the pickers go.
     p.CBoxPeriodeStats->setCurrentIndex(3);
