@@ -10,6 +10,7 @@
 #include "core/signaux_arret.h"
 #include "core/stockage_config.h"
 #include "core/trace.h"
+#include "pages/commande_stats.h"
 #include "proxy/moteur.h"
 
 #ifdef KELVARIN_AVEC_FENETRE
@@ -24,6 +25,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTextStream>
 
 #include <cstdio>
 #include <memory>
@@ -167,6 +169,21 @@ int main(int argc, char** argv) {
     if (ligne.ParamPresent(u"--help") || ligne.ParamPresent(u"-h") || ligne.ParamPresent(u"/?")) {
         ligneSortie(kAide);
         return 0;
+    }
+
+    // Printed and gone: no window, no lock, no listener, nothing written.
+    if (ligne.ParamPresent(u"--help") || ligne.ParamPresent(u"--stats")) {
+        QCoreApplication app(argc, argv);
+        QTextStream sortie(stdout), erreurs(stderr);
+        if (ligne.ParamPresent(u"--help")) {
+            sortie << "kelvarin [--home DIR] [--headless] [--trace] [/multi] [/visible] ...\n"
+                   << "  Runs the POP3 filtering proxy (the window, or the engine alone).\n"
+                   << statistiques::AideStats();
+            return 0;
+        }
+        const TRepertoires reps = TRepertoires::Calculer(
+            QCoreApplication::applicationDirPath(), ligne, qEnvironmentVariable("KELVARIN_HOME"));
+        return statistiques::CommandeStats(ligne, reps, sortie, erreurs);
     }
 
     bool fenetre = false;

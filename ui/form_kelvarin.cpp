@@ -17,6 +17,7 @@
 #include "ui/form_quitter.h"
 #include "ui/icone_notification.h"
 #include "ui/mon_hint_window.h"
+#include "ui/page_statistiques.h"
 #include "ui/page_trace.h"
 #include "ui/pages_options.h"
 #include "ui/vue_comptes.h"
@@ -151,6 +152,11 @@ void TFormKelvarin::creerPages() {
         case TArbreOptions::kPageTrace:
             PageTrace = new TPageTrace;
             page = PageTrace;
+            break;
+        case TArbreOptions::kPageStats:
+            // Computes each time it is brought to the front.
+            PageStatistiques = new TPageStatistiques(m_moteur);
+            page = PageStatistiques;
             break;
         default: {
             // Filled by the pages still to come; the node already leads here.

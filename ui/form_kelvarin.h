@@ -26,6 +26,7 @@ class TPageApercu;
 class TPageConfiguration;
 class TPageGeneral;
 class TPageInfosSpams;
+class TPageStatistiques;
 class TPageTrace;
 class TVueComptes;
 
@@ -81,6 +82,7 @@ public:
     std::array<TPageApercu*, 3> PagesApercu{};
     TVueComptes* PageComptes;
     TPageTrace* PageTrace;
+    TPageStatistiques* PageStatistiques = nullptr;
 
 signals:
     void QuitterApplication(); // the close was granted for good

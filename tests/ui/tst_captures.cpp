@@ -10,9 +10,11 @@
 #include "ui/form_patienter.h"
 #include "ui/form_quitter.h"
 #include "ui/mon_hint_window.h"
+#include "ui/page_statistiques.h"
 #include "ui/page_trace.h"
 #include "ui/vue_comptes.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QImage>
 #include <QPixmap>
@@ -95,12 +97,41 @@ private slots:
                      {8, "06-listes-noires"},
                      {13, "07-ignorer"},
                      {19, "08-comptes"},
-                     {20, "09-trace"},
-                     {21, "10-page-a-venir"}};
+                     {20, "09-trace"}};
         for (const auto& p : pages) {
             QVERIFY(f.AfficherPage(p.page));
             capture(f, QLatin1String(p.nom));
         }
+
+        // Three weeks of archived mail for the statistics.
+        const QDate aujourdhui = QDate::currentDate();
+        int graine = 7;
+        for (PUnCompteBis c : {a, b}) {
+            QVERIFY(t.moteur.MonDossierBisSynchro.Ouvrir(c));
+            for (int j = 0; j < 21; ++j) {
+                const QDate jour = aujourdhui.addDays(-j);
+                for (int k = 0; k < (c == a ? 6 : 2) + (j * 5 + 3) % 7; ++k) {
+                    graine = (graine * 1103 + 12345) % 65536;
+                    TUnMessageMem message;
+                    message.Reception =
+                        datetime::encoder(jour.year(), jour.month(), jour.day(), k % 24);
+                    message.Spam = graine % 5 < 2;
+                    message.ListeBlanche = graine % 11 == 0;
+                    message.ListeNoire = graine % 13 == 0;
+                    message.HorsDestinataire = graine % 17 == 0;
+                    QVERIFY(t.moteur.MonDossierBisSynchro.AjouterMessage(message,
+                                                                         "Subject: s\r\n\r\n"));
+                }
+            }
+        }
+        QVERIFY(t.moteur.MonDossierBisSynchro.Fermer());
+        QVERIFY(f.AfficherPage(TArbreOptions::kPageStats));
+        f.PageStatistiques->CBoxCompte2->setCurrentIndex(0);
+        f.PageStatistiques->CBoxPeriodeStats->setCurrentIndex(TStatistiques::ps2Semaines);
+        capture(f, QStringLiteral("10-statistiques"));
+        f.PageStatistiques->CBoxCompte2->setCurrentIndex(1);
+        f.PageStatistiques->CBoxPeriodeStats->setCurrentIndex(TStatistiques::psAutrePeriode);
+        capture(f, QStringLiteral("10b-statistiques-autre-periode"));
 
         TFormConfigCompte compte(*a, &f);
         capture(compte, QStringLiteral("11-config-compte"));
