@@ -62,6 +62,7 @@ const char* const kAide =
     "  --desactiveaide     no help pages\n"
     "  --debug, --pasdebug write, or do not write, the debug log (debug.txt)\n"
     "  --local             accepted and ignored\n"
+    "  --stats             print the statistics of the archived mail and exit (below)\n"
     "  --version           print the version and exit\n"
     "  --help              print this help and exit\n"
     "\n"
@@ -168,19 +169,15 @@ int main(int argc, char** argv) {
     }
     if (ligne.ParamPresent(u"--help") || ligne.ParamPresent(u"-h") || ligne.ParamPresent(u"/?")) {
         ligneSortie(kAide);
+        ligneSortie("\n");
+        ligneSortie(statistiques::AideStats().toLocal8Bit().constData());
         return 0;
     }
 
     // Printed and gone: no window, no lock, no listener, nothing written.
-    if (ligne.ParamPresent(u"--help") || ligne.ParamPresent(u"--stats")) {
+    if (ligne.ParamPresent(u"--stats")) {
         QCoreApplication app(argc, argv);
         QTextStream sortie(stdout), erreurs(stderr);
-        if (ligne.ParamPresent(u"--help")) {
-            sortie << "kelvarin [--home DIR] [--headless] [--trace] [/multi] [/visible] ...\n"
-                   << "  Runs the POP3 filtering proxy (the window, or the engine alone).\n"
-                   << statistiques::AideStats();
-            return 0;
-        }
         const TRepertoires reps = TRepertoires::Calculer(
             QCoreApplication::applicationDirPath(), ligne, qEnvironmentVariable("KELVARIN_HOME"));
         return statistiques::CommandeStats(ligne, reps, sortie, erreurs);
