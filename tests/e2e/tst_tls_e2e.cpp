@@ -108,7 +108,8 @@ private slots:
         const TReleve r = releve(m_dovecot.port(), kAlice, QStringLiteral("secret"),
                                  {QStringLiteral("--host=") + m_dovecot.adresse()});
         QCOMPARE(r.code, 2);
-        QVERIFY2(r.texte().contains("ERROR"), r.texte().constData());
+        QVERIFY2(r.texte().contains("ERROR -ERR [AUTH] Plaintext authentication disallowed"),
+                 r.texte().constData());
         QVERIFY2(!m_dovecot.journal().contains(QLatin1String("Login: user=<alice>")),
                  qPrintable(m_dovecot.journal()));
     }

@@ -13,6 +13,8 @@
 #include "tests/support/pop3_script_server.h"
 
 #include <QFile>
+#include <QSslSocket>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -28,6 +30,38 @@ namespace {
 
 const QByteArray kMessage = "From: Bob <bob@example.test>\nTo: alice@example.test\n"
                             "Subject: over TLS\n\nFirst line\n.dot line\nLast line\n";
+
+// A server with STLS that sends a line of its own right behind its answer to
+// STLS, in plain text: what a man in the middle would slip in.
+class TServeurInjection : public QTcpServer {
+public:
+    QString certificat, cle;
+    QByteArrayList commandes; // each with " (TLS)" when it came encrypted
+
+protected:
+    void incomingConnection(qintptr descripteur) override {
+        auto* s = new QSslSocket(this);
+        s->setSocketDescriptor(descripteur);
+        s->setLocalCertificate(certificat);
+        s->setPrivateKey(cle);
+        connect(s, &QSslSocket::readyRead, s, [this, s] {
+            while (s->canReadLine()) {
+                const QByteArray l = s->readLine().trimmed();
+                commandes << l + (s->isEncrypted() ? " (TLS)" : "");
+                if (l == "CAPA") {
+                    s->write(s->isEncrypted() ? "+OK\r\nUSER\r\n.\r\n" : "+OK\r\nSTLS\r\n.\r\n");
+                } else if (l == "STLS") {
+                    s->write("+OK begin TLS\r\n-ERR injected\r\n");
+                    s->flush();
+                    s->startServerEncryption();
+                } else {
+                    s->write("+OK fine\r\n");
+                }
+            }
+        });
+        s->write("+OK ready\r\n");
+    }
+};
 
 } // namespace
 
@@ -272,6 +306,20 @@ private slots:
                                        QLatin1Char(' ') + trace),
                  qPrintable(m_banc->Traces.join(u'\n')));
         QVERIFY(motDePasseJamaisRecu(j));
+    }
+
+    // Plain text that follows the answer to STLS is not the server's: it is
+    // dropped, and the login goes on over TLS.
+    void stlsSansInjection() {
+        TServeurInjection s;
+        s.certificat = m_bon.certificat;
+        s.cle = m_bon.cle;
+        QVERIFY(s.listen(QHostAddress::LocalHost, 0));
+        auto c = m_banc->Client();
+        QVERIFY(c);
+        QCOMPARE(login(*c, "localhost", s.serverPort()), QByteArray("+OK fine"));
+        QCOMPARE(s.commandes, (QByteArrayList{"CAPA", "STLS", "CAPA (TLS)", "USER alice (TLS)",
+                                              "PASS secret (TLS)"}));
     }
 
     // A server that lists STLS and then refuses it gets no password: an offer
