@@ -158,8 +158,12 @@ bool TClientPOP3::Login() {
         // gave; never switched off.
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
         conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        if (!CertificatsAmont.isEmpty())
-            conf.setCaCertificates(QSslConfiguration::systemCaCertificates() + CertificatsAmont);
+        if (!CertificatsAmont.isEmpty()) {
+            // The system's store is read once: parsing it costs more than
+            // the handshake itself.
+            static const QList<QSslCertificate> systeme = QSslConfiguration::systemCaCertificates();
+            conf.setCaCertificates(systeme + CertificatsAmont);
+        }
         m_tls->setSslConfiguration(conf);
         m_tls->setPeerVerifyName(hote);
     }
