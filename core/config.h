@@ -43,6 +43,11 @@ struct TConfig {
     bool ReduireKelvarin = true;
     bool PatienterVisible = true;
     int VersionInterne = 2;
+    // Upstream connection: 0 TLS when offered (POP3S port or STLS), 1 TLS
+    // required, 2 plain text only; and a PEM file of extra trusted authorities.
+    // Written after VersionInterne.
+    int SecuriteAmont = 0;
+    QByteArray CertificatsAmont;
 
     // Read but never written by EcrireConfig.
     bool CoderMDP = true;

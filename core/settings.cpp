@@ -77,6 +77,11 @@ QByteArray pop3SiVide(QByteArray v) {
     return v.isEmpty() ? QByteArrayLiteral("pop3") : v;
 }
 
+// 0, 1 or 2; anything else is the default.
+int securiteValide(int v) {
+    return v >= 0 && v <= 2 ? v : 0;
+}
+
 } // namespace
 
 const QList<QByteArray>& ClesInit() {
@@ -127,6 +132,8 @@ void LireConfig(TStockageConfig& ini, TConfig& c) {
             break;
         }
     }
+    c.SecuriteAmont = securiteValide(ini.LireEntier("SecuriteAmont", c.SecuriteAmont));
+    c.CertificatsAmont = ini.LireChaine("CertificatsAmont", c.CertificatsAmont).trimmed();
     ini.DefinirSection({});
     c.PortEcoute = pop3SiVide(c.PortEcoute);
     c.PortMail = pop3SiVide(c.PortMail);
@@ -153,6 +160,8 @@ void EcrireConfig(TStockageConfig& ini, const TConfig& c) {
     }
     ini.EcrireBool("Mode2", false);
     ini.EcrireEntier("VersionInterne", 2);
+    ini.EcrireEntier("SecuriteAmont", c.SecuriteAmont);
+    ini.EcrireChaine("CertificatsAmont", c.CertificatsAmont);
     ini.DefinirSection({});
 }
 
@@ -228,6 +237,7 @@ TSaisieOptions SaisieDepuisConfig(const TConfig& c) {
     s.PatienterVisible = c.PatienterVisible;
     s.LookXP = c.LookXP;
     s.ReduireKelvarin = c.ReduireKelvarin;
+    s.SecuriteAmont = c.SecuriteAmont;
     return s;
 }
 
@@ -287,5 +297,6 @@ TResultatAppliquer AppliquerSaisie(const TSaisieOptions& s, TConfig& c,
     r.LookXPChange = s.LookXP != c.LookXP;
     c.LookXP = s.LookXP;
     c.ReduireKelvarin = s.ReduireKelvarin;
+    c.SecuriteAmont = securiteValide(s.SecuriteAmont);
     return r;
 }

@@ -19,7 +19,8 @@ QByteArray EnleverGuillemets(QByteArrayView valeur);
 
 // Reads the "Init" table; each key's default is the value held in memory.
 void LireConfig(TStockageConfig& ini, TConfig& c);
-// Writes the "Init" table in order, then Mode2=0 and VersionInterne=2.
+// Writes the "Init" table in order, then Mode2=0 and VersionInterne=2, then
+// the upstream connection's SecuriteAmont and CertificatsAmont.
 void EcrireConfig(TStockageConfig& ini, const TConfig& c);
 // The keys read but never written by EcrireConfig, "Affichage", VersionInterne
 // and "Racine": what start-up reads besides LireConfig.
@@ -46,6 +47,7 @@ struct TSaisieOptions {
     QString PortEcoute;
     QString PourcentageSpam2, PourcentageSpam;
     bool BeepTimeOut = true, PatienterVisible = true, LookXP = false, ReduireKelvarin = true;
+    int SecuriteAmont = 0; // item index of the upstream security choice
 };
 
 // The controls filled from the settings.

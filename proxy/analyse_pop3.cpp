@@ -125,6 +125,7 @@ quint16 resoudrePort(QByteArrayView port) {
     if (s) return ntohs(quint16(s->s_port));
     // Machines without /etc/services still know the one name we default to.
     if (cp1252::egauxSansCasse(t, "pop3")) return 110;
+    if (cp1252::egauxSansCasse(t, "pop3s")) return 995;
     return 0;
 }
 

@@ -2,16 +2,40 @@
 
 #include "core/cp1252.h"
 #include "core/trace.h"
+#include "i18n/resources.h"
 
+#include <QFile>
 #include <QNetworkProxy>
-#include <QTcpSocket>
+#include <QSslCipher>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 
-TClientPOP3::TClientPOP3(QObject* parent) : QObject(parent), m_socket(new QTcpSocket(this)) {
+namespace {
+
+// "STLS" as a line of the CAPA answer (capability names are case-insensitive).
+bool estStls(const QByteArray& ligne) {
+    const QByteArray mot = ligne.trimmed().split(' ').first();
+    return cp1252::egauxSansCasse(mot, "STLS");
+}
+
+} // namespace
+
+TClientPOP3::TClientPOP3(QObject* parent) : QObject(parent) {
+    // Without a TLS backend a plain socket does, and Qt does not complain of
+    // the missing backend at each connection.
+    if (QSslSocket::supportsSsl()) {
+        m_tls = new QSslSocket(this);
+        m_socket = m_tls;
+        connect(m_tls, &QSslSocket::encrypted, this, &TClientPOP3::surChiffre);
+        connect(m_tls, &QSslSocket::sslErrors, this, &TClientPOP3::surErreursTls);
+    } else {
+        m_socket = new QTcpSocket(this);
+    }
     // Straight to the mail server: asking the desktop's proxy settings costs
     // more than the whole relay of a message.
     m_socket->setProxy(QNetworkProxy::NoProxy);
@@ -38,6 +62,31 @@ TClientPOP3::~TClientPOP3() {
 
 bool TClientPOP3::Connecte() const {
     return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool TClientPOP3::Chiffre() const {
+    return m_tls && m_tls->isEncrypted();
+}
+
+bool TClientPOP3::ChargerCertificats(const QString& chemin, QList<QSslCertificate>& certificats,
+                                     QString& erreur) {
+    certificats.clear();
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly)) {
+        erreur = f.errorString();
+        return false;
+    }
+    const QByteArray pem = f.readAll();
+    if (!QSslSocket::supportsSsl()) {
+        erreur = Res("tls01", u"pas de TLS sur cette machine");
+        return false;
+    }
+    certificats = QSslCertificate::fromData(pem, QSsl::Pem);
+    if (certificats.isEmpty()) {
+        erreur = Res("tls02", u"aucun certificat PEM dans le fichier");
+        return false;
+    }
+    return true;
 }
 
 bool TClientPOP3::verifierDemarrage(const char* commande, bool transactionRequise) {
@@ -93,13 +142,45 @@ bool TClientPOP3::Login() {
         return false;
     }
     m_erreur.clear();
+    m_erreurTls.clear();
     m_entree.clear();
     m_dejaCherche = 0;
     m_requete = TRequetePOP3::rqLogin;
     m_phase = TPhaseLogin::plConnexion;
     m_multiLigne = false;
+    m_dansCapa = false;
+    m_stlsOffert = false;
     m_etat = TEtatPOP3::epDeconnecte;
-    m_socket->connectToHost(cp1252::versUnicode(Host.trimmed()), port);
+    const QString hote = cp1252::versUnicode(Host.trimmed());
+    m_tlsImplicite = port == PortTlsImplicite && SecuriteAmont != saTexteClair;
+    if (SecuriteAmont != saTexteClair && m_tls) {
+        // Verified against the system's authorities and the name the user
+        // gave; never switched off.
+        QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+        conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        if (!CertificatsAmont.isEmpty()) {
+            // The system's store is read once: parsing it costs more than
+            // the handshake itself.
+            static const QList<QSslCertificate> systeme = QSslConfiguration::systemCaCertificates();
+            conf.setCaCertificates(systeme + CertificatsAmont);
+        }
+        m_tls->setSslConfiguration(conf);
+        m_tls->setPeerVerifyName(hote);
+    }
+    if (m_tlsImplicite) {
+        if (!m_tls) {
+            // Answered like any failed login, after the caller has returned.
+            const quint64 generation = m_generation;
+            QTimer::singleShot(0, this, [this, generation] {
+                if (generation == m_generation && m_requete == TRequetePOP3::rqLogin)
+                    refuserLogin(Res("tls01", u"pas de TLS sur cette machine"));
+            });
+            return true;
+        }
+        m_tls->connectToHostEncrypted(hote, port, hote);
+    } else {
+        m_socket->connectToHost(hote, port);
+    }
     return true;
 }
 
@@ -211,7 +292,46 @@ void TClientPOP3::perdue(const QString& raison) {
 
 void TClientPOP3::surConnexion() {
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (m_requete == TRequetePOP3::rqLogin) m_phase = TPhaseLogin::plBienvenue;
+    // With TLS from the first byte, the greeting comes after the handshake.
+    if (m_requete == TRequetePOP3::rqLogin && !m_tlsImplicite) m_phase = TPhaseLogin::plBienvenue;
+}
+
+void TClientPOP3::surChiffre() {
+    try {
+        if (m_requete != TRequetePOP3::rqLogin) return;
+        if (m_tlsImplicite) {
+            m_phase = TPhaseLogin::plBienvenue;
+        } else if (m_phase == TPhaseLogin::plChiffrement) {
+            // What the server offers may differ once the connection is private.
+            m_phase = TPhaseLogin::plCapaTls;
+            m_dansCapa = false;
+            envoyer("CAPA");
+        }
+    } catch (const std::exception& e) {
+        TraceException(Tag, u"POP3Encrypted", TexteErreur(e));
+    }
+}
+
+void TClientPOP3::surErreursTls(const QList<QSslError>& erreurs) {
+    // Not ignored: the handshake fails after this, and the reason is these.
+    QStringList textes;
+    for (const QSslError& e : erreurs)
+        textes.append(e.errorString());
+    m_erreurTls = textes.join(QStringLiteral(" ; "));
+}
+
+void TClientPOP3::refuserLogin(const QString& raison) {
+    TraceFormat(Tag, Res("tls03", u"Connexion au serveur refusée : %s"), raison);
+    m_erreur = raison;
+    fermerPuisTerminer(erConnexion);
+}
+
+void TClientPOP3::oublierEntree() {
+    // Whatever came in plain text after the answer to STLS could be anyone's;
+    // reading of the current buffer stops here.
+    ++m_generation;
+    m_entree.clear();
+    m_dejaCherche = 0;
 }
 
 void TClientPOP3::surDeconnexion() {
@@ -224,6 +344,15 @@ void TClientPOP3::surDeconnexion() {
     if (m_socket->error() == QAbstractSocket::RemoteHostClosedError ||
         m_socket->error() == QAbstractSocket::UnknownSocketError || raison.isEmpty())
         raison = QStringLiteral("connection closed by the server");
+    if (m_requete == TRequetePOP3::rqLogin &&
+        (m_socket->error() == QAbstractSocket::SslHandshakeFailedError || !m_erreurTls.isEmpty())) {
+        // The certificate was refused: the TLS error is the answer.
+        if (!m_erreurTls.isEmpty()) raison = m_erreurTls;
+        m_erreurTls.clear();
+        const quint64 generation = m_generation;
+        TraceFormat(Tag, Res("tls03", u"Connexion au serveur refusée : %s"), raison);
+        if (generation != m_generation) return;
+    }
     perdue(raison);
 }
 
@@ -362,7 +491,22 @@ void TClientPOP3::traiterLigneLogin(const QByteArray& ligne) {
     m_derniereLigne = ligne;
     if (OnLigneServeur) OnLigneServeur(ligne);
     if (generation != m_generation || m_requete != TRequetePOP3::rqLogin) return;
-    if (!ligne.startsWith("+OK")) {
+    if (m_dansCapa) {
+        if (ligne == ".") {
+            m_dansCapa = false;
+            finCapa();
+        } else if (estStls(ligne)) {
+            m_stlsOffert = true;
+        }
+        return;
+    }
+    const bool ok = ligne.startsWith("+OK");
+    if (!ok && (m_phase == TPhaseLogin::plCapa || m_phase == TPhaseLogin::plCapaTls)) {
+        // A server without CAPA offers nothing, STLS included.
+        finCapa();
+        return;
+    }
+    if (!ok) {
         m_erreur = cp1252::versUnicode(ligne);
         // The next PASS starts over on a fresh connection.
         fermerPuisTerminer(erReponseNegative);
@@ -371,9 +515,25 @@ void TClientPOP3::traiterLigneLogin(const QByteArray& ligne) {
     switch (m_phase) {
     case TPhaseLogin::plConnexion:
     case TPhaseLogin::plBienvenue:
-        m_etat = TEtatPOP3::epAttenteUser;
-        m_phase = TPhaseLogin::plUser;
-        envoyer("USER " + UserName.trimmed());
+        if (m_tlsImplicite || SecuriteAmont == saTexteClair) {
+            envoyerUser();
+        } else {
+            m_phase = TPhaseLogin::plCapa;
+            m_stlsOffert = false;
+            envoyer("CAPA");
+        }
+        break;
+    case TPhaseLogin::plCapa:
+    case TPhaseLogin::plCapaTls:
+        m_dansCapa = true;
+        break;
+    case TPhaseLogin::plStls:
+        m_phase = TPhaseLogin::plChiffrement;
+        oublierEntree();
+        m_tls->startClientEncryption();
+        break;
+    case TPhaseLogin::plChiffrement:
+        // Nothing is read between STLS's answer and the end of the handshake.
         break;
     case TPhaseLogin::plUser:
         m_etat = TEtatPOP3::epAttentePass;
@@ -385,4 +545,42 @@ void TClientPOP3::traiterLigneLogin(const QByteArray& ligne) {
         terminer(erAucune);
         break;
     }
+}
+
+void TClientPOP3::finCapa() {
+    if (m_phase == TPhaseLogin::plCapaTls) {
+        envoyerUser();
+        return;
+    }
+    if (m_stlsOffert) {
+        if (!m_tls) {
+            // Offered but not possible here: never a silent fall back to plain text.
+            refuserLogin(Res("tls01", u"pas de TLS sur cette machine"));
+            return;
+        }
+        m_phase = TPhaseLogin::plStls;
+        envoyer("STLS");
+        return;
+    }
+    if (SecuriteAmont == saTlsExige) {
+        refuserLogin(Res("tls04", u"le serveur ne propose pas STLS et TLS est exigé"));
+        return;
+    }
+    envoyerUser();
+}
+
+void TClientPOP3::envoyerUser() {
+    if (Chiffre()) {
+        const QSslCipher c = m_tls->sessionCipher();
+        TraceFormat(Tag, Res("tls05", u"Connexion au serveur chiffrée : %s (%s)"),
+                    c.protocolString(), c.name());
+    } else {
+        const QString raison = SecuriteAmont == saTexteClair
+                                   ? Res("tls06", u"texte clair demandé par les options")
+                                   : Res("tls07", u"le serveur ne propose pas STLS");
+        TraceFormat(Tag, Res("tls08", u"Connexion au serveur non chiffrée : %s"), raison);
+    }
+    m_etat = TEtatPOP3::epAttenteUser;
+    m_phase = TPhaseLogin::plUser;
+    envoyer("USER " + UserName.trimmed());
 }

@@ -2,15 +2,22 @@
 // The upstream POP3 client of one session: one operation at a time, every line
 // from the server reported, retrieved messages reported line by line with their
 // header fields. Sockets only buffer here; parsing lives in analyse_pop3.h.
+// The connection is encrypted on the POP3S port, or upgraded by STLS when the
+// server offers it; the certificate is always verified, and the password never
+// leaves on a connection that the settings require to be encrypted.
 
 #include "proxy/analyse_pop3.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 
 #include <functional>
 
+class QSslError;
+class QSslSocket;
 class QTcpSocket;
 
 enum class TRequetePOP3 : uint8_t {
@@ -26,6 +33,13 @@ enum class TRequetePOP3 : uint8_t {
     rqRSet,
     rqLast,
     rqQuit
+};
+
+// What the settings ask of the upstream connection (SecuriteAmont).
+enum TSecuriteAmont : int {
+    saOpportuniste = 0, // TLS on the POP3S port, else STLS when offered, else plain text
+    saTlsExige = 1,     // the login never goes over a connection that is not encrypted
+    saTexteClair = 2    // plain text only
 };
 
 // Protocol state of the upstream connection.
@@ -46,6 +60,11 @@ public:
     int MsgNum = 0;
     int MsgLines = 0;
     int Tag = 0;
+    int SecuriteAmont = saOpportuniste;
+    // Trusted beside the system's authorities (a home server's own).
+    QList<QSslCertificate> CertificatsAmont;
+    // The port on which the connection is TLS from its first byte.
+    quint16 PortTlsImplicite = 995;
     // Bounds on what one server can make us hold.
     qsizetype LongueurLigneMax = 32 * 1024 * 1024;
     qint64 TailleReponseMax = qint64(512) * 1024 * 1024;
@@ -61,6 +80,12 @@ public:
     TEtatPOP3 Etat() const { return m_etat; }
     bool Occupe() const { return m_requete != TRequetePOP3::rqAucune; }
     bool Connecte() const;
+    bool Chiffre() const;
+
+    // The certificates of a PEM file; false with the reason when the file
+    // cannot be read or holds none.
+    static bool ChargerCertificats(const QString& chemin, QList<QSslCertificate>& certificats,
+                                   QString& erreur);
 
     // Each starts one operation; false (and ErrorMessage) when it cannot start.
     bool Login();
@@ -85,7 +110,16 @@ public:
     std::function<void()> OnFinMessage;
 
 private:
-    enum class TPhaseLogin : uint8_t { plConnexion, plBienvenue, plUser, plPass };
+    enum class TPhaseLogin : uint8_t {
+        plConnexion,
+        plBienvenue,
+        plCapa,        // CAPA before STLS
+        plStls,        // STLS sent
+        plChiffrement, // TLS handshake after STLS
+        plCapaTls,     // CAPA again, over TLS
+        plUser,
+        plPass
+    };
 
     bool verifierDemarrage(const char* commande, bool transactionRequise);
     bool demarrer(TRequetePOP3 requete, const QByteArray& ligne, bool multiLigne);
@@ -99,9 +133,17 @@ private:
     void surDeconnexion();
     void traiterLigne(const QByteArray& ligne);
     void traiterLigneLogin(const QByteArray& ligne);
+    void finCapa();
+    void envoyerUser();
+    void surChiffre();
+    void surErreursTls(const QList<QSslError>& erreurs);
+    // Gives the login up before the password leaves, with the reason.
+    void refuserLogin(const QString& raison);
+    void oublierEntree(); // bytes received before the TLS handshake are not the server's
     void traiterLigneDonnees(const QByteArray& ligne);
 
     QTcpSocket* m_socket;
+    QSslSocket* m_tls = nullptr; // the same socket; none without a TLS backend
     QByteArray m_entree;
     QByteArray m_ligne;          // the line being handled
     qsizetype m_dejaCherche = 0; // bytes of m_entree's last partial line known to hold no LF
@@ -119,4 +161,8 @@ private:
     bool m_enEntete = false;
     qint64 m_tailleEntete = 0;
     quint64 m_generation = 0; // bumped by Abort, so stale work stops
+    bool m_tlsImplicite = false;
+    bool m_dansCapa = false; // between the "+OK" of CAPA and its "."
+    bool m_stlsOffert = false;
+    QString m_erreurTls; // the certificate's faults, when the handshake fails
 };

@@ -360,6 +360,18 @@ void TMonWSocket::loginEtape2(const QByteArray& argument) {
     m_loginReussi = false;
     // From here, a command of the client before the login ends is noted.
     CommandeEnAttente = false;
+    Client->SecuriteAmont = m_reglages.SecuriteAmont;
+    Client->PortTlsImplicite = m_serveur.PortTlsImplicite;
+    Client->CertificatsAmont.clear();
+    if (!m_reglages.CertificatsAmont.isEmpty() && m_reglages.SecuriteAmont != saTexteClair) {
+        // Unreadable, the file adds nothing: verification stays on, against
+        // the system's authorities only.
+        QString erreur;
+        const QString chemin = cp1252::versUnicode(m_reglages.CertificatsAmont);
+        if (!TClientPOP3::ChargerCertificats(chemin, Client->CertificatsAmont, erreur))
+            TraceFormat(m_numero, Res("tls09", u"Certificats de confiance %s illisibles : %s"),
+                        chemin, erreur);
+    }
     if (!Client->Login()) {
         // Say why at once: the client would otherwise wait for an answer.
         EnvoiClient("-ERR " + cp1252::depuisUnicode(Client->ErrorMessage()));

@@ -20,6 +20,7 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
     ChercheSPAMs1.setPortDNS(m_points.PortDNS);
     m_serveur->DelaiInactiviteMs = m_points.DelaiInactiviteMs;
     m_serveur->DelaiFermetureMs = m_points.DelaiFermetureMs;
+    m_serveur->PortTlsImplicite = m_points.PortTlsImplicite;
     brancher();
     brancherServeur();
     // A warning goes to the views; with none (headless) to the trace.

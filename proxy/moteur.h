@@ -37,6 +37,8 @@ struct TPointsAcces {
     int DelaiInactiviteMs = 10 * 60 * 1000;
     // A closing client that does not take its pending output is cut after this.
     int DelaiFermetureMs = 3000;
+    // The upstream port that is TLS from its first byte (POP3S).
+    quint16 PortTlsImplicite = 995;
     // The machine's DNS server, read again at each accept when it is automatic
     // or none is set.
     std::function<QByteArray()> ServeurDNSMachine;

@@ -43,6 +43,8 @@ public:
     // A session being closed whose client does not take the pending output is
     // cut after this long: a hung client must not hold its session forever.
     int DelaiFermetureMs = 3000;
+    // The upstream port that is TLS from the first byte (POP3S); tests move it.
+    quint16 PortTlsImplicite = 995;
 
     int NbSessions() const { return int(m_sessions.size()); }
     TMonWSocket* Session(int numero) const; // by number; null when gone

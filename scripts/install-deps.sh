@@ -3,7 +3,10 @@
 # running the program, "test" adds the test peers and the benchmark reference.
 set -euo pipefail
 what=${1:-run}
-pkgs=(cmake ninja-build g++ qt6-base-dev libgl-dev)
+# openssl brings the TLS library Qt Network loads for upstream TLS (and the
+# command the tests make their certificates with); ca-certificates the
+# authorities a provider's certificate is checked against.
+pkgs=(cmake ninja-build g++ qt6-base-dev libgl-dev openssl ca-certificates)
 if [ "$what" = test ]; then
   pkgs+=(dovecot-pop3d dnsmasq-base mpop bogofilter python3 iproute2 util-linux)
   # The window suites and scripts/screenshots.sh draw offscreen with these fonts.

@@ -6,6 +6,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -121,6 +122,14 @@ TPageGeneral::TPageGeneral(QWidget* parent) : QWidget(parent) {
     EditPortMail = edition(reseau, "EditPortMail");
     f->addRow(etiquette(reseau, "LabelPortEcoute", u"Port écouté :"), EditPortEcoute);
     f->addRow(etiquette(reseau, "LabelPortMail", u"Port POP3 :"), EditPortMail);
+    CBoxSecuriteAmont = cree<QComboBox>(reseau, "CBoxSecuriteAmont");
+    const char16_t* securites[] = {u"TLS si le serveur le propose", u"TLS exigé",
+                                   u"Texte clair uniquement"};
+    for (int i = 0; i < 3; ++i)
+        CBoxSecuriteAmont->addItem(
+            Res(qPrintable(QStringLiteral("CBoxSecuriteAmont%1").arg(i)), securites[i]));
+    f->addRow(etiquette(reseau, "LabelSecuriteAmont", u"Connexion au serveur :"),
+              CBoxSecuriteAmont);
     RadioGroupFormat = cree<QGroupBox>(this, "RadioGroupFormat");
     RadioGroupFormat->setTitle(Res("RadioGroupFormat", u"Configuration logiciel de courrier"));
     auto* rf = new QVBoxLayout(RadioGroupFormat);
@@ -190,6 +199,7 @@ TPageGeneral::TPageGeneral(QWidget* parent) : QWidget(parent) {
           CheckBoxReduire, CheckBoxXP, CheckBoxSpamSiPasSujetFrom})
         connect(c, &QCheckBox::toggled, this, change);
     connect(m_format, &QButtonGroup::idToggled, this, change);
+    connect(CBoxSecuriteAmont, &QComboBox::activated, this, change);
     connect(CheckBoxDNS, &QCheckBox::toggled, this, [this] { regleDNS(); });
 }
 
@@ -218,6 +228,7 @@ void TPageGeneral::Charger(const TSaisieOptions& s) {
     CheckBoxXP->setChecked(s.LookXP);
     CheckBoxSpamSiPasSujetFrom->setChecked(s.SpamSiPasSujetFrom);
     if (QAbstractButton* b = m_format->button(s.FormatParametre)) b->setChecked(true);
+    CBoxSecuriteAmont->setCurrentIndex(s.SecuriteAmont);
     regleDNS();
     m_chargement = false;
 }
@@ -239,6 +250,7 @@ void TPageGeneral::Lire(TSaisieOptions& s) const {
     s.LookXP = CheckBoxXP->isChecked();
     s.SpamSiPasSujetFrom = CheckBoxSpamSiPasSujetFrom->isChecked();
     s.FormatParametre = std::max(0, m_format->checkedId());
+    s.SecuriteAmont = std::max(0, CBoxSecuriteAmont->currentIndex());
 }
 
 TPageInfosSpams::TPageInfosSpams(QWidget* parent) : QWidget(parent) {

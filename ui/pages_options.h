@@ -9,6 +9,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -42,6 +43,7 @@ public:
     QLabel* LabelDNS;
     QCheckBox *CheckBoxDNS, *CheckBoxReemettre, *CheckBoxTimeOut, *CheckBoxAnimerIcone,
         *CheckBoxPatienter, *CheckBoxReduire, *CheckBoxXP, *CheckBoxSpamSiPasSujetFrom;
+    QComboBox* CBoxSecuriteAmont;
     QGroupBox* RadioGroupFormat;
     QButtonGroup* m_format;
 signals:

@@ -60,6 +60,8 @@ private slots:
     void portEcoute_data();
     void portEcoute();
     void adresseDNS();
+    void securiteAmont_data();
+    void securiteAmont();
 
     void sectionsFenetres_data();
     void sectionsFenetres();
@@ -208,7 +210,8 @@ void TstReglages::fichierEcritParLeProgramme() {
     const QByteArray f = lire(chemin);
     QCOMPARE(clesDeSection(f, "Init").mid(0, ClesInit().size()), ClesInit());
     QCOMPARE(clesDeSection(f, "Init").mid(ClesInit().size()),
-             (QList<QByteArray>{"NumeroCompteMini", "NumeroDNSMini"}));
+             (QList<QByteArray>{"SecuriteAmont", "CertificatsAmont", "NumeroCompteMini",
+                                "NumeroDNSMini"}));
     QCOMPARE(clesDeSection(f, "Affichage"),
              (QList<QByteArray>{"NbJour", "NbHeure", "Affichage", "AfficherDNSBL"}));
     QVERIFY(f.contains("\r\nDebutSujet=\"[[**SPAM**]] \"\r\n"));
@@ -422,6 +425,43 @@ void TstReglages::portEcoute() {
     QCOMPARE(r.PortEcouteChange, reouvrir);
     QCOMPARE(c.PortEcoute, apres.toLatin1());
     QCOMPARE(c.PortMail, QByteArray("pop3"));
+}
+
+// The upstream connection's two keys: read, kept through Apply (the PEM file
+// has no control), written after the table.
+void TstReglages::securiteAmont_data() {
+    QTest::addColumn<QByteArray>("fichier");
+    QTest::addColumn<int>("lu");
+    QTest::newRow("required") << QByteArray("SecuriteAmont=1\r\n") << 1;
+    QTest::newRow("plain only") << QByteArray("SecuriteAmont=2\r\n") << 2;
+    QTest::newRow("out of range") << QByteArray("SecuriteAmont=3\r\n") << 0;
+    QTest::newRow("negative") << QByteArray("SecuriteAmont=-1\r\n") << 0;
+    QTest::newRow("not a number: the value held") << QByteArray("SecuriteAmont=oui\r\n") << 2;
+    QTest::newRow("missing: the value held") << QByteArray() << 2;
+}
+
+void TstReglages::securiteAmont() {
+    QFETCH(QByteArray, fichier);
+    QFETCH(int, lu);
+    QTemporaryDir dir;
+    const QString chemin = dir.filePath(QStringLiteral("kelvarin.ini"));
+    ecrire(chemin, "[Init]\r\n" + fichier + "CertificatsAmont= /etc/maison/ca.pem \r\n");
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(chemin));
+    TConfig c;
+    c.SecuriteAmont = 2;
+    LireConfig(ini, c);
+    QCOMPARE(c.SecuriteAmont, lu);
+    QCOMPARE(c.CertificatsAmont, QByteArray("/etc/maison/ca.pem"));
+    TSaisieOptions s = SaisieDepuisConfig(c);
+    QCOMPARE(s.SecuriteAmont, lu);
+    s.SecuriteAmont = 1;
+    AppliquerSaisie(s, c, {});
+    QCOMPARE(c.SecuriteAmont, 1);
+    QCOMPARE(c.CertificatsAmont, QByteArray("/etc/maison/ca.pem"));
+    EcrireConfig(ini, c);
+    QVERIFY(lire(chemin).contains("\r\nSecuriteAmont=1\r\n"));
+    QVERIFY(lire(chemin).contains("\r\nCertificatsAmont=/etc/maison/ca.pem\r\n"));
 }
 
 void TstReglages::adresseDNS() {

@@ -2,13 +2,17 @@
 """A real POP3 client for the end-to-end tests and the benchmark.
 
 Usage: pop3_fetch.py HOST PORT USER PASSWORD OUTDIR [--no-list] [--dele]
+                    [--host=NAME] [--ssl=CAFILE] [--stls=CAFILE]
 
 Prints the greeting, the STAT, LIST and UIDL answers, then writes each message
 (RETR) to OUTDIR/<n>.eml as the lines received, each followed by CR LF, and
 ends with QUIT. Exit code 0 on success, 2 on a POP3 error (printed).
+--host replaces HOST; --ssl connects with TLS from the first byte, --stls
+upgrades a plain connection, both verifying the server against CAFILE.
 """
 import os
 import poplib
+import ssl
 import sys
 
 # Corpus messages have lines far beyond poplib's 2 KB default.
@@ -20,12 +24,24 @@ def main():
         print(__doc__, file=sys.stderr)
         return 1
     host, port, user, password, outdir = sys.argv[1:6]
-    options = set(sys.argv[6:])
+    options = set()
+    values = {}
+    for arg in sys.argv[6:]:
+        name, _, value = arg.partition("=")
+        options.add(name)
+        values[name] = value
+    host = values.get("--host") or host
     os.makedirs(outdir, exist_ok=True)
     out = sys.stdout.buffer
     try:
-        pop = poplib.POP3(host, int(port), timeout=60)
+        if "--ssl" in options:
+            context = ssl.create_default_context(cafile=values["--ssl"])
+            pop = poplib.POP3_SSL(host, int(port), timeout=60, context=context)
+        else:
+            pop = poplib.POP3(host, int(port), timeout=60)
         out.write(b"GREETING " + pop.getwelcome() + b"\n")
+        if "--stls" in options:
+            pop.stls(ssl.create_default_context(cafile=values["--stls"]))
         pop.user(user)
         out.write(b"PASS " + pop.pass_(password) + b"\n")
         count, size = pop.stat()

@@ -130,6 +130,8 @@ private slots:
     void port() {
         QCOMPARE(pop3::resoudrePort("pop3"), quint16(110));
         QCOMPARE(pop3::resoudrePort("995"), quint16(995));
+        // The POP3S service, known even without /etc/services.
+        QCOMPARE(pop3::resoudrePort("POP3S"), quint16(995));
         QCOMPARE(pop3::resoudrePort(" 110 "), quint16(110));
         QCOMPARE(pop3::resoudrePort("70000"), quint16(0));
         QCOMPARE(pop3::resoudrePort("no-such-service-kv"), quint16(0));

@@ -131,6 +131,13 @@ QString TDovecotPeer::journal() const {
     return texte;
 }
 
+void TDovecotPeer::activerTls(const QString& certificat, const QString& cle, bool exiger) {
+    m_certificat = certificat;
+    m_cle = cle;
+    m_exigerTls = exiger;
+    if (exiger) m_adresse = QStringLiteral("127.0.0.2");
+}
+
 bool TDovecotPeer::preparer(QString* erreur) {
     if (!m_dir.isValid()) {
         if (erreur) *erreur = QStringLiteral("no temporary directory");
@@ -138,7 +145,8 @@ bool TDovecotPeer::preparer(QString* erreur) {
     }
     // A restart after tuer() keeps its port, so clients find the server again.
     if (m_port == 0) m_port = portLibre();
-    if (m_port == 0) {
+    if (m_portPop3s == 0 && !m_certificat.isEmpty()) m_portPop3s = portLibre();
+    if (m_port == 0 || (!m_certificat.isEmpty() && m_portPop3s == 0)) {
         if (erreur) *erreur = QStringLiteral("no free port on 127.0.0.1");
         return false;
     }
@@ -157,9 +165,8 @@ bool TDovecotPeer::preparer(QString* erreur) {
                                         "instance_name = kvtest-%2\n"
                                         "log_path = %1/dovecot.log\n"
                                         "protocols = pop3\n"
-                                        "listen = 127.0.0.1\n"
-                                        "ssl = no\n"
-                                        "disable_plaintext_auth = no\n"
+                                        "listen = %7\n"
+                                        "%8"
                                         "auth_mechanisms = plain login\n"
                                         "auth_failure_delay = 0 secs\n"
                                         "default_login_user = %3\n"
@@ -180,11 +187,11 @@ bool TDovecotPeer::preparer(QString* erreur) {
                                         "}\n"
                                         "service pop3-login {\n"
                                         "  inet_listener pop3 {\n"
-                                        "    address = 127.0.0.1\n"
+                                        "    address = %7\n"
                                         "    port = %2\n"
                                         "  }\n"
                                         "  inet_listener pop3s {\n"
-                                        "    port = 0\n"
+                                        "%9"
                                         "  }\n"
                                         "}\n"
                                         "service imap-login {\n"
@@ -203,6 +210,23 @@ bool TDovecotPeer::preparer(QString* erreur) {
     texte.replace(QStringLiteral("%4"), internalUser);
     texte.replace(QStringLiteral("%5"), QString::number(m_uid));
     texte.replace(QStringLiteral("%6"), QString::number(m_gid));
+    texte.replace(QStringLiteral("%7"), m_adresse);
+    if (m_certificat.isEmpty()) {
+        texte.replace(QStringLiteral("%8"),
+                      QStringLiteral("ssl = no\ndisable_plaintext_auth = no\n"));
+        texte.replace(QStringLiteral("%9"), QStringLiteral("    port = 0\n"));
+    } else {
+        texte.replace(QStringLiteral("%8"),
+                      QStringLiteral("ssl = %1\ndisable_plaintext_auth = %2\n"
+                                     "ssl_cert = <%3\nssl_key = <%4\n")
+                          .arg(m_exigerTls ? QStringLiteral("required") : QStringLiteral("yes"),
+                               m_exigerTls ? QStringLiteral("yes") : QStringLiteral("no"),
+                               m_certificat, m_cle));
+        texte.replace(QStringLiteral("%9"), QStringLiteral("    address = %1\n    port = %2\n"
+                                                           "    ssl = yes\n")
+                                                .arg(m_adresse)
+                                                .arg(m_portPop3s));
+    }
     if (!QFileInfo::exists(m_dir.filePath(QStringLiteral("passwd")))) {
         ecrireFichier(m_dir.filePath(QStringLiteral("passwd")), QByteArray());
     }
@@ -262,7 +286,7 @@ bool TDovecotPeer::attendrePret(int delaiMs, QString* erreur) {
             return false;
         }
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, m_port);
+        s.connectToHost(QHostAddress(m_adresse), m_port);
         if (s.waitForConnected(500) && s.waitForReadyRead(2000)) {
             if (s.readLine().startsWith("+OK")) return true;
         }
@@ -311,7 +335,7 @@ void TDovecotPeer::tuer() {
     t.start();
     while (t.elapsed() < 5000) {
         QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, m_port);
+        s.connectToHost(QHostAddress(m_adresse), m_port);
         if (!s.waitForConnected(200)) break;
         s.abort();
         QThread::msleep(20);

@@ -37,6 +37,15 @@ public:
     void tuer();    // SIGKILL of the group at once (upstream crash)
     bool actif() const { return m_pid > 0; }
 
+    // TLS, before the start: a pop3s listener beside the plain one, which then
+    // offers STLS. With `exiger`, no login over plain text (ssl = required).
+    // Dovecot trusts a client whose address equals its own as if it were
+    // encrypted, so a peer that must refuse plain text listens on 127.0.0.2
+    // (clients come from 127.0.0.1): give its certificate "IP:127.0.0.2".
+    void activerTls(const QString& certificat, const QString& cle, bool exiger = false);
+    quint16 portPop3s() const { return m_portPop3s; }
+    QString adresse() const { return m_adresse; }
+
     quint16 port() const { return m_port; }
     QString repertoire() const { return m_dir.path(); }
     QString journal() const; // content of dovecot.log
@@ -48,6 +57,10 @@ private:
 
     QTemporaryDir m_dir;
     quint16 m_port = 0;
+    quint16 m_portPop3s = 0;
+    QString m_adresse = QStringLiteral("127.0.0.1");
+    QString m_certificat, m_cle;
+    bool m_exigerTls = false;
     pid_t m_pid = -1;
     uid_t m_uid = 0;
     gid_t m_gid = 0;

@@ -112,13 +112,14 @@ double releverBoite(quint16 port, const QString& login, int attendus, const QStr
 bool comparerReleves(const TComparaisonReleves& c) {
     QElapsedTimer chauffe;
     chauffe.start();
-    if (releverBoite(c.portDirect, c.loginDirect, c.messages, c.options) < 0 ||
+    const QStringList direct = c.options + c.optionsDirect;
+    if (releverBoite(c.portDirect, c.loginDirect, c.messages, direct) < 0 ||
         releverBoite(c.portProxy, c.loginProxy, c.messages, c.options) < 0)
         return false;
     std::printf("warm-up: %.1f s\n", double(chauffe.elapsed()) / 1e3);
     std::vector<double> d, p;
     for (int i = 0; i < c.tours; ++i) {
-        const double td = releverBoite(c.portDirect, c.loginDirect, c.messages, c.options);
+        const double td = releverBoite(c.portDirect, c.loginDirect, c.messages, direct);
         const double tp = releverBoite(c.portProxy, c.loginProxy, c.messages, c.options);
         if (td < 0 || tp < 0) return false;
         d.push_back(td);

@@ -59,6 +59,7 @@ struct TComparaisonReleves {
     qint64 octets = 0;
     int tours = 5;
     QStringList options;
+    QStringList optionsDirect;     // for the direct runs only ("--ssl=CAFILE", ...)
     const char* libelle = "proxy"; // how the runs through the proxy are named
     double objectif = 1.10;        // the ratio aimed at, printed beside the result
 };

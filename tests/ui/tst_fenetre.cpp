@@ -10,6 +10,7 @@
 #include "ui/pages_options.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -154,6 +155,34 @@ private slots:
         QCOMPARE(f.PageInfosSpams->EditDebutSujet->text(), QStringLiteral("[[**SPAM**]] "));
         QCOMPARE(Config().PortMail, QByteArray("995"));
         QVERIFY(!f.BtnAppliquer->isEnabled() && !f.BtnAnnuler->isEnabled());
+    }
+
+    // The upstream security choice follows Apply and Cancel; the PEM file,
+    // which has no control, stays as the file has it.
+    void securiteAmont() {
+        TMaisonFenetre m("[Init]\r\nPortEcoute=0\r\nModefonctionnement=1\r\nSecuriteAmont=2\r\n"
+                         "CertificatsAmont=/etc/maison/ca.pem\r\n");
+        TFenetreTest t(m.reps);
+        QVERIFY(t.demarrer());
+        TFormKelvarin& f = *t.fenetre;
+        f.show();
+        QVERIFY(f.AfficherPage(TArbreOptions::kPageGeneral));
+        QComboBox* b = f.PageGeneral->CBoxSecuriteAmont;
+        QCOMPARE(b->currentIndex(), 2);
+        QCOMPARE(b->currentText(), QStringLiteral("Texte clair uniquement"));
+        b->setFocus();
+        QTest::keyClick(b, Qt::Key_Up);
+        QCOMPARE(b->currentIndex(), 1);
+        QVERIFY(f.BtnAppliquer->isEnabled());
+        QTest::mouseClick(f.BtnAppliquer, Qt::LeftButton);
+        QCOMPARE(Config().SecuriteAmont, 1);
+        QVERIFY2(m.ini().contains("\r\nSecuriteAmont=1\r\n"), m.ini().constData());
+        QVERIFY(m.ini().contains("\r\nCertificatsAmont=/etc/maison/ca.pem\r\n"));
+        QTest::keyClick(b, Qt::Key_Up);
+        QCOMPARE(b->currentIndex(), 0);
+        QTest::mouseClick(f.BtnAnnuler, Qt::LeftButton);
+        QCOMPARE(b->currentIndex(), 1);
+        QCOMPARE(Config().SecuriteAmont, 1);
     }
 
     void quitterLaPageDeConfiguration_data() {
