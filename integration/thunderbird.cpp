@@ -90,6 +90,12 @@ bool entierValide(const QString& v) {
     return ok;
 }
 
+QString messageVerrou(const QString& profil) {
+    return Format(Res("configoe01", u"Thunderbird utilise le profil « %s » : fermez Thunderbird, "
+                                    u"puis validez à nouveau. Aucun compte n'a été modifié."),
+                  {profil});
+}
+
 } // namespace
 
 TThunderbird::TThunderbird(QString home) : m_home(std::move(home)) {}
@@ -278,11 +284,7 @@ QList<TUnMail> TThunderbird::Lister() {
 QString TThunderbird::Verrou() {
     for (const TProfil& p : Profils()) {
         if (!QFileInfo::exists(QDir(p.Chemin).filePath(QStringLiteral("prefs.js")))) continue;
-        if (ProfilVerrouille(p.Chemin))
-            return Format(Res("configoe01", u"Thunderbird utilise le profil « %s » : fermez "
-                                            u"Thunderbird, puis validez à nouveau. Aucun "
-                                            u"compte n'a été modifié."),
-                          {p.Nom});
+        if (ProfilVerrouille(p.Chemin)) return messageVerrou(p.Nom);
     }
     return {};
 }
@@ -294,14 +296,14 @@ bool TThunderbird::Ecrire(const QList<TEcritureCompte>& ecritures, QString& erre
         QString profil, serveur;
         if (SeparerCle(e.Cle, profil, serveur)) parProfil[profil].append(e);
     }
+    const QList<TProfil> profils = Profils();
     for (auto it = parProfil.cbegin(); it != parProfil.cend(); ++it) {
-        if (ProfilVerrouille(it.key())) {
-            erreur = Format(Res("configoe01", u"Thunderbird utilise le profil « %s » : fermez "
-                                              u"Thunderbird, puis validez à nouveau. Aucun "
-                                              u"compte n'a été modifié."),
-                            {QFileInfo(it.key()).fileName()});
-            return false;
-        }
+        if (!ProfilVerrouille(it.key())) continue;
+        QString nom = QFileInfo(it.key()).fileName();
+        for (const TProfil& p : profils)
+            if (p.Chemin == it.key()) nom = p.Nom;
+        erreur = messageVerrou(nom);
+        return false;
     }
     for (auto it = parProfil.cbegin(); it != parProfil.cend(); ++it) {
         const QString fichier = QDir(it.key()).filePath(QStringLiteral("prefs.js"));
