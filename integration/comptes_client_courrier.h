@@ -75,6 +75,8 @@ public:
     const TUnMail& Mail(int i) const { return m_mails[i]; }
     bool Coche(int i) const { return m_coches[i]; }
     void setCoche(int i, bool coche) { m_coches[i] = coche; }
+    // Why nothing may be written now; empty when writing is possible.
+    QString Verrou() { return m_client.Verrou(); }
     // "name (server)".
     QString Ligne(int i) const;
 

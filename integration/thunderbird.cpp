@@ -216,7 +216,7 @@ bool TThunderbird::Appliquer(TPrefsJs& prefs, const QString& s, const TEcritureC
     if (TConfigComptesCourrier::EstLocalhost(e.ServeurPOP3)) {
         // Kept once: an account re-pointed twice keeps its first origin.
         if (!prefs.Existe(cleOrigine)) prefs.DefinirChaine(cleOrigine, origine(prefs, s));
-        prefs.DefinirEntier(port, portEcoute);
+        if (portEcoute != 0) prefs.DefinirEntier(port, portEcoute);
         // Plain text and a plain password on loopback; absent values already mean so.
         if (prefs.Existe(securite) && prefs.Brut(securite) != "0") prefs.DefinirBrut(securite, "0");
         if (prefs.Existe(authentification) && prefs.Brut(authentification) != "3")
