@@ -14,3 +14,7 @@ TEvenementsMoteur::~TEvenementsMoteur() {
 bool TEvenementsMoteur::AvertissementEcoute() const {
     return isSignalConnected(QMetaMethod::fromSignal(&TEvenementsMoteur::Avertissement));
 }
+
+bool TEvenementsMoteur::NouvelleVersionEcoute() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&TEvenementsMoteur::NouvelleVersion));
+}

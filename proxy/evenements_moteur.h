@@ -21,6 +21,8 @@ public:
 
     // Whether a view shows the warnings (none: the engine traces them).
     bool AvertissementEcoute() const;
+    // Whether a view asks the new-version question (none: the engine traces it).
+    bool NouvelleVersionEcoute() const;
 
 signals:
     void LigneTrace(const TLigneTrace& ligne);
@@ -36,6 +38,7 @@ signals:
     void Occupe(bool occupe); // CalculEnCours set or cleared
     void Avertissement(const QString& texte);
     void Bip();
+    void NouvelleVersion(const QString& version); // the version server knows a newer one
 
 private:
     int m_ecouteurTrace = 0;

@@ -2,8 +2,11 @@
 
 #include "core/config.h"
 #include "core/controleur.h"
+#include "core/cp1252.h"
 #include "core/dns_machine.h"
+#include "core/regles_fenetre.h"
 #include "core/trace.h"
+#include "i18n/resources.h"
 #include "proxy/mon_wsocket.h"
 #include "proxy/serveur_proxy.h"
 #include "proxy/verdict.h"
@@ -13,7 +16,8 @@
 #include <vector>
 
 TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* parent)
-    : QObject(parent), m_controleur(controleur), m_reglages(Config()), m_points(points),
+    : QObject(parent), VerificationVersion(Config()), m_controleur(controleur),
+      m_reglages(Config()), m_points(points),
       m_serveur(std::make_unique<TServeurProxy>(GestionComptesBis1, m_reglages)) {
     if (!m_points.ServeurDNSMachine)
         m_points.ServeurDNSMachine = [] { return PremierServeurDNS(); };
@@ -23,6 +27,7 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
     m_serveur->PortTlsImplicite = m_points.PortTlsImplicite;
     brancher();
     brancherServeur();
+    brancherVersion();
     // A warning goes to the views; with none (headless) to the trace.
     m_controleur.OnAvertissement = [this](const QString& texte) {
         if (Evenements.AvertissementEcoute())
@@ -49,6 +54,7 @@ TMoteur::~TMoteur() {
     // An engine dropped before the controller's shutdown still saves in order;
     // after it, this does nothing.
     m_controleur.Arreter();
+    VerificationVersion.Arreter();
     // The hooks point into this engine.
     m_controleur.Branchements = TBranchements();
     // Sessions first: they hand their accounts back, and use the verdict.
@@ -243,6 +249,31 @@ void TMoteur::brancherReconstruction() {
     };
     r->DemarrerTimerSauve = [this] { m_controleur.SessionTerminee(); };
     r->EcrireReglages = [this] { m_controleur.EcrireReglages(); };
+}
+
+void TMoteur::brancherVersion() {
+    TVerificationVersion& v = VerificationVersion;
+    v.AdresseBase = [this] {
+        // Set by hand for a private mirror or a test server; never written.
+        const QByteArray ini = m_controleur.Ini().LireChaine("Init", "AdresseVersion", "");
+        if (!ini.trimmed().isEmpty()) return cp1252::versUnicode(ini.trimmed());
+        return m_points.AdresseVersion;
+    };
+    v.Destruction = [this] { return m_controleur.Destruction(); };
+    v.OnBip = [this] { emit Evenements.Bip(); };
+    v.OnNouvelleVersion = [this](const QByteArray& version) {
+        const QString texte = cp1252::versUnicode(version);
+        if (Evenements.NouvelleVersionEcoute()) {
+            emit Evenements.NouvelleVersion(texte);
+            return;
+        }
+        // Headless: the news and where to fetch it, in the trace.
+        Trace(Format(Res("version01", u"Une nouvelle version de Kelvarin est disponible (%s) : %s"),
+                     {texte, LienSite(QStringLiteral("version"))}));
+    };
+    TBranchements& b = m_controleur.Branchements;
+    b.ChercheNouvelleVersion = [this] { VerificationVersion.ChercheNouvelleVersion(); };
+    b.ReessaiNouvelleVersion = [this] { VerificationVersion.ReessaiNouvelleVersion(); };
 }
 
 void TMoteur::relireDNSMachine() {

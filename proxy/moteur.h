@@ -9,6 +9,7 @@
 #include "accounts/mon_dossier_bis.h"
 #include "bayes/filtre_bayes.h"
 #include "bayes/reconstruction_bayes.h"
+#include "integration/verification_version.h"
 #include "mime/encodage_decodage.h"
 #include "mime/mon_mime_decode.h"
 #include "proxy/evenements_moteur.h"
@@ -42,6 +43,9 @@ struct TPointsAcces {
     // The machine's DNS server, read again at each accept when it is automatic
     // or none is set.
     std::function<QByteArray()> ServeurDNSMachine;
+    // The version server's base address when the settings name none
+    // (AdresseVersion in [Init]); empty: the program's own server.
+    QString AdresseVersion;
 };
 
 class TMoteur : public QObject {
@@ -70,6 +74,7 @@ public:
     TMonDossierBis MonDossierBisSynchro;   // proxy side: archiving, re-emission
     TMonDossierBis MonDossierBis1;         // review side
     TMessagesFictifs MessagesFictifs;
+    TVerificationVersion VerificationVersion;
 
     // Created at the "Filtrage bayesien..." step, released at shutdown.
     TFiltreBayes* FiltreBayes() { return m_bayes.get(); }
@@ -108,6 +113,7 @@ private:
     void brancher();
     void brancherServeur();
     void brancherReconstruction();
+    void brancherVersion();
     void relireDNSMachine();
 
     TControleur& m_controleur;

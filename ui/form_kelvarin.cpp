@@ -8,11 +8,15 @@
 #include "core/settings.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
+#include "integration/thunderbird.h"
+#include "proxy/analyse_pop3.h"
 #include "proxy/moteur.h"
+#include "proxy/serveur_proxy.h"
 #include "ui/aide.h"
 #include "ui/boite_message.h"
 #include "ui/form_about_box.h"
 #include "ui/form_base.h"
+#include "ui/form_config_oe.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_quitter.h"
 #include "ui/icone_notification.h"
@@ -25,6 +29,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -218,9 +223,9 @@ void TFormKelvarin::creerBarre() {
 void TFormKelvarin::creerMenus() {
     MenuFichier = menuBar()->addMenu(Res("MnuFichier", u"Fichier"));
     MenuFichier->setObjectName(QStringLiteral("MnuFichier"));
-    // The mail-client and language dialogs come with their own pages.
-    QAction* oe = action(MenuFichier, "MnuConfigOE", u"Configurer Outlook Express");
-    oe->setEnabled(false);
+    // The language dialog comes with its own page.
+    connect(action(MenuFichier, "MnuConfigOE", u"Configurer Thunderbird"), &QAction::triggered,
+            this, &TFormKelvarin::ConfigurerClientCourrier);
     QAction* langue = action(MenuFichier, "MnuLangue", u"Choix de la langue de l'interface");
     langue->setEnabled(false);
     langue->setVisible(false);
@@ -279,6 +284,7 @@ void TFormKelvarin::brancherMoteur() {
     connect(&ev, &TEvenementsMoteur::Avertissement, this,
             [this](const QString& t) { TBoiteMessage::Avertir(isVisible() ? this : nullptr, t); });
     connect(&ev, &TEvenementsMoteur::Bip, this, [] { QApplication::beep(); });
+    connect(&ev, &TEvenementsMoteur::NouvelleVersion, this, &TFormKelvarin::NouvelleVersion);
     const auto rafraichirComptes = [this] { PageComptes->Rafraichir(); };
     connect(&ev, &TEvenementsMoteur::SessionChangee, this, rafraichirComptes);
     connect(&ev, &TEvenementsMoteur::MessageJuge, this, rafraichirComptes);
@@ -520,6 +526,28 @@ void TFormKelvarin::SignalAutreInstance() {
     m_icone->RetirerIconeNotification();
     m_icone->AjouterIconeNotification();
     OuvrirDepuisNotification();
+}
+
+void TFormKelvarin::ConfigurerClientCourrier() {
+    const TConfig& c = Config();
+    TThunderbird thunderbird(QDir::homePath());
+    // The port the proxy listens on now, else the one it is set to.
+    const quint16 ecoute = m_moteur.ServeurProxy().Ecoute() ? m_moteur.ServeurProxy().PortLocal()
+                                                            : pop3::resoudrePort(c.PortEcoute);
+    thunderbird.PortEcoute = ecoute;
+    TConfigComptesCourrier regles(thunderbird, c.FormatParametre, pop3::resoudrePort(c.PortMail));
+    TFormConfigOE d(regles, this);
+    d.exec();
+}
+
+void TFormKelvarin::NouvelleVersion() {
+    const QString texte = Res("princ112", u"Une nouvelle version de Kelvarin est disponible.") +
+                          QStringLiteral("\r\n\r\n") +
+                          Res("princ113", u"Accéder au site de Kelvarin pour charger la nouvelle "
+                                          u"version ?");
+    if (TBoiteMessage::Afficher(isVisible() ? this : nullptr, TBoiteMessage::fmOuiNon, texte) ==
+        TBoiteMessage::rpOui)
+        aide::OuvrirURL(LienSite(QStringLiteral("version")));
 }
 
 void TFormKelvarin::Quitter() {

@@ -60,6 +60,11 @@ public:
     void MinimiserVersZone();
     // A second copy was started.
     void SignalAutreInstance();
+    // "Configurer Thunderbird": the mail client's accounts dialog.
+    void ConfigurerClientCourrier();
+    // The version server knows a newer version: the question, and the site
+    // when the answer is yes.
+    void NouvelleVersion();
     // "Quitter" in a menu: through the close request with the flag cleared.
     void Quitter();
     bool VersTray() const { return m_versTray; }

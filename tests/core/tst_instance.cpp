@@ -2,6 +2,8 @@
 // first and exits, /multi runs a second copy, SIGTERM and SIGINT shut down
 // cleanly with the settings written, and a killed copy does not block the next.
 
+#include "tests/support/kelvarin_process.h"
+
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -26,7 +28,8 @@ quint16 portLibre() {
 void preparerHome(const QTemporaryDir& dir) {
     QFile f(dir.filePath(QStringLiteral("kelvarin.ini")));
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("; a la main\r\n[Init]\r\nPortEcoute=" + QByteArray::number(portLibre()) + "\r\n");
+    f.write("; a la main\r\n[Init]\r\nPortEcoute=" + QByteArray::number(portLibre()) +
+            "\r\nAdresseVersion=" + testsupport::kAdresseVersionTest + "\r\n");
 }
 
 class TCopie {

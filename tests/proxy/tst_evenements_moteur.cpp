@@ -8,6 +8,7 @@
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
 #include "tests/support/dovecot_peer.h"
+#include "tests/support/kelvarin_process.h"
 #include "tests/support/pop3_script_server.h"
 
 #include <QFile>
@@ -26,7 +27,9 @@ struct TEngin {
         Config() = TConfig();
         reps.Installation = reps.Travail = dir.path() + QLatin1Char('/');
         QFile ini(reps.Ini());
-        if (ini.open(QIODevice::WriteOnly)) ini.write("[Init]\r\nPortEcoute=" + port + "\r\n");
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[Init]\r\nPortEcoute=" + port +
+                      "\r\nAdresseVersion=" + testsupport::kAdresseVersionTest + "\r\n");
         controleur = std::make_unique<TControleur>(reps);
         moteur = std::make_unique<TMoteur>(*controleur);
         controleur->TimerSauve().setInterval(60000);

@@ -37,8 +37,12 @@ void TKelvarinProcess::EcrireIni(const QList<QPair<QByteArray, QByteArray>>& cle
                                  quint16 portEcoute) {
     m_portEcoute = portEcoute ? portEcoute : portLibre();
     QByteArray ini = "[Init]\r\nPortEcoute=" + QByteArray::number(m_portEcoute) + "\r\n";
-    for (const auto& [cle, valeur] : cles)
+    bool adresseVersion = false;
+    for (const auto& [cle, valeur] : cles) {
         ini += cle + '=' + valeur + "\r\n";
+        adresseVersion = adresseVersion || cle == "AdresseVersion";
+    }
+    if (!adresseVersion) ini += QByteArray("AdresseVersion=") + kAdresseVersionTest + "\r\n";
     QFile f(Home() + QStringLiteral("kelvarin.ini"));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(ini);
 }

@@ -12,6 +12,10 @@
 
 namespace testsupport {
 
+// The version server of every test home: a closed loopback port, so that no
+// test ever asks the program's real server.
+inline constexpr const char* kAdresseVersionTest = "http://127.0.0.1:9/";
+
 class TKelvarinProcess {
 public:
     TKelvarinProcess();
@@ -28,7 +32,8 @@ public:
     }
 
     // kelvarin.ini with a section [Init] of these keys (CR LF lines). The
-    // listening port is chosen free on 127.0.0.1 unless given.
+    // listening port is chosen free on 127.0.0.1 unless given; AdresseVersion
+    // is kAdresseVersionTest unless given.
     void EcrireIni(const QList<QPair<QByteArray, QByteArray>>& cles, quint16 portEcoute = 0);
     quint16 PortEcoute() const { return m_portEcoute; }
 

@@ -8,6 +8,7 @@
 #include "core/repertoires.h"
 #include "core/stockage_config.h"
 #include "proxy/moteur.h"
+#include "tests/support/kelvarin_process.h"
 #include "ui/boite_message.h"
 #include "ui/form_kelvarin.h"
 #include "ui/pages_options.h"
@@ -42,13 +43,18 @@ struct TMaisonFenetre {
 };
 
 struct TFenetreTest {
+    static TPointsAcces pointsDeTest() {
+        TPointsAcces p;
+        p.AdresseVersion = QLatin1String(testsupport::kAdresseVersionTest);
+        return p;
+    }
     TControleur controleur;
     TMoteur moteur;
     std::unique_ptr<TFormKelvarin> fenetre;
     // As the program does, the settings file is open before the window is
     // created (the window reads its position at creation).
     explicit TFenetreTest(const TRepertoires& reps)
-        : controleur(reps), moteur(controleur),
+        : controleur(reps), moteur(controleur, pointsDeTest()),
           fenetre((StockageConfig().Ouvrir(reps.Ini()), std::make_unique<TFormKelvarin>(moteur))) {
         controleur.TimerSauve().setInterval(60000); // saves only when a test asks
     }

@@ -3,9 +3,11 @@
 // written there, one PNG per page or dialog.
 
 #include "core/trace.h"
+#include "integration/thunderbird.h"
 #include "tests/ui/fenetre_test.h"
 #include "ui/form_about_box.h"
 #include "ui/form_config_compte.h"
+#include "ui/form_config_oe.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_patienter.h"
 #include "ui/form_quitter.h"
@@ -17,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -173,6 +176,23 @@ private slots:
                        QPoint(400, 300));
         capture(*bulle, QStringLiteral("17-bulle-dessus"));
         bulle->Cacher();
+
+        // The Thunderbird accounts of the fixture profiles, one selected.
+        QTemporaryDir home;
+        for (const char* fichier :
+             {"profiles.ini", "profil-principal/prefs.js", "profil-travail/prefs.js"}) {
+            const QString cible =
+                home.filePath(QStringLiteral(".thunderbird/") + QLatin1String(fichier));
+            QVERIFY(QDir().mkpath(QFileInfo(cible).absolutePath()));
+            QVERIFY(QFile::copy(QStringLiteral(KELVARIN_FIXTURES_DIR "/thunderbird/") +
+                                    QLatin1String(fichier),
+                                cible));
+        }
+        TThunderbird thunderbird(home.path());
+        TConfigComptesCourrier regles(thunderbird, 0, 110);
+        TFormConfigOE comptesThunderbird(regles, &f);
+        comptesThunderbird.CheckListBox1->setCurrentRow(2);
+        capture(comptesThunderbird, QStringLiteral("18-comptes-thunderbird"));
     }
 };
 

@@ -2,6 +2,8 @@
 // window, a second copy signals it and exits, and SIGTERM ends it cleanly with
 // the settings written, although closing the window would only hide it.
 
+#include "tests/support/kelvarin_process.h"
+
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -63,7 +65,8 @@ private slots:
         {
             QFile ini(home.filePath(QStringLiteral("kelvarin.ini")));
             QVERIFY(ini.open(QIODevice::WriteOnly));
-            ini.write("[Init]\r\nPortEcoute=" + port + "\r\n");
+            ini.write("[Init]\r\nPortEcoute=" + port +
+                      "\r\nAdresseVersion=" + testsupport::kAdresseVersionTest + "\r\n");
         }
         TCopie premiere(home.path(), {QStringLiteral("/visible")});
         QVERIFY2(premiere.attendre(QStringLiteral("Démarrage. Version=")),

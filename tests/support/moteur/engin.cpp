@@ -2,6 +2,7 @@
 
 #include "core/config.h"
 #include "proxy/serveur_proxy.h"
+#include "tests/support/kelvarin_process.h"
 
 #include <QTest>
 
@@ -14,8 +15,15 @@ TEngin::TReglagesParDefaut::~TReglagesParDefaut() {
     Config() = TConfig();
 }
 
+namespace {
+TPointsAcces pointsDeTest(TPointsAcces p) {
+    if (p.AdresseVersion.isEmpty()) p.AdresseVersion = QLatin1String(kAdresseVersionTest);
+    return p;
+}
+} // namespace
+
 TEngin::TEngin(const TRepertoires& reps, const TPointsAcces& points)
-    : controleur(reps), moteur(controleur, points) {}
+    : controleur(reps), moteur(controleur, pointsDeTest(points)) {}
 
 bool TEngin::demarrer() {
     if (!controleur.Demarrer()) return false;
