@@ -28,6 +28,7 @@ class TPageGeneral;
 class TPageInfosSpams;
 class TPageTrace;
 class TVueComptes;
+class TVueMails;
 
 class TFormKelvarin : public QMainWindow {
     Q_OBJECT
@@ -81,6 +82,7 @@ public:
     std::array<TPageApercu*, 3> PagesApercu{};
     TVueComptes* PageComptes;
     TPageTrace* PageTrace;
+    TVueMails* PageMails = nullptr;
 
 signals:
     void QuitterApplication(); // the close was granted for good
@@ -111,4 +113,5 @@ private:
     bool m_versTray = false;
     bool m_construction = false;
     int m_sujetAide = 10;
+    int m_pagePrecedente = -1;
 };
