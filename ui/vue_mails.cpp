@@ -248,8 +248,7 @@ void TVueMails::creer() {
 
     PanelMailsCompte = new QWidget(this);
     PanelMailsCompte->setObjectName(QStringLiteral("PanelMailsCompte"));
-    auto* h = new QHBoxLayout(PanelMailsCompte);
-    h->setContentsMargins(0, 0, 0, 0);
+    auto* h = new QHBoxLayout;
     const auto label = [this](const char* nom, const char16_t* texte) {
         auto* l = new QLabel(Res(nom, texte), PanelMailsCompte);
         l->setObjectName(QLatin1String(nom));
@@ -283,6 +282,12 @@ void TVueMails::creer() {
             Res(qPrintable(QStringLiteral("CBoxAffichage%1").arg(i)), kAffichages[i]));
     LabelNbMessage = new QLabel(PanelMailsCompte);
     LabelNbMessage->setObjectName(QStringLiteral("LabelNbMessage"));
+    // Two rows: the account and its age, then the display filter and the count.
+    auto* ligne2 = new QHBoxLayout;
+    auto* deux = new QVBoxLayout(PanelMailsCompte);
+    deux->setContentsMargins(0, 0, 0, 0);
+    deux->addLayout(h);
+    deux->addLayout(ligne2);
     h->addWidget(label("LabelCompte", u"Sur le compte :"));
     h->addWidget(CBoxCompte);
     h->addWidget(BtnVoirMail);
@@ -293,10 +298,11 @@ void TVueMails::creer() {
     h->addWidget(EditNbHeure);
     h->addWidget(label("LabelHeures", u"heures"));
     h->addWidget(BtnCherche);
-    h->addSpacing(12);
-    h->addWidget(label("LabelAffichage", u"Affichage :"));
-    h->addWidget(CBoxAffichage);
-    h->addWidget(LabelNbMessage, 1);
+    h->addStretch(1);
+    ligne2->addWidget(label("LabelAffichage", u"Affichage :"));
+    ligne2->addWidget(CBoxAffichage);
+    ligne2->addSpacing(12);
+    ligne2->addWidget(LabelNbMessage, 1);
     v->addWidget(PanelMailsCompte);
 
     auto* split = new QSplitter(Qt::Vertical, this);
@@ -317,6 +323,7 @@ void TVueMails::creer() {
     SGridMails->setWordWrap(false);
     SGridMails->setContextMenuPolicy(Qt::CustomContextMenu);
     SGridMails->installEventFilter(this);
+    SGridMails->viewport()->installEventFilter(this);
     vh->addWidget(SGridMails, 1);
 
     auto* panel5 = new QWidget(haut);
@@ -487,11 +494,12 @@ void TVueMails::dimensionner() {
         w(QStringLiteral("to:")) + 4};
     int fixes = 0;
     for (int c = 0; c < TPageMails::kNbColonnes; ++c) {
-        fixes += largeurs[c];
-        // The titles are wider than the design's widths in some fonts.
-        if (c != 3 && c != 4)
-            SGridMails->setColumnWidth(c,
-                                       std::max(largeurs[c], w(m_page->Cellule(0, c).Texte) + 8));
+        if (c == 3 || c == 4) continue;
+        // The cells keep a margin, and the titles are wider than the
+        // design's widths in some fonts.
+        const int largeur = std::max(largeurs[c] + 6, w(m_page->Cellule(0, c).Texte) + 12);
+        SGridMails->setColumnWidth(c, largeur);
+        fixes += largeur;
     }
     const int sujet = std::max(60, (SGridMails->viewport()->width() - fixes - 8) / 2);
     SGridMails->setColumnWidth(3, sujet);
@@ -639,7 +647,7 @@ bool TVueMails::eventFilter(QObject* o, QEvent* e) {
             SupprimerMessage();
             return true;
         }
-        if (e->type() == QEvent::Resize) dimensionner();
     }
+    if (o == SGridMails->viewport() && e->type() == QEvent::Resize) dimensionner();
     return QWidget::eventFilter(o, e);
 }
