@@ -112,6 +112,7 @@ private slots:
     void motifsEchappes_data();
     void motifsEchappes();
     void listesDuPopup();
+    void listeAppliqueeAuReleveSuivant();
     void rafraichiApresSauvegardeProxy();
     void refusPendantReconstruction();
     void changementDeMode();
@@ -594,6 +595,28 @@ void TestMails::listesDuPopup() {
     QCOMPARE(m_page->ActionListe(facture, 1), TPageMails::raFait);
     QVERIFY(c.TesterListe(7, "bob@example.test"));
     QVERIFY(QFile::exists(m_banc->Reps().Ini()));
+}
+
+// A subject added from the popup decides the same message at the next fetch,
+// and only that one.
+void TestMails::listeAppliqueeAuReleveSuivant() {
+    afficherTout();
+    QCOMPARE(m_page->ActionListe(ligneSujet("Facture #1234"), 3), TPageMails::raFait);
+    QCOMPARE(m_page->ActionListe(ligneSujet("*** URGENT ***"), 4), TPageMails::raFait);
+    QVERIFY(relever());
+    QVERIFY(QTest::qWaitFor([&] { return m_page->NbLignes() == 2 * m_nbBoite; }, 5000));
+    int blancs = 0, noirs = 0;
+    for (int l = 1; l <= m_nbBoite; ++l) {
+        const TUnMessageMem* m = m_page->Record(l);
+        QVERIFY(m);
+        blancs += m->ListeBlanche;
+        noirs += m->ListeNoire;
+        if (m->Sujet == "Facture #1234") QVERIFY(m->ListeBlanche);
+        if (m->Sujet == "*** URGENT ***") QVERIFY(m->ListeNoire && m->Spam);
+    }
+    // Besides them, the sender lists' own message each.
+    QCOMPARE(blancs, 2);
+    QCOMPARE(noirs, 2);
 }
 
 // The page never reads an account before the proxy has saved it, and a
