@@ -185,7 +185,10 @@ void TMoteur::brancherServeur() {
     TServeurProxy& s = *m_serveur;
     s.OnDemarrerTimerQuit = [this] { m_controleur.DemarrerTimerQuit(); };
     s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
-    s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
+    s.OnSessionTerminee = [this] {
+        m_controleur.SessionTerminee();
+        finSessionArchive(false);
+    };
     s.OnCommandeClient = [this] {
         m_controleur.CommandeClient();
         emit Evenements.CommandeClient();
@@ -200,11 +203,7 @@ void TMoteur::brancherServeur() {
         emit Evenements.MessageJuge(session, spam);
     };
     s.OnBip = [this] { emit Evenements.Bip(); };
-    s.OnFermerArchive = [this] {
-        // Closed only once saved: a rebuild may then run, and records that
-        // could not be written stay in memory for the next try.
-        if (MonDossierBisSynchro.Fermer()) MonDossierBisSynchro.Ouvrir(nullptr);
-    };
+    s.OnFermerArchive = [this] { finSessionArchive(true); };
     s.MessagesFictifs = &MessagesFictifs;
     s.OnLireFictif = [this](qint32 compte, qint32 id, QByteArray& texte, QString& erreur) {
         return LireArchive(compte, id, texte, erreur);
@@ -245,7 +244,7 @@ void TMoteur::brancherReconstruction() {
         if (OnViderAffichage) OnViderAffichage();
     };
     r->RafraichirAffichage = [this] {
-        if (OnRafraichirAffichage) OnRafraichirAffichage();
+        if (OnRafraichirAffichage) OnRafraichirAffichage(-1);
     };
     r->DemarrerTimerSauve = [this] { m_controleur.SessionTerminee(); };
     r->EcrireReglages = [this] { m_controleur.EcrireReglages(); };
@@ -274,6 +273,19 @@ void TMoteur::brancherVersion() {
     TBranchements& b = m_controleur.Branchements;
     b.ChercheNouvelleVersion = [this] { VerificationVersion.ChercheNouvelleVersion(); };
     b.ReessaiNouvelleVersion = [this] { VerificationVersion.ReessaiNouvelleVersion(); };
+}
+
+void TMoteur::finSessionArchive(bool fermer) {
+    const qint32 compte = MonDossierBisSynchro.Compte();
+    if (compte < 0) return;
+    if (fermer) {
+        // Closed only once saved: a rebuild may then run, and records that
+        // could not be written stay in memory for the next try.
+        if (MonDossierBisSynchro.Fermer()) MonDossierBisSynchro.Ouvrir(nullptr);
+    } else {
+        MonDossierBisSynchro.Sauver();
+    }
+    if (OnRafraichirAffichage) OnRafraichirAffichage(compte);
 }
 
 void TMoteur::relireDNSMachine() {

@@ -107,7 +107,9 @@ public:
     std::function<void(const QString& chLigne1, const QString& chLigne2)> OnAvancement;
     std::function<void()> OnFinAvancement;
     std::function<void()> OnViderAffichage;
-    std::function<void()> OnRafraichirAffichage;
+    // The review page reads an account again: the one the proxy side just
+    // saved at a session's end, or -1 (after the rebuild) whatever it shows.
+    std::function<void(qint32 compte)> OnRafraichirAffichage;
 
 private:
     void brancher();
@@ -115,6 +117,9 @@ private:
     void brancherReconstruction();
     void brancherVersion();
     void relireDNSMachine();
+    // A session ended: the proxy side's records reach the disk before the
+    // review page reads that account again. `fermer`: the archive is closed too.
+    void finSessionArchive(bool fermer);
 
     TControleur& m_controleur;
     TConfig& m_reglages; // the process-wide settings, where the controller keeps them

@@ -25,6 +25,7 @@
 #include "ui/page_trace.h"
 #include "ui/pages_options.h"
 #include "ui/vue_comptes.h"
+#include "ui/vue_mails.h"
 
 #include <QAction>
 #include <QApplication>
@@ -162,6 +163,11 @@ void TFormKelvarin::creerPages() {
             // Computes each time it is brought to the front.
             PageStatistiques = new TPageStatistiques(m_moteur);
             page = PageStatistiques;
+            break;
+        case TArbreOptions::kPageMails:
+            PageMails = new TVueMails(m_moteur);
+            PageMails->OnAppliquer = [this] { BtnAppliquerClick(); };
+            page = PageMails;
             break;
         default: {
             // Filled by the pages still to come; the node already leads here.
@@ -443,7 +449,14 @@ void TFormKelvarin::surSelectionArbre(QTreeWidgetItem* courant, QTreeWidgetItem*
 }
 
 void TFormKelvarin::changerPage(int page) {
+    // The review page lets its account go when another page shows, and lists
+    // the accounts afresh when it comes back.
+    if (PageMails && m_pagePrecedente == TArbreOptions::kPageMails && page != m_pagePrecedente)
+        PageMails->Quitter();
     PageControl1->setCurrentIndex(page);
+    if (PageMails && page == TArbreOptions::kPageMails && page != m_pagePrecedente)
+        PageMails->Ouvrir();
+    m_pagePrecedente = page;
     if (page == TArbreOptions::kPageTrace) PageTrace->AllerALaFin();
     if (page == TArbreOptions::kPageComptes) PageComptes->Rafraichir();
     m_sujetAide = TArbreOptions::AidePage(page);

@@ -29,6 +29,7 @@ class TPageInfosSpams;
 class TPageStatistiques;
 class TPageTrace;
 class TVueComptes;
+class TVueMails;
 
 class TFormKelvarin : public QMainWindow {
     Q_OBJECT
@@ -88,6 +89,7 @@ public:
     TVueComptes* PageComptes;
     TPageTrace* PageTrace;
     TPageStatistiques* PageStatistiques = nullptr;
+    TVueMails* PageMails = nullptr;
 
 signals:
     void QuitterApplication(); // the close was granted for good
@@ -118,4 +120,5 @@ private:
     bool m_versTray = false;
     bool m_construction = false;
     int m_sujetAide = 10;
+    int m_pagePrecedente = -1;
 };

@@ -3,6 +3,8 @@
 // files in the user's data folder, and an ordinary user who asks for port 110
 // still gets a listener.
 
+#include "tests/support/kelvarin_process.h"
+
 #include <QDirIterator>
 #include <QProcess>
 #include <QTcpServer>
@@ -54,7 +56,9 @@ void ecrireIni(const QString& chemin, const QByteArray& port) {
     QVERIFY(QDir().mkpath(QFileInfo(chemin).absolutePath()));
     QFile f(chemin);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[Init]\r\nPortEcoute=" + port + "\r\n");
+    // The version check asks a closed port on loopback, never the real site.
+    f.write("[Init]\r\nPortEcoute=" + port + "\r\nAdresseVersion=" +
+            QByteArray(testsupport::kAdresseVersionTest) + "\r\n");
 }
 
 // Runs a program headless until its standard error holds the text, then stops it.

@@ -5,6 +5,7 @@
 #include "core/trace.h"
 #include "integration/thunderbird.h"
 #include "tests/ui/fenetre_test.h"
+#include "tests/ui/releve_fenetre.h"
 #include "ui/form_about_box.h"
 #include "ui/form_config_compte.h"
 #include "ui/form_config_oe.h"
@@ -15,8 +16,11 @@
 #include "ui/page_statistiques.h"
 #include "ui/page_trace.h"
 #include "ui/vue_comptes.h"
+#include "ui/vue_mails.h"
 
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTableView>
 #include <QDir>
 #include <QImage>
 #include <QListWidget>
@@ -135,6 +139,40 @@ private slots:
         f.PageStatistiques->CBoxCompte2->setCurrentIndex(1);
         f.PageStatistiques->CBoxPeriodeStats->setCurrentIndex(TStatistiques::psAutrePeriode);
         capture(f, QStringLiteral("10b-statistiques-autre-periode"));
+
+        // The review page over mail the proxy fetched from a private dovecot.
+        testsupport::TDovecotPeer dovecot;
+        dovecot.ajouterUtilisateur(QStringLiteral("alice"), QStringLiteral("secret"));
+        for (const QByteArray& texte : testsupport::messagesExemple())
+            dovecot.ajouterMessage(QStringLiteral("alice"), texte);
+        for (const QByteArray& texte : testsupport::messagesCorpus(14))
+            dovecot.ajouterMessage(QStringLiteral("alice"), texte);
+        QString erreur;
+        QVERIFY2(dovecot.demarrer(&erreur), qPrintable(erreur));
+        TChercheSPAMs& cherche = t.moteur.ChercheSPAMs1;
+        while (cherche.NbServeur() > 0) // no lookup leaves the machine
+            cherche.SupprimerServeur(cherche.Serveur(0)->Nom);
+        cherche.setListeNoireEmetteur("*@noir.example");
+        cherche.setListeBlancheEmetteur("ami@friends.example");
+        QVERIFY(testsupport::releverParLeProxy(t.moteur, dovecot));
+        QVERIFY(f.AfficherPage(TArbreOptions::kPageMails));
+        TVueMails& mails = *f.PageMails;
+        mails.CBoxCompte->setCurrentIndex(
+            mails.CBoxCompte->findText(QStringLiteral("127.0.0.1/alice")));
+        QVERIFY(mails.SGridMails->model()->rowCount() > 10);
+        // A few corrections teach the filter what spam looks like.
+        for (int l = 1; l <= mails.Page().NbLignes(); ++l) {
+            if (l % 3 == 0 || l % 2 == 0) continue;
+            mails.Page().Corriger(l, true);
+        }
+        mails.Rafraichir();
+        f.resize(1180, 720);
+        mails.SelectionnerLigne(3);
+        capture(f, QStringLiteral("18-mails-recus"));
+        mails.PageCtrlPlusEntete->setCurrentWidget(mails.MemoInfo);
+        mails.PageCtrlPlus3->setCurrentIndex(2);
+        capture(f, QStringLiteral("18b-mails-recus-bayes"));
+        f.resize(940, 620);
 
         TFormConfigCompte compte(*a, &f);
         capture(compte, QStringLiteral("11-config-compte"));
