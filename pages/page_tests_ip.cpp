@@ -57,6 +57,11 @@ bool TPageTestsIP::Supprimable(const TUneRechercheDNS& r) {
     return r.Etat == erSpam || r.Etat == erPasSpam || r.Etat == erAbandon;
 }
 
+bool TPageTestsIP::Supprimable(int index) const {
+    const PUneRechercheDNS r = m_cherche.Recherche(index);
+    return r && Supprimable(*r);
+}
+
 bool TPageTestsIP::Supprimer(int index) {
     const PUneRechercheDNS r = m_cherche.Recherche(index);
     if (!r || !Supprimable(*r)) return false;

@@ -32,6 +32,7 @@ public:
     bool TesterIP(const QString& texte);
     // Only finished records (listed, not listed, abandoned) can be deleted.
     static bool Supprimable(const TUneRechercheDNS& r);
+    bool Supprimable(int index) const;
     // Deletes every finished record of the address of the row; false when
     // the row's record is not finished (nothing is deleted).
     bool Supprimer(int index);
