@@ -55,33 +55,6 @@ void TListeVirtuelle::Selectionner(int ligne) {
     if (i.isValid()) selectionModel()->select(i, QItemSelectionModel::ClearAndSelect);
 }
 
-void TListeVirtuelle::setColonnes(int n) {
-    n = std::max(1, n);
-    if (n == m_colonnes) return;
-    m_colonnes = n;
-    reglerGrille();
-}
-
-void TListeVirtuelle::reglerGrille() {
-    if (m_colonnes <= 1) {
-        setFlow(QListView::TopToBottom);
-        setWrapping(false);
-        setGridSize(QSize());
-    } else {
-        setFlow(QListView::TopToBottom);
-        setWrapping(true);
-        setResizeMode(QListView::Adjust);
-        const int h = sizeHintForRow(0) > 0 ? sizeHintForRow(0) : fontMetrics().height() + 2;
-        setGridSize(QSize(std::max(50, viewport()->width() / m_colonnes), h));
-    }
-    doItemsLayout();
-}
-
-void TListeVirtuelle::resizeEvent(QResizeEvent* e) {
-    QListView::resizeEvent(e);
-    if (m_colonnes > 1) reglerGrille();
-}
-
 void TListeVirtuelle::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Delete) {
         emit ToucheSuppr();

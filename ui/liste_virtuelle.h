@@ -17,9 +17,6 @@ public:
     void Redessiner();
     int Selection() const; // -1: none
     void Selectionner(int ligne);
-    // Number of columns the rows flow into (top to bottom, then right).
-    void setColonnes(int n);
-    int Colonnes() const { return m_colonnes; }
 
 signals:
     void SelectionChangee();
@@ -27,10 +24,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
 
 private:
-    void reglerGrille();
     QAbstractListModel* m_modele;
-    int m_colonnes = 1;
 };

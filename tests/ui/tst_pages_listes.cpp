@@ -4,6 +4,7 @@
 // and applied reaching the file and the list test of the verdict.
 
 #include "pages/listes_options.h"
+#include "tests/support/dnsmasq_peer.h"
 #include "tests/ui/fenetre_test.h"
 #include "ui/form_config_dns.h"
 #include "ui/form_tester.h"
@@ -57,6 +58,7 @@ private slots:
     void cadresSelonLesModes();
     void editionAppliqueeEtAnnulee();
     void testeurs();
+    void rafraichiParLesReponsesDNS();
 };
 
 void TstPagesListes::serveursParLeDialogue() {
@@ -312,6 +314,52 @@ void TstPagesListes::testeurs() {
     r->EditRegExp->setText(u"^promo"_s); // case counts
     QTRY_COMPARE(r->LabelResultat->text(), u"filtre non valide"_s);
     r->close();
+}
+
+void TstPagesListes::rafraichiParLesReponsesDNS() {
+    testsupport::TDnsmasqPeer dns;
+    dns.ajouter("99.2.0.192.bl.test", "127.0.0.2");
+    QString erreur;
+    QVERIFY2(dns.demarrer(&erreur), qPrintable(erreur));
+    TMaisonFenetre m("[Init]\r\nPortEcoute=0\r\nModefonctionnement=1\r\nDNSAuto=0\r\n"
+                     "AdresseDNS=" +
+                     dns.adresse().toString().toLatin1() + "\r\n");
+    TControleur controleur(m.reps);
+    TPointsAcces points;
+    points.PortDNS = dns.port();
+    TMoteur moteur(controleur, points);
+    StockageConfig().Ouvrir(m.reps.Ini());
+    TFormKelvarin f(moteur);
+    controleur.TimerSauve().setInterval(60000);
+    f.Demarrer();
+    QTRY_VERIFY(controleur.DemarrageDiffereFait());
+    TChercheSPAMs& c = moteur.ChercheSPAMs1;
+    while (c.NbServeur() > 0)
+        c.SupprimerServeur(c.Serveur(0)->Nom);
+    QVERIFY(f.AfficherPage(TArbreOptions::kPageDNS));
+    TBoiteMessage::Preparer(TBoiteMessage::rpOK);
+    remplirDialogue(u"bl"_s, u"bl.test"_s, u"127.0.0.2"_s);
+    f.PageDNS->BtnAjouterDNS->click();
+    QCOMPARE(f.PageDNS->ListBoxDNS->Nombre(), 1);
+
+    // A lookup queued behind the page's back: the answer and the idle pool
+    // reach the lists through the engine's events.
+    QVERIFY(c.TesterIP("192.0.2.99"));
+    QCOMPARE(f.PageTestsIP->ListBoxRecherche->Nombre(), 0);
+    QTRY_COMPARE(f.PageTestsIP->ListBoxRecherche->Nombre(), 1);
+    QTRY_COMPARE(c.Recherche(0)->Etat, quint8(erSpam));
+    QTRY_COMPARE(c.NbSocketDNS(), 0);
+    QVERIFY(f.PageTestsIP->Page().Ligne(0).Texte().contains(u"bl - Spam (127.0.0.2)"_s));
+    QCOMPARE(c.Serveur(0)->NbSpam, 1);
+
+    // "Test IP" through the input box.
+    TBoiteMessage::PreparerSaisie(true, u"192.0.2.98"_s);
+    QVERIFY(f.AfficherPage(TArbreOptions::kPageDerniersTests));
+    f.PageTestsIP->Button1->click();
+    QTRY_COMPARE(f.PageTestsIP->ListBoxRecherche->Nombre(), 2);
+    QTRY_COMPARE(c.NbSocketDNS(), 0);
+    QCOMPARE(c.Serveur(0)->NbTest, 2);
+    controleur.Arreter();
 }
 
 QTEST_MAIN(TstPagesListes)
