@@ -157,7 +157,7 @@ void TControleur::OuvrirEcoute() {
     });
 }
 
-bool TControleur::Appliquer(const TSaisieOptions& saisie) {
+bool TControleur::Appliquer(const TSaisieOptions& saisie, const std::function<void()>& listes) {
     if (Branchements.CalculEnCours && Branchements.CalculEnCours()) return false;
     TConfig& c = Config();
     const TResultatAppliquer r = AppliquerSaisie(saisie, c, [] { return PremierServeurDNS(); });
@@ -165,6 +165,7 @@ bool TControleur::Appliquer(const TSaisieOptions& saisie) {
         Etape(QStringLiteral("FermerEcoute"), Branchements.FermerEcoute);
         OuvrirEcoute();
     }
+    Etape(QStringLiteral("AppliquerListes"), listes);
     ConfigurerRecherche();
     Etape(QStringLiteral("SauverConfig"), [this] { EcrireReglages(); });
     return true;

@@ -101,7 +101,9 @@ public:
     // The Apply button: the typed values checked into the settings, the
     // listener reopened when PortEcoute changed (princ29 on failure), the DNS
     // engine configured, the settings written. False when ignored (busy).
-    bool Appliquer(const TSaisieOptions& saisie);
+    // `listes` hands the list editors' texts to their components, after the
+    // typed values and before the DNS engine is configured.
+    bool Appliquer(const TSaisieOptions& saisie, const std::function<void()>& listes = nullptr);
     // The Cancel button: the settings read again from the file.
     bool Annuler();
 

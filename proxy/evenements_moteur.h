@@ -32,6 +32,7 @@ signals:
     void CommandeClient();          // a client command arrived
     void MessageJuge(int session, bool spam);
     void TestsIPModifies();  // DNSBL lookups were queued or answered
+    void TestsIPReduits();   // the IP test list was reduced, or its lookups ended
     void EtatBase(int etat); // TEtatBase
     void AvancementReconstruction(const QString& ligne1, const QString& ligne2);
     void FinReconstruction();

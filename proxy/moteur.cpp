@@ -47,6 +47,24 @@ TMoteur::TMoteur(TControleur& controleur, const TPointsAcces& points, QObject* p
     v.NumerosSessions = [this] { return m_serveur->NumerosSessions(); };
     v.Session = [this](int numero) -> TSessionJugee* { return m_serveur->Session(numero); };
     v.Brancher(ChercheSPAMs1);
+    // The DNSBL and IP-test pages follow every answer, time-out and reduction.
+    const auto reponse = ChercheSPAMs1.OnReponseDNS;
+    ChercheSPAMs1.OnReponseDNS = [this, reponse](TChercheSPAMs& c, TUneRechercheDNS& x,
+                                                 bool partiel) {
+        if (reponse) reponse(c, x, partiel);
+        emit Evenements.TestsIPModifies();
+    };
+    const auto timeOut = ChercheSPAMs1.OnTimeOut;
+    ChercheSPAMs1.OnTimeOut = [this, timeOut](TChercheSPAMs& c, TUneRechercheDNS& x) {
+        if (timeOut) timeOut(c, x);
+        emit Evenements.TestsIPModifies();
+    };
+    ChercheSPAMs1.OnReduireListeSpams = [this](TChercheSPAMs&) {
+        emit Evenements.TestsIPReduits();
+    };
+    ChercheSPAMs1.OnRecherchesTerminees = [this](TChercheSPAMs&) {
+        emit Evenements.TestsIPReduits();
+    };
     m_serveur->Verdict = m_verdict.get();
 }
 

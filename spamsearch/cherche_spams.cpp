@@ -9,7 +9,10 @@ TChercheSPAMs::TChercheSPAMs(QObject* parent) : QObject(parent) {
     m_planificateur.OnTimeOut = [this](TUneRechercheDNS& x) {
         if (OnTimeOut) OnTimeOut(*this, x);
     };
-    m_planificateur.OnInactif = [this] { ReduireRecherches(); };
+    m_planificateur.OnInactif = [this] {
+        ReduireRecherches();
+        if (OnRecherchesTerminees) OnRecherchesTerminees(*this);
+    };
 }
 
 TChercheSPAMs::~TChercheSPAMs() = default;

@@ -190,6 +190,9 @@ public:
     std::function<void(TChercheSPAMs&, TUneRechercheDNS& xDNSBL, bool bPartiel)> OnReponseDNS;
     std::function<void(TChercheSPAMs&, TUneRechercheDNS& x)> OnTimeOut;
     std::function<void(TChercheSPAMs&)> OnReduireListeSpams;
+    // The pool of query sockets became idle (after its reduction): every
+    // lookup queued so far has its final state.
+    std::function<void(TChercheSPAMs&)> OnRecherchesTerminees;
     // A server left the lookups (deleted or made inactive): messages waiting on
     // it may now be concluded.
     std::function<void(TChercheSPAMs&, qint32 numero)> OnServeurRetire;

@@ -9,6 +9,7 @@
 #include "core/trace.h"
 #include "i18n/resources.h"
 #include "integration/thunderbird.h"
+#include "pages/listes_options.h"
 #include "proxy/analyse_pop3.h"
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
@@ -151,6 +152,21 @@ void TFormKelvarin::creerPages() {
             page = a;
             break;
         }
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+        case 9:
+        case 10:
+        case 11:
+        case 12:
+        case 14:
+        case 15:
+        case 16:
+        case TArbreOptions::kPageDNS:
+        case TArbreOptions::kPageDerniersTests:
+            page = creerPageListes(i);
+            break;
         case TArbreOptions::kPageComptes:
             PageComptes = new TVueComptes(m_moteur.GestionComptesBis1);
             page = PageComptes;
@@ -319,6 +335,7 @@ void TFormKelvarin::brancherMoteur() {
     connect(&ev, &TEvenementsMoteur::FinReconstruction, this, [this] {
         if (m_miseAJour) m_miseAJour->Fin();
     });
+    brancherListes();
     connect(&ev, &TEvenementsMoteur::Occupe, this, [this](bool occupe) {
         // While a long computation runs the pages ignore the user.
         TreeView1->setEnabled(!occupe);
@@ -346,6 +363,7 @@ void TFormKelvarin::ConfigVersEcran() {
     MenuFichier->findChild<QAction*>(QStringLiteral("MnuLangue"))
         ->setVisible(c.TraductionInterface);
     PageComptes->Rafraichir();
+    chargerListes();
     AppliquerMode(c.Modefonctionnement == 0);
 }
 
@@ -371,6 +389,7 @@ void TFormKelvarin::AppliquerMode(bool simple) {
     TreeView1->expandAll();
     for (TPageApercu* a : PagesApercu)
         if (a) a->AppliquerMode(simple);
+    modeListes(simple);
     PageConfig->MontrerMode(simple);
 
     // "Voir" and the notification menu list the root nodes.
@@ -472,13 +491,16 @@ void TFormKelvarin::BtnAppliquerClick() {
     TSaisieOptions s = SaisieDepuisConfig(Config());
     PageGeneral->Lire(s);
     PageInfosSpams->Lire(s);
-    if (!m_moteur.Controleur().Appliquer(s)) return;
+    QString erreur;
+    if (!AppliquerOptions(m_moteur, s, saisieListes(), &erreur)) return;
+    if (!erreur.isEmpty()) TBoiteMessage::Erreur(this, erreur);
     // The controls show what was stored (floors applied).
     const TSaisieOptions stocke = SaisieDepuisConfig(Config());
     PageGeneral->Charger(stocke);
     PageInfosSpams->Charger(stocke);
     m_icone->AnimerIcone = Config().AnimerIcone;
     PageComptes->Rafraichir();
+    RafraichirListesDNS();
     modifie(false);
 }
 

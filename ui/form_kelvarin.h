@@ -14,12 +14,14 @@
 
 class QLabel;
 class QMenu;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TFormBase;
 class TFormMiseAJour;
+class TFrameInfoFiltres;
 class TIconeNotification;
 class TMoteur;
 class TPageApercu;
@@ -30,6 +32,9 @@ class TPageStatistiques;
 class TPageTrace;
 class TVueComptes;
 class TVueMails;
+class TVueDNS;
+class TVueTestsIP;
+struct TSaisieListes;
 
 class TFormKelvarin : public QMainWindow {
     Q_OBJECT
@@ -90,6 +95,22 @@ public:
     TPageTrace* PageTrace;
     TPageStatistiques* PageStatistiques = nullptr;
     TVueMails* PageMails = nullptr;
+    // The list editors (FrameInfoFiltres0 to 8), the Bayesian ignore lists,
+    // the DNSBL page and its IP tests.
+    std::array<TFrameInfoFiltres*, 9> FramesInfoFiltres{};
+    QPlainTextEdit* MemoIgnorerEntetes = nullptr;
+    QPlainTextEdit* MemoIgnorerMots = nullptr;
+    TVueDNS* PageDNS = nullptr;
+    TVueTestsIP* PageTestsIP = nullptr;
+
+    // One line of a list kind (TTypeListe) through its editor, then Apply as
+    // its button does: `ligne` is appended as the plain list's last line, or
+    // the first plain line equal to it (case ignored) is removed. False when
+    // nothing changed (nothing applied), or while a rebuild runs.
+    bool ModifierListe(int type, const QString& ligne, bool ajouter);
+    // The DNSBL and IP-test lists (and the accounts) redrawn, when at most
+    // one DNS query is under way.
+    void RafraichirListesDNS();
 
 signals:
     void QuitterApplication(); // the close was granted for good
@@ -110,6 +131,12 @@ private:
     void selectionnerNoeud(int page);
     void enregistrerBase();
     void lienApercu(int pageGroupe, int position);
+    // The list pages (form_kelvarin_listes.cpp).
+    QWidget* creerPageListes(int page);
+    void brancherListes();
+    void chargerListes();
+    void modeListes(bool simple);
+    TSaisieListes saisieListes() const;
 
     TMoteur& m_moteur;
     TFormBase* m_base;

@@ -8,26 +8,34 @@
 #include "tests/ui/releve_fenetre.h"
 #include "ui/form_about_box.h"
 #include "ui/form_config_compte.h"
+#include "ui/form_config_dns.h"
 #include "ui/form_config_oe.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_patienter.h"
 #include "ui/form_quitter.h"
+#include "ui/form_tester.h"
+#include "ui/form_tester_reg_exp.h"
+#include "ui/frame_info_filtres.h"
+#include "ui/liste_virtuelle.h"
 #include "ui/mon_hint_window.h"
 #include "ui/page_statistiques.h"
 #include "ui/page_trace.h"
 #include "ui/vue_comptes.h"
+#include "ui/vue_dns.h"
 #include "ui/vue_mails.h"
+#include "ui/vue_tests_ip.h"
 
 #include <QComboBox>
-#include <QPlainTextEdit>
-#include <QTableView>
 #include <QDir>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTableView>
 
 namespace {
 // A picture with some drawing: more than one colour.
@@ -53,6 +61,78 @@ class TstCaptures : public QObject {
         QVERIFY2(dessinee(p), qPrintable(nom));
         if (!m_dossier.isEmpty())
             QVERIFY(p.save(QDir(m_dossier).filePath(nom + QStringLiteral(".png"))));
+    }
+
+    // The list editors, the DNSBL page with counters, the IP tests and the
+    // dialogs of those pages, with sample content.
+    void capturerListes(TFenetreTest& t, TFormKelvarin& f) {
+        TChercheSPAMs& c = t.moteur.ChercheSPAMs1;
+        f.FramesInfoFiltres[4]->Initialiser(
+            0, QStringLiteral("*@promo-*.com\nnewsletter@*\n*@????.ru"),
+            QStringLiteral("^[a-z]{12,}@\n(?i)casino"));
+        f.FramesInfoFiltres[7]->Initialiser(1, QStringLiteral("203.0.113.*\ncidr:198.51.100.0/24"),
+                                            QString());
+        f.MemoIgnorerEntetes->setPlainText(QStringLiteral("received\nmessage-id\nx-mailer"));
+        f.MemoIgnorerMots->setPlainText(QStringLiteral("bonjour\ncordialement\nmerci"));
+        const int compteurs[][6] = {
+            {1520, 310, 4, 2, 3, 1100}, {1520, 122, 0, 0, 12, 900}, {1518, 95, 2, 1, 0, 0}};
+        for (int i = 0; i < 3 && i < c.NbServeur(); ++i) {
+            PUnDNS s = c.Serveur(i);
+            s->NbTest = compteurs[i][0];
+            s->NbSpam = compteurs[i][1];
+            s->NbFauxPositif = compteurs[i][2];
+            s->NbCorrection = compteurs[i][3];
+            s->NbTimeOut = compteurs[i][4];
+            s->TempsRAZ = quint32(compteurs[i][5]) * 40;
+            s->NbTestRAZ = compteurs[i][5] ? 40 : 0;
+        }
+        const char* adresses[] = {"203.0.113.7", "198.51.100.23", "192.0.2.99"};
+        const quint8 etats[] = {erSpam, erPasSpam, erEnCours};
+        for (int a = 0; a < 3; ++a) {
+            c.ResultatIP(ChaineVersIP(adresses[a]), true);
+            for (int i = 0; i < c.NbRecherche(); ++i) {
+                PUneRechercheDNS r = c.Recherche(i);
+                if (r->IP != ChaineVersIP(adresses[a]) || r->Etat != erPasCherche) continue;
+                const bool liste = etats[a] == erSpam && r->Serveur && r->Serveur->Numero % 3 == 0;
+                r->Etat = liste ? erSpam : etats[a] == erEnCours ? erEnCours : erPasSpam;
+                if (r->Etat == erEnCours) continue;
+                r->Reponse = liste ? QByteArray("127.0.0.2") : QByteArray("inexistant");
+                r->DateReponse = datetime::encoder(2026, 12, 10, 14, 5 + i, 12);
+                r->NbUtilisation = i % 4;
+            }
+        }
+        f.PageDNS->Rafraichir();
+        f.RafraichirListesDNS();
+        const struct {
+            int page;
+            const char* nom;
+        } pages[] = {{4, "18-liste-emetteurs-blancs"},
+                     {9, "19-liste-emetteurs-noirs"},
+                     {12, "20-liste-ip-noires"},
+                     {14, "21-entetes-ignores"},
+                     {15, "22-mots-ignores"},
+                     {16, "23-ip-a-ne-pas-tester"},
+                     {17, "24-dnsbl"},
+                     {18, "25-derniers-tests"}};
+        for (const auto& p : pages) {
+            QVERIFY(f.AfficherPage(p.page));
+            if (p.page == 17) f.PageDNS->ListBoxDNS->Selectionner(1);
+            capture(f, QLatin1String(p.nom));
+        }
+        TPageDNS page(c);
+        TFormConfigDNS dialogue(page, c.Serveur(0), &f);
+        capture(dialogue, QStringLiteral("26-config-dnsbl"));
+        TFormTester* testeur = TFormTester::Ouvrir(&f);
+        testeur->EditValeur2->setText(QStringLiteral("10.1.2.3"));
+        testeur->EditFiltre2->setText(QStringLiteral("cidr:10.0.0.0/8"));
+        capture(*testeur, QStringLiteral("27-tester"));
+        testeur->close();
+        TFormTesterRegExp* re = TFormTesterRegExp::Ouvrir(&f);
+        re->EditRegExp->setText(QStringLiteral("(?i)^re: projet"));
+        re->EditValeur->setText(QStringLiteral("RE: Projet Kelvarin"));
+        re->BtnTesterClick();
+        capture(*re, QStringLiteral("28-tester-regexp"));
+        re->close();
     }
 
 private slots:
@@ -173,6 +253,7 @@ private slots:
         mails.PageCtrlPlus3->setCurrentIndex(2);
         capture(f, QStringLiteral("18b-mails-recus-bayes"));
         f.resize(940, 620);
+        capturerListes(t, f);
 
         TFormConfigCompte compte(*a, &f);
         capture(compte, QStringLiteral("11-config-compte"));
