@@ -13,12 +13,14 @@
 #include "ui/boite_message.h"
 #include "ui/form_about_box.h"
 #include "ui/form_base.h"
+#include "ui/form_language.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_quitter.h"
 #include "ui/icone_notification.h"
 #include "ui/mon_hint_window.h"
 #include "ui/page_trace.h"
 #include "ui/pages_options.h"
+#include "ui/traduire_fenetre.h"
 #include "ui/vue_comptes.h"
 
 #include <QAction>
@@ -61,6 +63,8 @@ TFormKelvarin::TFormKelvarin(TMoteur& moteur, QWidget* parent)
     brancherMoteur();
     m_base = new TFormBase(*this, "TFormKelvarin", true);
     m_base->ConfigVersEcran();
+    // Texts of the program, after the window's own are translated.
+    LabelVersion->setText(Format(Res("princ84", u"version %s"), {VersionProgramme()}));
 }
 
 TFormKelvarin::~TFormKelvarin() {
@@ -157,6 +161,7 @@ void TFormKelvarin::creerPages() {
             page = new QWidget;
             auto* l = new QVBoxLayout(page);
             auto* titre = new QLabel(TArbreOptions::Libelle(i), page);
+            MarquerTexteProgramme(titre);
             QFont f = titre->font();
             f.setBold(true);
             f.setPointSize(f.pointSize() + 2);
@@ -166,6 +171,9 @@ void TFormKelvarin::creerPages() {
         }
         }
         page->setObjectName(QLatin1String(TArbreOptions::Pages()[size_t(i)].Composant));
+        // Its design caption, which the tree and the menus show translated.
+        const TPageOptions& po = TArbreOptions::Pages()[size_t(i)];
+        page->setWindowTitle(Res(po.Composant, po.Libelle));
         PageControl1->addWidget(page);
     }
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TFormKelvarin::surSelectionArbre);
@@ -187,7 +195,6 @@ void TFormKelvarin::creerBarre() {
     BtnAide = bouton("BtnAide", u"Aide");
     LabelVersion = new QLabel(barre);
     LabelVersion->setObjectName(QStringLiteral("LabelVersion"));
-    LabelVersion->setText(Format(Res("princ84", u"version %s"), {VersionProgramme()}));
     h->addStretch(2);
     h->addWidget(BtnReduire);
     h->addSpacing(40);
@@ -212,12 +219,15 @@ void TFormKelvarin::creerBarre() {
 void TFormKelvarin::creerMenus() {
     MenuFichier = menuBar()->addMenu(Res("MnuFichier", u"Fichier"));
     MenuFichier->setObjectName(QStringLiteral("MnuFichier"));
-    // The mail-client and language dialogs come with their own pages.
+    // The mail-client dialog comes with its own page.
     QAction* oe = action(MenuFichier, "MnuConfigOE", u"Configurer Outlook Express");
     oe->setEnabled(false);
     QAction* langue = action(MenuFichier, "MnuLangue", u"Choix de la langue de l'interface");
-    langue->setEnabled(false);
     langue->setVisible(false);
+    connect(langue, &QAction::triggered, this, [this] {
+        TFormLanguage d(this);
+        d.exec();
+    });
     MenuFichier->addSeparator();
     connect(action(MenuFichier, "MnuReduire", u"Réduire"), &QAction::triggered, this,
             &TFormKelvarin::Reduire);
