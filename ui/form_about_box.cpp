@@ -5,6 +5,7 @@
 #include "core/repertoires.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
+#include "i18n/traduction.h"
 #include "ui/aide.h"
 #include "ui/cadres_boutons.h"
 #include "ui/form_base.h"
@@ -101,7 +102,8 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     const QString langue = installation + QStringLiteral("Language/");
     const auto onglet = [&](const char* nomObjet, const QString& fichier, const QString& titre,
                             bool liens) {
-        QFile texte(FichierTexteLangue(langue, fichier, QString()));
+        TTraduction& tr = Traduction();
+        QFile texte(FichierTexteLangue(langue, fichier, tr.Active() ? tr.CodeLangue() : QString()));
         QByteArray octets;
         if (texte.open(QIODevice::ReadOnly))
             octets = texte.readAll();

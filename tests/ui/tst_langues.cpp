@@ -376,7 +376,9 @@ void TstLangues::dialogue() {
     d2.ListBoxLanguage->setCurrentRow(0);
     d2.Valider();
     QCOMPARE(TBoiteMessage::Questions().size(), 1);
-    QVERIFY(TBoiteMessage::Questions().first().contains(QLatin1String("redémarrer")));
+    QCOMPARE(TBoiteMessage::Questions().first(),
+             QStringLiteral("Vous devez redémarrer Kelvarin pour que la langue par défaut soit "
+                            "sélectionnée."));
     QVERIFY(w.maison.ini().contains("LanguageForce=\r\n") ||
             w.maison.ini().contains("LanguageForce=\"\""));
 }
