@@ -19,6 +19,7 @@
 #include "ui/form_language.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_quitter.h"
+#include "ui/icone_notification.h"
 #include "ui/traduire_fenetre.h"
 
 #include <QDirIterator>
@@ -28,6 +29,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QTreeWidget>
 
 #include <map>
@@ -121,6 +123,31 @@ struct TCollecte {
     }
     ~TCollecte() { DefinirCollecteur(nullptr); }
 };
+
+// The component names that sources give to Res() as keys (design texts of a
+// window, "BtnValiderHint" standing for BtnValider's hint).
+QSet<QString> composantsDesSources() {
+    static const QRegularExpression appel(
+        QString::fromLatin1("\\bRes\\(\\s*\"([A-Z][A-Za-z0-9_]*)\""));
+    QSet<QString> noms;
+    for (const char* rep : {"app", "core", "i18n", "proxy", "spamsearch", "bayes", "accounts",
+                            "mime", "integration", "pages", "ui"}) {
+        QDirIterator it(kSources + QLatin1String(rep),
+                        {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            auto m = appel.globalMatch(QString::fromUtf8(f.readAll()));
+            while (m.hasNext()) {
+                QString nom = m.next().captured(1);
+                if (nom.endsWith(QLatin1String("Hint"))) nom.chop(4);
+                noms.insert(nom);
+            }
+        }
+    }
+    return noms;
+}
 
 // Every window of the program but the splash, built offscreen over one engine.
 struct TFenetres {
@@ -233,6 +260,15 @@ void TstLangues::modeleEtAnglaisComplets() {
     QVERIFY(ressources.size() > 100);
     TFenetres w;
     const QList<TTexteFenetre> textes = textesDesFenetres(w, erreurs);
+    // A capitalised key names a component: a text whose component no window has
+    // (a message given such a key) would never be translated.
+    QSet<QString> noms;
+    for (const TTexteFenetre& t : w.collecte.textes)
+        noms.insert(t.Cle.left(t.Cle.indexOf(QLatin1Char('.'))));
+    for (const QString& c : composantsDesSources())
+        if (!noms.contains(c))
+            erreurs << c + QStringLiteral(": Res() key of no window component (a message needs a "
+                                          "lower-case resource key)");
     QVERIFY(aucune(erreurs, "texts a language file cannot hold:"));
 
     const QString sortie = qEnvironmentVariable("KELVARIN_MODELE_LANGUE");
@@ -332,6 +368,8 @@ void TstLangues::fenetreEnAnglais() {
     // The tree, the "Voir" menu and the messages are in English too.
     QCOMPARE(w.f.fenetre->TreeView1->topLevelItem(0)->text(0), QStringLiteral("Settings"));
     QCOMPARE(w.f.fenetre->MenuVoir->actions().first()->text(), QStringLiteral("Settings"));
+    QCOMPARE(w.f.fenetre->Icone().Menu()->actions().first()->text(), QStringLiteral("Settings"));
+    QCOMPARE(w.f.fenetre->Icone().Menu()->actions().last()->text(), QStringLiteral("Quit"));
     QVERIFY(w.f.fenetre->LabelVersion->text().startsWith(QLatin1String("version ")));
     testsupport::TClientLignes c;
     QVERIFY(c.connecter(w.f.moteur.ServeurProxy().PortLocal()));
