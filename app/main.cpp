@@ -11,6 +11,7 @@
 #include "core/stockage_config.h"
 #include "core/trace.h"
 #include "pages/commande_stats.h"
+#include "i18n/traduction.h"
 #include "proxy/moteur.h"
 
 #ifdef KELVARIN_AVEC_FENETRE
@@ -83,9 +84,10 @@ int avecFenetre(QApplication& app, const TRepertoires& reps, TInstanceUnique& in
     TControleur controleur(reps);
     TMoteur moteur(controleur);
 
-    // The splash opens the settings file and reads its own two keys directly.
+    // The splash opens the settings file, chooses the language and reads its
+    // own two keys directly.
+    controleur.OuvrirReglages();
     TStockageConfig& ini = StockageConfig();
-    ini.Ouvrir(reps.Ini());
     const bool splashVisible =
         !ParamPresent(u"/paspatienter") && ini.LireBool("Init", "PatienterVisible", true);
     const bool fenetreVisible = ParamPresent(u"/visible") ||
@@ -158,6 +160,8 @@ int sansFenetre(const TRepertoires& reps) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The translation engine is in place before any text is loaded.
+    Traduction();
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -36,7 +36,9 @@ const std::array<TPageOptions, TArbreOptions::kNbPages>& TArbreOptions::Pages() 
 QString TArbreOptions::Libelle(int page) {
     if (page < 0 || page >= kNbPages) return {};
     const TPageOptions& p = Pages()[size_t(page)];
-    return Res(p.Composant, p.Libelle);
+    // The page's caption in the main window's section of the language files.
+    return TexteFenetre(u"FormKelvarin", QLatin1String(p.Composant) + QStringLiteral(".caption"),
+                        Res(p.Composant, p.Libelle));
 }
 
 bool TArbreOptions::ExpertSeulement(int page) {

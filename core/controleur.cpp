@@ -31,8 +31,16 @@ void TControleur::Etape(const QString& nom, const std::function<void()>& action)
     Garde(nom, action);
 }
 
-bool TControleur::Demarrer() {
+bool TControleur::OuvrirReglages() {
     const bool ouvert = m_ini.Ouvrir(m_reps.Ini());
+    if (Branchements.ChoisirLangue) {
+        Etape(QStringLiteral("ChoisirLangue"), [this] { Branchements.ChoisirLangue(m_ini); });
+    }
+    return ouvert;
+}
+
+bool TControleur::Demarrer() {
+    const bool ouvert = OuvrirReglages();
 
     const auto etape = [this](const QString& texte) {
         if (OnEtape) OnEtape(texte);

@@ -20,6 +20,9 @@
 #include <functional>
 
 struct TBranchements {
+    // Once the settings file is open (OuvrirReglages): the interface language
+    // from LanguageDefaut and LanguageForce, before any text is shown.
+    std::function<void(TStockageConfig& ini)> ChoisirLangue;
     // Creation, "Préparation...": the spam search component is (re)activated,
     // which loads the lists, the DNSBL servers and the IP test cache; then the
     // accounts manager, which loads the accounts.
@@ -91,6 +94,9 @@ public:
     // Whether the main window is hidden (headless: always).
     std::function<bool()> FenetreCachee;
 
+    // Opens the settings file and chooses the interface language (the splash
+    // does it before the main window is built); Demarrer does it too.
+    bool OuvrirReglages();
     // Opens the settings file, reads the settings, runs the creation steps and
     // posts the deferred start. False when the settings store could not be
     // opened (the program then runs on the defaults and writes nothing).

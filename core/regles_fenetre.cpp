@@ -17,10 +17,10 @@ TEtatIcone TAnimationIcone::Repos() {
     return {"TRAY1", QStringLiteral("Kelvarin"), false};
 }
 TEtatIcone TAnimationIcone::Chargement() {
-    return {"TRAY6", Res("Chargement", u"Chargement ..."), false};
+    return {"TRAY6", Res("icone01", u"Chargement ..."), false};
 }
 TEtatIcone TAnimationIcone::Sauvegarde() {
-    return {"TRAY6", Res("Sauvegarde", u"Sauvegarde ..."), false};
+    return {"TRAY6", Res("icone02", u"Sauvegarde ..."), false};
 }
 
 TEtatIcone TAnimationIcone::Tick(bool animer, bool clientOuvert, quint32 maintenant) {
@@ -33,8 +33,8 @@ TEtatIcone TAnimationIcone::Tick(bool animer, bool clientOuvert, quint32 mainten
         return e;
     }
     m_compteur = m_compteur % 8 + 1;
-    return {"ZNIM" + QByteArray::number(m_compteur),
-            Res("ReceptionEnCours", u"Réception en cours...."), false};
+    return {"ZNIM" + QByteArray::number(m_compteur), Res("icone03", u"Réception en cours...."),
+            false};
 }
 
 qint64 DelaiFermeturePatienter(bool visible, qint64 creationMs, qint64 maintenantMs) {

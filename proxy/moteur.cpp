@@ -7,6 +7,7 @@
 #include "core/regles_fenetre.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
+#include "i18n/traduction.h"
 #include "proxy/mon_wsocket.h"
 #include "proxy/serveur_proxy.h"
 #include "proxy/verdict.h"
@@ -145,6 +146,12 @@ void TMoteur::brancher() {
         ChercheSPAMs1.setNbHeureMemoIP(c.DureeStockage);
         ChercheSPAMs1.setTimeOutRecherche(quint32(std::max(0, c.TimeOutRecherche)));
         ChercheSPAMs1.setNbTentativeRecherche(c.NbTentativeRecherche);
+    };
+    b.ChoisirLangue = [this](TStockageConfig& ini) {
+        TTraduction& t = Traduction();
+        t.DefinirRepertoires(m_controleur.Reps().Language(), m_controleur.Reps().Encodage());
+        t.ChoixAuDemarrage(ini.LireBool("Init", "LanguageDefaut", true),
+                           cp1252::versUnicode(ini.LireChaine("Init", "LanguageForce", "")));
     };
     b.PreparerDecodeurs = [this](const QString& encodage, const QString& tmp) {
         EncodageDecodage1.ChargerCharsets(encodage);

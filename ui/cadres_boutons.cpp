@@ -3,6 +3,7 @@
 #include "core/regles_fenetre.h"
 #include "i18n/resources.h"
 #include "ui/aide.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -47,6 +48,8 @@ TCadreBoutons::TCadreBoutons(TGenre genre, int sujetAide, QWidget* parent) : QWi
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setObjectName(genre == cbValideAnnule ? QStringLiteral("FrameValideAnnule")
                                           : QStringLiteral("FrameOK"));
+    // One translation serves every copy of the frame.
+    DefinirSection(this, objectName());
 }
 
 QSize TCadreBoutons::sizeHint() const {

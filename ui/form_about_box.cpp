@@ -5,11 +5,13 @@
 #include "core/repertoires.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
+#include "i18n/traduction.h"
 #include "ui/aide.h"
 #include "ui/cadres_boutons.h"
 #include "ui/form_base.h"
 #include "ui/form_patienter.h"
 #include "ui/icone_notification.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QApplication>
 #include <QFile>
@@ -27,9 +29,12 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     : QDialog(parent, Qt::Tool), m_depart(depart) {
     setObjectName(QStringLiteral("FormAboutBox"));
     setWindowTitle(Format(Res("about01", u"A propos de %s"), {QStringLiteral("Kelvarin")}));
+    // Caption, tabs and figures are the program's texts (resource strings, data).
+    MarquerTexteProgramme(this);
     auto* principal = new QVBoxLayout(this);
     Onglets = new QTabWidget(this);
     Onglets->setObjectName(QStringLiteral("PageControl1"));
+    MarquerTexteProgramme(Onglets);
     principal->addWidget(Onglets);
     auto* infosPage = new QWidget(Onglets);
     infosPage->setObjectName(QStringLiteral("TabInformations"));
@@ -47,8 +52,11 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     f.setPointSize(f.pointSize() + 2);
     produit->setFont(f);
     nom->addWidget(produit);
-    nom->addWidget(new QLabel(QStringLiteral("Version ") + VersionProgramme(), this));
-    nom->addWidget(new QLabel(TexteCopyright(), this));
+    for (const QString& t : {QStringLiteral("Version ") + VersionProgramme(), TexteCopyright()}) {
+        auto* l = new QLabel(t, this);
+        MarquerTexteProgramme(l);
+        nom->addWidget(l);
+    }
     tete->addLayout(nom);
     tete->addStretch();
     v->addLayout(tete);
@@ -57,10 +65,12 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     auto* infos = new QFormLayout;
     auto* systeme = new QLabel(NomSysteme(), this);
     systeme->setObjectName(QStringLiteral("LabelSysteme"));
+    MarquerTexteProgramme(systeme);
     infos->addRow(Res("about06", u"Système :"), systeme);
     auto* memoire = new QLabel(
         Format(Res("about02", u"Mémoire : %s KB"), {l.toString(MemoireTotaleKo())}), this);
     memoire->setObjectName(QStringLiteral("LabelMemoire"));
+    MarquerTexteProgramme(memoire);
     infos->addRow(memoire);
     const TEspaceDisque d = EspaceDisque(installation);
     auto* disque = new QLabel(d.Valide ? Format(Res("about03", u"Espace libre : %s KB sur %s KB"),
@@ -68,11 +78,13 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
                                        : QString(),
                               this);
     disque->setObjectName(QStringLiteral("LabelDisque"));
+    MarquerTexteProgramme(disque);
     infos->addRow(disque);
     infos->addRow(new QLabel(Format(Res("about04", u"Installation : %s"), {installation}), this));
     infos->addRow(new QLabel(Format(Res("about05", u"Dossier de travail : %s"), {travail}), this));
     auto* site = new QLabel(this);
     site->setObjectName(QStringLiteral("LabelSite"));
+    MarquerTexteProgramme(site);
     const QString adresse = QLatin1String(kSiteProduit);
     site->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(adresse));
     site->setCursor(Qt::PointingHandCursor);
@@ -81,6 +93,7 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     infos->addRow(Res("about07", u"Site Internet :"), site);
     LabelDuree = new QLabel(this);
     LabelDuree->setObjectName(QStringLiteral("LabelDuree"));
+    MarquerTexteProgramme(LabelDuree);
     infos->addRow(Res("about08", u"Durée de fonctionnement :"), LabelDuree);
     v->addLayout(infos);
     v->addStretch();
@@ -89,7 +102,8 @@ TFormAboutBox::TFormAboutBox(const QElapsedTimer& depart, const QString& install
     const QString langue = installation + QStringLiteral("Language/");
     const auto onglet = [&](const char* nomObjet, const QString& fichier, const QString& titre,
                             bool liens) {
-        QFile texte(FichierTexteLangue(langue, fichier, QString()));
+        TTraduction& tr = Traduction();
+        QFile texte(FichierTexteLangue(langue, fichier, tr.Active() ? tr.CodeLangue() : QString()));
         QByteArray octets;
         if (texte.open(QIODevice::ReadOnly))
             octets = texte.readAll();

@@ -3,6 +3,7 @@
 #include "core/cp1252.h"
 #include "core/position_fenetre.h"
 #include "core/stockage_config.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -13,6 +14,8 @@ TFormBase::TFormBase(QWidget& fenetre, QByteArrayView nomClasse, bool redimensio
     : QObject(&fenetre), m_fenetre(fenetre), m_nom(::NomFenetre(nomClasse)),
       m_redimensionnable(redimensionnable) {
     fenetre.installEventFilter(this);
+    DefinirSection(
+        &fenetre, QString::fromLatin1(nomClasse.startsWith('T') ? nomClasse.sliced(1) : nomClasse));
 }
 
 void TFormBase::ConfigVersEcran() {
@@ -34,6 +37,7 @@ void TFormBase::ConfigVersEcran() {
     if (m_redimensionnable) m_fenetre.resize(pl.Geometrie.size());
     m_bornes = pl.BornesNormales;
     if (pl.Maximiser) m_fenetre.setWindowState(m_fenetre.windowState() | Qt::WindowMaximized);
+    TraduireFenetre(&m_fenetre);
 }
 
 void TFormBase::EcranVersConfig() {

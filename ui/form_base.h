@@ -16,7 +16,9 @@ public:
     TFormBase(QWidget& fenetre, QByteArrayView nomClasse, bool redimensionnable);
 
     const QByteArray& NomFenetre() const { return m_nom; }
-    // Font keys, then the stored position (or centred), then the minimum size.
+    // Font keys, then the stored position (or centred), then the minimum size;
+    // then the window is translated (the language files address it by its
+    // class name without the "T").
     void ConfigVersEcran();
     void EcranVersConfig();
     QRect BornesNormales() const { return m_bornes; }

@@ -22,6 +22,11 @@ QCheckBox* caseACocher(QWidget* p, const char* nom, const char16_t* texte) {
     c->setObjectName(QLatin1String(nom));
     return c;
 }
+QLabel* etiquette(QWidget* p, const char* nom, const char16_t* texte) {
+    auto* l = new QLabel(Res(nom, texte), p);
+    l->setObjectName(QLatin1String(nom));
+    return l;
+}
 } // namespace
 
 TFormConfigCompte::TFormConfigCompte(TUnCompteBis& compte, QWidget* parent)
@@ -36,10 +41,10 @@ TFormConfigCompte::TFormConfigCompte(TUnCompteBis& compte, QWidget* parent)
     EditNom = edition(this, "EditNom");
     EditServeur->setReadOnly(true);
     EditLogin->setReadOnly(true);
-    f->addRow(Res("LabelEMail", u"Email :"), EditEMail);
-    f->addRow(Res("LabelServeur", u"Compte POP :"), EditServeur);
-    f->addRow(Res("LabelLogin", u"Login :"), EditLogin);
-    f->addRow(Res("LabelNom", u"Nom interne :"), EditNom);
+    f->addRow(etiquette(this, "LabelEMail", u"Email :"), EditEMail);
+    f->addRow(etiquette(this, "LabelServeur", u"Compte POP :"), EditServeur);
+    f->addRow(etiquette(this, "LabelLogin", u"Login :"), EditLogin);
+    f->addRow(etiquette(this, "LabelNom", u"Nom interne :"), EditNom);
     v->addLayout(f);
     CheckBoxFiltreIP = caseACocher(this, "CheckBoxFiltreIP", u"Appliquer les filtres sur IPs");
     CheckBoxFiltreBayes =
@@ -56,7 +61,7 @@ TFormConfigCompte::TFormConfigCompte(TUnCompteBis& compte, QWidget* parent)
     PanelConfig->setObjectName(QStringLiteral("PanelConfig"));
     auto* fp = new QFormLayout(PanelConfig);
     EditPort = edition(PanelConfig, "EditPort");
-    fp->addRow(Res("LabelPort", u"Port POP :"), EditPort);
+    fp->addRow(etiquette(this, "LabelPort", u"Port POP :"), EditPort);
     CheckBoxSupprimerSpam = caseACocher(PanelConfig, "CheckBoxSupprimerSpamCompte",
                                         u"Laisser uniquement les en-têtes pour les spams");
     fp->addRow(CheckBoxSupprimerSpam);

@@ -18,6 +18,7 @@
 #include "ui/form_about_box.h"
 #include "ui/form_base.h"
 #include "ui/form_config_oe.h"
+#include "ui/form_language.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_quitter.h"
 #include "ui/icone_notification.h"
@@ -25,6 +26,7 @@
 #include "ui/page_statistiques.h"
 #include "ui/page_trace.h"
 #include "ui/pages_options.h"
+#include "ui/traduire_fenetre.h"
 #include "ui/vue_comptes.h"
 #include "ui/vue_mails.h"
 
@@ -69,6 +71,8 @@ TFormKelvarin::TFormKelvarin(TMoteur& moteur, QWidget* parent)
     brancherMoteur();
     m_base = new TFormBase(*this, "TFormKelvarin", true);
     m_base->ConfigVersEcran();
+    // Texts of the program, after the window's own are translated.
+    LabelVersion->setText(Format(Res("princ84", u"version %s"), {VersionProgramme()}));
 }
 
 TFormKelvarin::~TFormKelvarin() {
@@ -190,6 +194,7 @@ void TFormKelvarin::creerPages() {
             page = new QWidget;
             auto* l = new QVBoxLayout(page);
             auto* titre = new QLabel(TArbreOptions::Libelle(i), page);
+            MarquerTexteProgramme(titre);
             QFont f = titre->font();
             f.setBold(true);
             f.setPointSize(f.pointSize() + 2);
@@ -199,6 +204,9 @@ void TFormKelvarin::creerPages() {
         }
         }
         page->setObjectName(QLatin1String(TArbreOptions::Pages()[size_t(i)].Composant));
+        // Its design caption, which the tree and the menus show translated.
+        const TPageOptions& po = TArbreOptions::Pages()[size_t(i)];
+        page->setWindowTitle(Res(po.Composant, po.Libelle));
         PageControl1->addWidget(page);
     }
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, &TFormKelvarin::surSelectionArbre);
@@ -220,7 +228,6 @@ void TFormKelvarin::creerBarre() {
     BtnAide = bouton("BtnAide", u"Aide");
     LabelVersion = new QLabel(barre);
     LabelVersion->setObjectName(QStringLiteral("LabelVersion"));
-    LabelVersion->setText(Format(Res("princ84", u"version %s"), {VersionProgramme()}));
     h->addStretch(2);
     h->addWidget(BtnReduire);
     h->addSpacing(40);
@@ -245,12 +252,14 @@ void TFormKelvarin::creerBarre() {
 void TFormKelvarin::creerMenus() {
     MenuFichier = menuBar()->addMenu(Res("MnuFichier", u"Fichier"));
     MenuFichier->setObjectName(QStringLiteral("MnuFichier"));
-    // The language dialog comes with its own page.
     connect(action(MenuFichier, "MnuConfigOE", u"Configurer Thunderbird"), &QAction::triggered,
             this, &TFormKelvarin::ConfigurerClientCourrier);
     QAction* langue = action(MenuFichier, "MnuLangue", u"Choix de la langue de l'interface");
-    langue->setEnabled(false);
     langue->setVisible(false);
+    connect(langue, &QAction::triggered, this, [this] {
+        TFormLanguage d(this);
+        d.exec();
+    });
     MenuFichier->addSeparator();
     connect(action(MenuFichier, "MnuReduire", u"Réduire"), &QAction::triggered, this,
             &TFormKelvarin::Reduire);

@@ -1,6 +1,7 @@
 #include "ui/form_mise_a_jour.h"
 
 #include "i18n/resources.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -31,6 +32,9 @@ TFormMiseAJour::TFormMiseAJour(QWidget* parent)
     LabelTitre->setFont(f);
     LabelEtape1 = etiquette("LabelEtape1");
     LabelEtape2 = etiquette("LabelEtape2");
+    MarquerTexteProgramme(LabelTitre);
+    DefinirSection(this, QStringLiteral("FormMiseAJour"));
+    TraduireFenetre(this);
 }
 
 void TFormMiseAJour::paintEvent(QPaintEvent*) {

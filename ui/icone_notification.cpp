@@ -97,7 +97,9 @@ void TIconeNotification::ConstruireMenu(const QList<TNoeudOptions>& racines) {
     }
     QAction* sep = m_menu->addSeparator();
     sep->setData(-1);
-    QAction* q = m_menu->addAction(Res("MnuQuitter", u"Quitter"));
+    // Built by code after the window's walk: the main menu's "Quitter" text.
+    QAction* q = m_menu->addAction(
+        TexteFenetre(u"FormKelvarin", u"MnuQuitter.caption", Res("MnuQuitter", u"Quitter")));
     q->setObjectName(QStringLiteral("MnuQuitterTray"));
     q->setData(-1);
     connect(q, &QAction::triggered, this, &TIconeNotification::QuitterDemande);

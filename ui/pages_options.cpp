@@ -3,6 +3,7 @@
 #include "core/cp1252.h"
 #include "core/dns_machine.h"
 #include "i18n/resources.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -117,6 +118,7 @@ void TPageConfiguration::MontrerMode(bool simple) {
 TPageGeneral::TPageGeneral(QWidget* parent) : QWidget(parent) {
     auto* grille = new QGridLayout(this);
     auto* reseau = new QGroupBox(Res("GroupBoxReseau", u"Réseau"), this);
+    reseau->setObjectName(QStringLiteral("GroupBoxReseau"));
     auto* f = new QFormLayout(reseau);
     EditPortEcoute = edition(reseau, "EditPortEcoute");
     EditPortMail = edition(reseau, "EditPortMail");
@@ -146,6 +148,7 @@ TPageGeneral::TPageGeneral(QWidget* parent) : QWidget(parent) {
     }
 
     auto* dns = new QGroupBox(Res("GroupBoxDNS", u"Recherches DNSBL"), this);
+    dns->setObjectName(QStringLiteral("GroupBoxDNS"));
     auto* fd = new QFormLayout(dns);
     CheckBoxDNS = caseACocher(dns, "CheckBoxDNS", u"Serveur de DNS : automatique");
     fd->addRow(CheckBoxDNS);
@@ -166,6 +169,7 @@ TPageGeneral::TPageGeneral(QWidget* parent) : QWidget(parent) {
                ligne(dns, {EditTimeOut, etiquette(dns, "LabelMs", u"ms")}));
 
     auto* divers = new QGroupBox(Res("GroupBoxDivers", u"Divers"), this);
+    divers->setObjectName(QStringLiteral("GroupBoxDivers"));
     auto* vd = new QVBoxLayout(divers);
     CheckBoxReemettre =
         caseACocher(divers, "CheckBoxReemettre", u"Réemettre automatiquement un message non spam");
@@ -299,6 +303,7 @@ TPageInfosSpams::TPageInfosSpams(QWidget* parent) : QWidget(parent) {
     v->addWidget(CheckBoxEnleveHTML);
 
     auto* seuils = new QGroupBox(Res("GroupBoxSeuils", u"Le message est un spam si :"), this);
+    seuils->setObjectName(QStringLiteral("GroupBoxSeuils"));
     auto* gs = new QVBoxLayout(seuils);
     EditPourcentageBon = edition(seuils, "EditPourcentageBon", true);
     EditTauxSpamQueBayesien = edition(seuils, "EditTauxSpamQueBayesien", true);
@@ -366,6 +371,7 @@ TPageApercu::TPageApercu(const QString& titre, const QList<TLien>& liens, QWidge
     : QWidget(parent) {
     auto* v = new QVBoxLayout(this);
     auto* t = new QLabel(titre, this);
+    MarquerTexteProgramme(t); // the page's caption, translated as such
     QFont f = t->font();
     f.setBold(true);
     f.setPointSize(f.pointSize() + 2);

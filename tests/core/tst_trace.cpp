@@ -11,11 +11,15 @@
 
 namespace {
 QString g_timeOut;
-QString traduction(const char* cle) {
-    if (qstrcmp(cle, "princ16") == 0 && !g_timeOut.isEmpty()) return g_timeOut;
-    if (qstrcmp(cle, "princ15") == 0 && !g_timeOut.isEmpty()) return QStringLiteral("session %d");
-    return {};
-}
+struct TTraductionTest : ressources::TTraducteur {
+    QString Ressource(const char* cle, const char16_t*) override {
+        if (qstrcmp(cle, "princ16") == 0 && !g_timeOut.isEmpty()) return g_timeOut;
+        if (qstrcmp(cle, "princ15") == 0 && !g_timeOut.isEmpty())
+            return QStringLiteral("session %d");
+        return {};
+    }
+    QString Fenetre(QStringView, QStringView, const QString& defaut) override { return defaut; }
+} traduction;
 
 QByteArray contenu(const QString& chemin) {
     QFile f(chemin);

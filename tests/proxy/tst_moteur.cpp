@@ -5,6 +5,7 @@
 #include "accounts/gestion_comptes_bis.h"
 #include "core/controleur.h"
 #include "core/trace.h"
+#include "i18n/traduction.h"
 #include "proxy/mon_wsocket.h"
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
@@ -38,6 +39,24 @@ qsizetype position(const QStringList& journal, const char* etape) {
 class TestMoteur : public QObject {
     Q_OBJECT
 private slots:
+    // Headless too, the language is chosen from the settings before any text,
+    // and the greeting on the wire follows it.
+    void langueAuDemarrage() {
+        testsupport::TBancMoteur b({{"LanguageDefaut", "0"}, {"LanguageForce", "en"}});
+        QVERIFY(QDir().mkpath(b.Reps().Language()));
+        QVERIFY(QFile::copy(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Language/kelvarin.en.lang"),
+                            b.Reps().Language() + QStringLiteral("kelvarin.en.lang")));
+        QVERIFY(b.Demarrer());
+        QVERIFY(b.Controleur().Journal().indexOf(QStringLiteral("ChoisirLangue")) <
+                b.Controleur().Journal().indexOf(QStringLiteral("LireConfig")));
+        testsupport::TClientLignes c;
+        QVERIFY(c.connecter(b.Port()));
+        QCOMPARE(c.ligne(), QByteArray("+OK Welcome to Kelvarin"));
+        QCOMPARE(c.commande("USER alice"), QByteArray("-ERR Expected format=username@server"));
+        b.Arreter();
+        Traduction().ChoixAuDemarrage(false, QString());
+    }
+
     void demarrageEtArret() {
         TMaison m;
         // An account already on disk must survive the start-up.

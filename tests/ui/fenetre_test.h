@@ -51,11 +51,12 @@ struct TFenetreTest {
     TControleur controleur;
     TMoteur moteur;
     std::unique_ptr<TFormKelvarin> fenetre;
-    // As the program does, the settings file is open before the window is
-    // created (the window reads its position at creation).
+    // As the program does, the settings file is open and the language chosen
+    // before the window is created (it reads its position and is translated
+    // at creation).
     explicit TFenetreTest(const TRepertoires& reps)
         : controleur(reps), moteur(controleur, pointsDeTest()),
-          fenetre((StockageConfig().Ouvrir(reps.Ini()), std::make_unique<TFormKelvarin>(moteur))) {
+          fenetre((controleur.OuvrirReglages(), std::make_unique<TFormKelvarin>(moteur))) {
         controleur.TimerSauve().setInterval(60000); // saves only when a test asks
     }
     // Start-up and the deferred start.

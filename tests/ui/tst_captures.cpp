@@ -4,12 +4,14 @@
 
 #include "core/trace.h"
 #include "integration/thunderbird.h"
+#include "i18n/traduction.h"
 #include "tests/ui/fenetre_test.h"
 #include "tests/ui/releve_fenetre.h"
 #include "ui/form_about_box.h"
 #include "ui/form_config_compte.h"
 #include "ui/form_config_dns.h"
 #include "ui/form_config_oe.h"
+#include "ui/form_language.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_patienter.h"
 #include "ui/form_quitter.h"
@@ -312,6 +314,50 @@ private slots:
         TFormConfigOE comptesThunderbird(regles, &f);
         comptesThunderbird.CheckListBox1->setCurrentRow(2);
         capture(comptesThunderbird, QStringLiteral("18-comptes-thunderbird"));
+    }
+
+    // The window with the English file, and the language dialog.
+    void enAnglais() {
+        TMaisonFenetre m("[Init]\r\nPortEcoute=0\r\nModefonctionnement=1\r\n"
+                         "TraductionInterface=1\r\nLanguageDefaut=0\r\nLanguageForce=en\r\n");
+        const QString langue = m.reps.Installation + QStringLiteral("Language/");
+        QVERIFY(QDir().mkpath(langue));
+        for (const char* nom : {"kelvarin.en.lang", "suivi-version.en.txt", "remerciement.en.txt"})
+            QVERIFY(QFile::copy(QStringLiteral(KELVARIN_SOURCE_DIR "/data/Language/") +
+                                    QLatin1String(nom),
+                                langue + QLatin1String(nom)));
+        TFenetreTest t(m.reps);
+        QVERIFY(t.demarrer());
+        TFormKelvarin& f = *t.fenetre;
+        f.resize(940, 620);
+        Config().PortEcoute = "1110";
+        f.ConfigVersEcran();
+        const struct {
+            int page;
+            const char* nom;
+        } pages[] = {{0, "20-en-configuration"},
+                     {1, "21-en-general"},
+                     {2, "22-en-infos-spams"},
+                     {3, "23-en-listes-blanches"},
+                     {19, "24-en-comptes"}};
+        for (const auto& p : pages) {
+            QVERIFY(f.AfficherPage(p.page));
+            capture(f, QLatin1String(p.nom));
+        }
+        TFormLanguage choix(&f);
+        capture(choix, QStringLiteral("25-en-langue"));
+        TFormQuitter quitter(&f);
+        capture(quitter, QStringLiteral("26-en-quitter"));
+        QElapsedTimer depart;
+        depart.start();
+        TFormAboutBox apropos(depart, m.reps.Installation, m.reps.Travail, &f);
+        capture(apropos, QStringLiteral("27-en-a-propos"));
+        apropos.Onglets->setCurrentIndex(1);
+        capture(apropos, QStringLiteral("27b-en-a-propos-nouveautes"));
+        Traduction().ChoixAuDemarrage(false, QString());
+        // The same dialog in French, with the English file to choose.
+        TFormLanguage choixFr(&f);
+        capture(choixFr, QStringLiteral("18-langue"));
     }
 };
 
