@@ -250,10 +250,10 @@ private slots:
         mails.Rafraichir();
         f.resize(1180, 720);
         mails.SelectionnerLigne(3);
-        capture(f, QStringLiteral("18-mails-recus"));
+        capture(f, QStringLiteral("30-mails-recus"));
         mails.PageCtrlPlusEntete->setCurrentWidget(mails.MemoInfo);
         mails.PageCtrlPlus3->setCurrentIndex(2);
-        capture(f, QStringLiteral("18b-mails-recus-bayes"));
+        capture(f, QStringLiteral("30b-mails-recus-bayes"));
         f.resize(940, 620);
         capturerListes(t, f);
 
@@ -313,7 +313,7 @@ private slots:
         TConfigComptesCourrier regles(thunderbird, 0, 110);
         TFormConfigOE comptesThunderbird(regles, &f);
         comptesThunderbird.CheckListBox1->setCurrentRow(2);
-        capture(comptesThunderbird, QStringLiteral("18-comptes-thunderbird"));
+        capture(comptesThunderbird, QStringLiteral("29-comptes-thunderbird"));
     }
 
     // The window with the English file, and the language dialog.
@@ -335,29 +335,29 @@ private slots:
         const struct {
             int page;
             const char* nom;
-        } pages[] = {{0, "20-en-configuration"},
-                     {1, "21-en-general"},
-                     {2, "22-en-infos-spams"},
-                     {3, "23-en-listes-blanches"},
-                     {19, "24-en-comptes"}};
+        } pages[] = {{0, "40-en-configuration"},
+                     {1, "41-en-general"},
+                     {2, "42-en-infos-spams"},
+                     {3, "43-en-listes-blanches"},
+                     {19, "44-en-comptes"}};
         for (const auto& p : pages) {
             QVERIFY(f.AfficherPage(p.page));
             capture(f, QLatin1String(p.nom));
         }
         TFormLanguage choix(&f);
-        capture(choix, QStringLiteral("25-en-langue"));
+        capture(choix, QStringLiteral("45-en-langue"));
         TFormQuitter quitter(&f);
-        capture(quitter, QStringLiteral("26-en-quitter"));
+        capture(quitter, QStringLiteral("46-en-quitter"));
         QElapsedTimer depart;
         depart.start();
         TFormAboutBox apropos(depart, m.reps.Installation, m.reps.Travail, &f);
-        capture(apropos, QStringLiteral("27-en-a-propos"));
+        capture(apropos, QStringLiteral("47-en-a-propos"));
         apropos.Onglets->setCurrentIndex(1);
-        capture(apropos, QStringLiteral("27b-en-a-propos-nouveautes"));
+        capture(apropos, QStringLiteral("47b-en-a-propos-nouveautes"));
         Traduction().ChoixAuDemarrage(false, QString());
         // The same dialog in French, with the English file to choose.
         TFormLanguage choixFr(&f);
-        capture(choixFr, QStringLiteral("18-langue"));
+        capture(choixFr, QStringLiteral("31-langue"));
     }
 };
 
