@@ -657,7 +657,9 @@ TPageMails::TResultat TPageMails::ActionListe(int ligne, int tag) {
     const QByteArray valeur = g.Sujet ? sujetDecode(*m) : ExtraireAdresse(m->Emetteur).trimmed();
     if (valeur.isEmpty()) return raRien;
     TChercheSPAMs& cherche = m_moteur.ChercheSPAMs1;
-    QList<QByteArray> lignes = cherche.LignesListe(g.Liste);
+    // The editor's lines, so that edits not applied yet are kept.
+    QList<QByteArray> lignes =
+        OnLireEditeurListe ? OnLireEditeurListe(g.Liste) : cherche.LignesListe(g.Liste);
     if (tag > 0) {
         if (cherche.TesterListe(g.Type, valeur)) return raRien;
         lignes << EchapperMotif(valeur);
@@ -681,7 +683,11 @@ TPageMails::TResultat TPageMails::ActionListe(int ligne, int tag) {
 }
 
 void TPageMails::AppliquerListe(TListeFiltre liste, const QByteArray& texte) {
-    m_moteur.ChercheSPAMs1.DefinirListe(liste, texte);
+    // Apply sets every list from its editor: the editor must hold the change.
+    if (OnEcrireEditeurListe)
+        OnEcrireEditeurListe(liste, texte);
+    else
+        m_moteur.ChercheSPAMs1.DefinirListe(liste, texte);
     if (OnAppliquer) {
         OnAppliquer();
     } else {

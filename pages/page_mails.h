@@ -165,9 +165,9 @@ public:
     // The proxy has the shown account's archive open.
     bool CompteEnCours() const;
 
-    // The list edited from the popup, then the option page applied. Until the
-    // list editors exist this sets the list property and applies through the
-    // controller.
+    // The list edited from the popup, then the option page applied: through
+    // the window's list editor when there is one (OnEditeurListe), else the
+    // list property itself and the controller's Apply.
     void AppliquerListe(TListeFiltre liste, const QByteArray& texte);
 
     // The wildcard pattern that matches exactly `valeur`.
@@ -186,6 +186,10 @@ public:
     // The option page's Apply (none: the controller's Apply with the settings
     // as they are).
     std::function<void()> OnAppliquer;
+    // The window's editor of a list: its lines as typed (which may not be
+    // applied yet), and its whole text replaced. Both or none.
+    std::function<QList<QByteArray>(TListeFiltre)> OnLireEditeurListe;
+    std::function<void(TListeFiltre, const QByteArray& texte)> OnEcrireEditeurListe;
 
 private:
     TCalculBayesMessage& calcul(TUnMessageMem& m, bool forcer = false);

@@ -40,7 +40,9 @@ TListesType listesDuType(int type) {
     }
 }
 
-QList<QByteArray> decouperLignes(QByteArrayView texte) {
+} // namespace
+
+QList<QByteArray> TListesFiltres::DecouperLignes(QByteArrayView texte) {
     QList<QByteArray> lignes;
     qsizetype debut = 0;
     for (qsizetype i = 0; i < texte.size(); ++i) {
@@ -54,8 +56,6 @@ QList<QByteArray> decouperLignes(QByteArrayView texte) {
     return lignes;
 }
 
-} // namespace
-
 QString TListesFiltres::NomFichier(TListeFiltre liste) {
     return QString::fromLatin1(kNomsFichiers[liste]);
 }
@@ -68,7 +68,7 @@ QByteArray TListesFiltres::Texte(TListeFiltre liste) const {
 }
 
 void TListesFiltres::Definir(TListeFiltre liste, QByteArrayView texte) {
-    m_listes[liste] = decouperLignes(texte);
+    m_listes[liste] = DecouperLignes(texte);
 }
 
 void TListesFiltres::Charger(const QString& repDonnees) {
@@ -78,7 +78,7 @@ void TListesFiltres::Charger(const QString& repDonnees) {
         QByteArray contenu;
         switch (m_fichiers[size_t(i)].Lire(repDonnees + NomFichier(TListeFiltre(i)), contenu)) {
         case sauvegarde::TEtatLecture::Lu:
-            liste = decouperLignes(contenu);
+            liste = DecouperLignes(contenu);
             break;
         case sauvegarde::TEtatLecture::Illisible:
         case sauvegarde::TEtatLecture::Absent:

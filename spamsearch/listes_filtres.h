@@ -48,6 +48,8 @@ public:
         std::function<bool(const QByteArray& valeur, const QByteArray& expression)>;
 
     static QString NomFichier(TListeFiltre liste);
+    // A list's lines as a text holds them: split at CR LF, LF or CR.
+    static QList<QByteArray> DecouperLignes(QByteArrayView texte);
 
     QByteArray Texte(TListeFiltre liste) const;             // lines, each ended by CR LF
     void Definir(TListeFiltre liste, QByteArrayView texte); // split at CR LF, LF or CR

@@ -13,6 +13,7 @@
 #include "proxy/analyse_pop3.h"
 #include "proxy/moteur.h"
 #include "proxy/serveur_proxy.h"
+#include "spamsearch/listes_filtres.h"
 #include "ui/aide.h"
 #include "ui/boite_message.h"
 #include "ui/form_about_box.h"
@@ -21,6 +22,7 @@
 #include "ui/form_language.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_quitter.h"
+#include "ui/frame_info_filtres.h"
 #include "ui/icone_notification.h"
 #include "ui/mon_hint_window.h"
 #include "ui/page_statistiques.h"
@@ -187,6 +189,20 @@ void TFormKelvarin::creerPages() {
         case TArbreOptions::kPageMails:
             PageMails = new TVueMails(m_moteur);
             PageMails->OnAppliquer = [this] { BtnAppliquerClick(); };
+            // The popup's list items go through the list editors, whose texts
+            // Apply then sets.
+            PageMails->Page().OnLireEditeurListe = [this](TListeFiltre liste) {
+                if (TFrameInfoFiltres* f = cadreDeListe(liste))
+                    return TListesFiltres::DecouperLignes(TListesOptions::TexteListe(f->Texte()));
+                return m_moteur.ChercheSPAMs1.LignesListe(liste);
+            };
+            PageMails->Page().OnEcrireEditeurListe = [this](TListeFiltre liste,
+                                                            const QByteArray& texte) {
+                if (TFrameInfoFiltres* f = cadreDeListe(liste))
+                    f->setTexte(TListesOptions::TexteMemo(texte));
+                else
+                    m_moteur.ChercheSPAMs1.DefinirListe(liste, texte);
+            };
             page = PageMails;
             break;
         default: {

@@ -35,6 +35,7 @@ class TVueMails;
 class TVueDNS;
 class TVueTestsIP;
 struct TSaisieListes;
+enum TListeFiltre : quint8;
 
 class TFormKelvarin : public QMainWindow {
     Q_OBJECT
@@ -121,6 +122,8 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
+    // The list editor frame of a plain list, nullptr for none.
+    TFrameInfoFiltres* cadreDeListe(TListeFiltre liste) const;
     void creerMenus();
     void creerPages();
     void creerBarre();

@@ -105,6 +105,13 @@ TSaisieListes TFormKelvarin::saisieListes() const {
     return s;
 }
 
+TFrameInfoFiltres* TFormKelvarin::cadreDeListe(TListeFiltre liste) const {
+    const auto& cadres = TListesOptions::Cadres();
+    for (size_t n = 0; n < cadres.size(); ++n)
+        if (cadres[n].Liste == liste) return FramesInfoFiltres[n];
+    return nullptr;
+}
+
 bool TFormKelvarin::ModifierListe(int type, const QString& ligne, bool ajouter) {
     const int n = TListesOptions::CadreDuType(type);
     if (n < 0 || Occupe()) return false;
