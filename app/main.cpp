@@ -10,8 +10,8 @@
 #include "core/signaux_arret.h"
 #include "core/stockage_config.h"
 #include "core/trace.h"
-#include "pages/commande_stats.h"
 #include "i18n/traduction.h"
+#include "pages/commande_stats.h"
 #include "proxy/moteur.h"
 
 #ifdef KELVARIN_AVEC_FENETRE

@@ -57,8 +57,8 @@ void ecrireIni(const QString& chemin, const QByteArray& port) {
     QFile f(chemin);
     QVERIFY(f.open(QIODevice::WriteOnly));
     // The version check asks a closed port on loopback, never the real site.
-    f.write("[Init]\r\nPortEcoute=" + port + "\r\nAdresseVersion=" +
-            QByteArray(testsupport::kAdresseVersionTest) + "\r\n");
+    f.write("[Init]\r\nPortEcoute=" + port +
+            "\r\nAdresseVersion=" + QByteArray(testsupport::kAdresseVersionTest) + "\r\n");
 }
 
 // Runs a program headless until its standard error holds the text, then stops it.

@@ -3,8 +3,8 @@
 // written there, one PNG per page or dialog.
 
 #include "core/trace.h"
-#include "integration/thunderbird.h"
 #include "i18n/traduction.h"
+#include "integration/thunderbird.h"
 #include "tests/ui/fenetre_test.h"
 #include "tests/ui/releve_fenetre.h"
 #include "ui/form_about_box.h"
