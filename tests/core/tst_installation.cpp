@@ -3,6 +3,7 @@
 // files in the user's data folder, and an ordinary user who asks for port 110
 // still gets a listener.
 
+#include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
 
 #include <QDirIterator>
@@ -17,15 +18,10 @@
 
 namespace {
 
-QString executable() {
-    const QString e = qEnvironmentVariable("KELVARIN_EXE");
-    return e.isEmpty() ? QStringLiteral(KELVARIN_BINARY_DIR "/kelvarin") : e;
-}
+using testsupport::portLibre;
 
-quint16 portLibre() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
+QString executable() {
+    return testsupport::TKelvarinProcess::Executable();
 }
 
 bool portOuvrable(quint16 port) {
