@@ -43,7 +43,7 @@ QString kilo(qint32 taille) {
     QString chiffres = QString::number(ko);
     for (qsizetype i = chiffres.size() - 3; i > 0; i -= 3)
         chiffres.insert(i, QLatin1Char(' '));
-    return chiffres + QStringLiteral("ko");
+    return chiffres + Res("recus01", u"ko");
 }
 
 // The list of each popup item's kind, as the verdict tests it.
@@ -331,13 +331,13 @@ QByteArray TPageMails::sujetDecode(const TUnMessageMem& m) const {
 TCellulePage TPageMails::Cellule(int ligne, int colonne) {
     TCellulePage c;
     if (ligne == 0) {
-        static const std::pair<const char*, const char16_t*> titres[kNbColonnes] = {
-            {"princ88", u"spam"},      {"princ89", u"ip"},       {"princ90", u"prob."},
-            {"princ91", u"sujet"},     {"princ92", u"émetteur"}, {"princ93", u"taille"},
-            {"princ94", u"réception"}, {"princ95", u"spam?"},    {"princ96", u"bon?"},
-            {"princ128", u"to:"}};
-        if (colonne >= 0 && colonne < kNbColonnes)
-            c.Texte = Res(titres[colonne].first, titres[colonne].second);
+        // Each title loaded by its own literal key, so the language template lists it.
+        const QString titres[kNbColonnes] = {
+            Res("princ88", u"spam"),      Res("princ89", u"ip"),       Res("princ90", u"prob."),
+            Res("princ91", u"sujet"),     Res("princ92", u"émetteur"), Res("princ93", u"taille"),
+            Res("princ94", u"réception"), Res("princ95", u"spam?"),    Res("princ96", u"bon?"),
+            Res("princ128", u"to:")};
+        if (colonne >= 0 && colonne < kNbColonnes) c.Texte = titres[colonne];
         c.Alignement = TCellulePage::alCentre;
         c.Fond = {TCouleurPage::crBouton, 0};
         return c;
@@ -379,7 +379,7 @@ TCellulePage TPageMails::Cellule(int ligne, int colonne) {
         if (!m->TestIP)
             c.Texte = QStringLiteral("/");
         else if (!parListe(*m))
-            c.Texte = m->SpamIP ? QStringLiteral("oui") : QStringLiteral("non");
+            c.Texte = m->SpamIP ? Res("recus02", u"oui") : Res("recus03", u"non");
         break;
     case 2:
         c.Alignement = TCellulePage::alDroite;
@@ -451,38 +451,38 @@ QStringList TPageMails::Info(int ligne) {
     QStringList l;
     const TUnMessageMem* m = Record(ligne);
     if (!m) return l;
-    l << QStringLiteral("Sujet : ") + decoder(m->Sujet)
-      << QStringLiteral("Emetteur : ") + decoder(m->Emetteur) << QString();
-    if (m->HorsDestinataire) l << QStringLiteral("Mail destinataire non présent");
-    if (m->ListeBlanche) l << QStringLiteral("Liste blanche");
-    if (m->ListeNoire) l << QStringLiteral("Liste noire");
+    l << Res("recus04", u"Sujet : ") + decoder(m->Sujet)
+      << Res("recus05", u"Emetteur : ") + decoder(m->Emetteur) << QString();
+    if (m->HorsDestinataire) l << Res("recus06", u"Mail destinataire non présent");
+    if (m->ListeBlanche) l << Res("recus07", u"Liste blanche");
+    if (m->ListeNoire) l << Res("recus08", u"Liste noire");
     if (m->TestIP) {
-        l << QStringLiteral("Test sur l'ip :");
+        l << Res("recus09", u"Test sur l'ip :");
         if (m->SpamIP) {
-            l << QStringLiteral("  * le message est un spam");
+            l << Res("recus10", u"  * le message est un spam");
             if (const PUnDNS s = m_moteur.ChercheSPAMs1.TrouverServeurNumero(m->ServeurDNSBL)) {
-                l << QStringLiteral("  * serveur ") + cp1252::versUnicode(s->Nom);
-                l << QStringLiteral("  * réponse = ") + cp1252::versUnicode(m->ReponseDNSBL);
+                l << Res("recus11", u"  * serveur ") + cp1252::versUnicode(s->Nom);
+                l << Res("recus12", u"  * réponse = ") + cp1252::versUnicode(m->ReponseDNSBL);
             }
         } else {
-            l << QStringLiteral("  * le message n'est pas un spam");
+            l << Res("recus13", u"  * le message n'est pas un spam");
         }
     } else {
-        l << QStringLiteral("Pas de test sur l'ip");
+        l << Res("recus14", u"Pas de test sur l'ip");
     }
     if (m->TestBayes) {
-        l << QStringLiteral("Test bayesien :");
+        l << Res("recus15", u"Test bayesien :");
         if (m->ProbaBayes <= 500) {
-            l << QStringLiteral("  * le message n'est pas un spam");
+            l << Res("recus13", u"  * le message n'est pas un spam");
         } else {
-            l << QStringLiteral("  * le message est un spam");
-            l << QStringLiteral("  * proba : ") + Pourcentage(m->ProbaBayes / 10.0);
+            l << Res("recus10", u"  * le message est un spam");
+            l << Res("recus16", u"  * proba : ") + Pourcentage(m->ProbaBayes / 10.0);
         }
     } else {
-        l << QStringLiteral("Pas de test bayesien");
+        l << Res("recus17", u"Pas de test bayesien");
     }
     l << QString();
-    if (m->Spam) l << QStringLiteral("=> LE MESSAGE EST UN SPAM");
+    if (m->Spam) l << Res("recus18", u"=> LE MESSAGE EST UN SPAM");
     return l;
 }
 

@@ -21,8 +21,13 @@ TFormConfigDNS::TFormConfigDNS(TPageDNS& page, PUnDNS serveur, QWidget* parent)
     EditNom->setObjectName(QStringLiteral("EditNom"));
     EditAdresse = new QLineEdit(this);
     EditAdresse->setObjectName(QStringLiteral("EditAdresse"));
-    f->addRow(Res("LabelNomDNS", u"Nom :"), EditNom);
-    f->addRow(Res("LabelAdresseDNS", u"Adresse :"), EditAdresse);
+    const auto etiquette = [this](const char* nom, const char16_t* texte) {
+        auto* l = new QLabel(Res(nom, texte), this);
+        l->setObjectName(QLatin1String(nom));
+        return l;
+    };
+    f->addRow(etiquette("LabelNomDNS", u"Nom :"), EditNom);
+    f->addRow(etiquette("LabelAdresseDNS", u"Adresse :"), EditAdresse);
     v->addLayout(f);
     auto* label = new QLabel(Res("LabelResultat", u"Résultats considérés comme spam :"), this);
     label->setObjectName(QStringLiteral("LabelResultat"));

@@ -4,6 +4,7 @@
 #include "ui/boite_message.h"
 #include "ui/cadres_boutons.h"
 #include "ui/form_base.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QFormLayout>
 #include <QLabel>
@@ -31,6 +32,8 @@ TFormConfigOE::TFormConfigOE(TConfigComptesCourrier& regles, QWidget* parent)
 
     LabelVerrou = new QLabel(this);
     LabelVerrou->setObjectName(QStringLiteral("LabelVerrou"));
+    // Says why nothing can be written: a program text.
+    MarquerTexteProgramme(LabelVerrou);
     LabelVerrou->setWordWrap(true);
     LabelVerrou->setStyleSheet(QStringLiteral("color: #b00000;"));
     v->addWidget(LabelVerrou);

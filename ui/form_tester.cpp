@@ -5,6 +5,7 @@
 #include "spamsearch/cherche_spams.h"
 #include "ui/cadres_boutons.h"
 #include "ui/form_base.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -43,11 +44,18 @@ TFormTester::TFormTester(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::Windo
     EditValeur2->setObjectName(QStringLiteral("EditValeur2"));
     EditFiltre2 = new QLineEdit(QStringLiteral("*"), this);
     EditFiltre2->setObjectName(QStringLiteral("EditFiltre2"));
-    f->addRow(Res("LabelValeur2", u"Valeur :"), EditValeur2);
-    f->addRow(Res("LabelFiltre2", u"Filtre :"), EditFiltre2);
+    const auto etiquette = [this](const char* nom, const char16_t* texte) {
+        auto* l = new QLabel(Res(nom, texte), this);
+        l->setObjectName(QLatin1String(nom));
+        return l;
+    };
+    f->addRow(etiquette("LabelValeur2", u"Valeur :"), EditValeur2);
+    f->addRow(etiquette("LabelFiltre2", u"Filtre :"), EditFiltre2);
     v->addLayout(f);
     LabelTest2 = new QLabel(this);
     LabelTest2->setObjectName(QStringLiteral("LabelTest2"));
+    // Shows the result, a program text.
+    MarquerTexteProgramme(LabelTest2);
     LabelTest2->setAlignment(Qt::AlignCenter);
     QFont gras = LabelTest2->font();
     gras.setBold(true);

@@ -43,13 +43,18 @@ TFormTesterRegExp::TFormTesterRegExp(QWidget* parent)
     EditRegExp->setObjectName(QStringLiteral("EditRegExp"));
     EditValeur = new QLineEdit(this);
     EditValeur->setObjectName(QStringLiteral("EditValeur"));
-    f->addRow(Res("LabelRegExp2", u"Expression RegExp :"), EditRegExp);
-    f->addRow(Res("LabelValeur", u"Valeur à tester :"), EditValeur);
+    const auto etiquette = [this](const char* nom, const char16_t* texte) {
+        auto* l = new QLabel(Res(nom, texte), this);
+        l->setObjectName(QLatin1String(nom));
+        return l;
+    };
+    f->addRow(etiquette("LabelRegExp2", u"Expression RegExp :"), EditRegExp);
+    f->addRow(etiquette("LabelValeur", u"Valeur à tester :"), EditValeur);
     v->addLayout(f);
     auto* h = new QHBoxLayout;
-    BtnTester = new QPushButton(Res("BtnTesterRE", u"Tester"), this);
+    BtnTester = new QPushButton(Res("BtnTester", u"Tester"), this);
     BtnTester->setObjectName(QStringLiteral("BtnTester"));
-    LabelResultat = new QLabel(Res("LabelResultatRE", u"résultat"), this);
+    LabelResultat = new QLabel(Res("LabelResultat", u"résultat"), this);
     LabelResultat->setObjectName(QStringLiteral("LabelResultat"));
     LabelResultat->setAlignment(Qt::AlignCenter);
     QFont gras = LabelResultat->font();

@@ -4,6 +4,7 @@
 #include "pages/listes_options.h"
 #include "ui/form_tester.h"
 #include "ui/form_tester_reg_exp.h"
+#include "ui/traduire_fenetre.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,6 +38,8 @@ QPushButton* tester(QWidget* parent, const char* nom, const char* cleAide,
 } // namespace
 
 TFrameInfoFiltres::TFrameInfoFiltres(QWidget* parent) : QWidget(parent) {
+    // One translation serves the frame of every list page.
+    DefinirSection(this, QStringLiteral("FrameInfoFiltres"));
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
     Panel1 = new QWidget(this);
@@ -52,11 +55,11 @@ TFrameInfoFiltres::TFrameInfoFiltres(QWidget* parent) : QWidget(parent) {
     v1->addWidget(LabelIP);
     auto* h1 = new QHBoxLayout;
     LabelBalise = aide(Panel1, "LabelBalise",
-                       u"Un filtre par ligne ; les majuscules comptent. Caractères spéciaux :\n"
-                       u"*\tn'importe quelle suite de caractères (même vide)\n"
-                       u"?\tun caractère quelconque\n"
-                       u"#\tun chiffre\n"
-                       u"µ\tune consonne\n"
+                       u"Un filtre par ligne ; les majuscules comptent. Caractères spéciaux :\r\n"
+                       u"*\tn'importe quelle suite de caractères (même vide)\r\n"
+                       u"?\tun caractère quelconque\r\n"
+                       u"#\tun chiffre\r\n"
+                       u"µ\tune consonne\r\n"
                        u"\\\tle caractère suivant est pris tel quel (\\* pour une étoile)");
     h1->addWidget(LabelBalise, 1);
     BtnTester = tester(Panel1, "BtnTester", "BtnTesterHint", u"Tester une expression");

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -118,6 +119,18 @@ QList<TPropriete> proprietes(QObject* o, bool racine) {
                 for (int i = 0; i < onglets->count(); ++i)
                     onglets->setTabText(i, ls[i]);
             });
+    } else if (auto* barre = qobject_cast<QTabBar*>(w)) {
+        // A tab widget's own bar is its parent's (above).
+        if (!qobject_cast<QTabWidget*>(barre->parentWidget())) {
+            QStringList v;
+            for (int i = 0; i < barre->count(); ++i)
+                v << barre->tabText(i);
+            if (!v.isEmpty())
+                lignes("lines.text", v, [barre](const QStringList& ls) {
+                    for (int i = 0; i < barre->count(); ++i)
+                        barre->setTabText(i, ls[i]);
+                });
+        }
     } else if (auto* arbre = qobject_cast<QTreeWidget*>(w)) {
         if (!arbre->isHeaderHidden() && arbre->headerItem()) {
             QTreeWidgetItem* h = arbre->headerItem();

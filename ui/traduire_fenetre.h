@@ -7,7 +7,7 @@
 //               texts, and the caption of a page (its window title)
 //   hint        tool tip
 //   items.text  combo box items, the buttons of a radio group (lines)
-//   lines.text  plain-text edits, the tabs of a tab widget (lines)
+//   lines.text  plain-text edits, the tabs of a tab widget or tab bar (lines)
 //   Columns[i].caption / .hint   the sections of a tree's header
 //   columns[i].caption           the column titles of a table
 // Texts that code places later (resource strings) are not the walk's: a

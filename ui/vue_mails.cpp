@@ -332,11 +332,11 @@ void TVueMails::creer() {
     hb->setContentsMargins(0, 0, 0, 0);
     BtnPasSpam = bouton(panel5, "BtnPasSpam", u"=>pas spam");
     BtnPasSpam->setToolTip(
-        Res("BtnPasSpam.Hint", u"Indiquer que le message sélectionné N'EST PAS un spam"));
+        Res("BtnPasSpamHint", u"Indiquer que le message sélectionné N'EST PAS un spam"));
     BtnSpam = bouton(panel5, "BtnSpam", u"=>spam");
-    BtnSpam->setToolTip(Res("BtnSpam.Hint", u"Indiquer que le message sélectionné EST un spam"));
+    BtnSpam->setToolTip(Res("BtnSpamHint", u"Indiquer que le message sélectionné EST un spam"));
     BtnBayesienTotal = bouton(panel5, "BtnBayesienTotal", u"RAZ bayes");
-    BtnBayesienTotal->setToolTip(Res("BtnBayesienTotal.Hint",
+    BtnBayesienTotal->setToolTip(Res("BtnBayesienTotalHint",
                                      u"Réinitialiser les filtres bayesiens, et réappliquer sur "
                                      u"tous les messages existants."));
     CBoxModeBayes = new QComboBox(panel5);
@@ -357,8 +357,8 @@ void TVueMails::creer() {
     PageCtrlPlusEntete->setObjectName(QStringLiteral("PageCtrlPlusEntete"));
     MemoMailsEntetes = memo(PageCtrlPlusEntete, "MemoMailsEntetes");
     MemoInfo = memo(PageCtrlPlusEntete, "MemoInfo");
-    PageCtrlPlusEntete->addTab(MemoMailsEntetes, Res("TabSheetEntetes", u"En-têtes du message"));
-    PageCtrlPlusEntete->addTab(MemoInfo, Res("TabSheetInfo", u"Info"));
+    PageCtrlPlusEntete->addTab(MemoMailsEntetes, Res("PageCtrlPlusEntete", u"En-têtes du message"));
+    PageCtrlPlusEntete->addTab(MemoInfo, Res("PageCtrlPlusEntete", u"Info"));
     auto* droite = new QWidget(bas);
     auto* vd = new QVBoxLayout(droite);
     vd->setContentsMargins(0, 0, 0, 0);
@@ -376,17 +376,17 @@ void TVueMails::creer() {
     vb->setSpacing(0);
     TabControlTri = new QTabBar(pageBayes);
     TabControlTri->setObjectName(QStringLiteral("TabControlTri"));
-    TabControlTri->addTab(Res("TabTri0", u"Tri alphabétique"));
-    TabControlTri->addTab(Res("TabTri1", u"Proba spam"));
-    TabControlTri->addTab(Res("TabTri2", u"Proba bon"));
+    TabControlTri->addTab(Res("TabControlTri", u"Tri alphabétique"));
+    TabControlTri->addTab(Res("TabControlTri", u"Proba spam"));
+    TabControlTri->addTab(Res("TabControlTri", u"Proba bon"));
     ListBoxCorpsBayes = new QListWidget(pageBayes);
     ListBoxCorpsBayes->setObjectName(QStringLiteral("ListBoxCorpsBayes"));
     ListBoxCorpsBayes->setItemDelegate(new TDelegueMots(ListBoxCorpsBayes));
     vb->addWidget(TabControlTri);
     vb->addWidget(ListBoxCorpsBayes, 1);
-    PageCtrlPlus3->addTab(MemoCorpsTexte, Res("TabSheetTexte", u"Texte"));
-    PageCtrlPlus3->addTab(MemoCorpsHtml, Res("TabSheetHtml", u"Html"));
-    PageCtrlPlus3->addTab(pageBayes, Res("TabSheetBayes", u"Bayes"));
+    PageCtrlPlus3->addTab(MemoCorpsTexte, Res("PageCtrlPlus3", u"Texte"));
+    PageCtrlPlus3->addTab(MemoCorpsHtml, Res("PageCtrlPlus3", u"Html"));
+    PageCtrlPlus3->addTab(pageBayes, Res("PageCtrlPlus3", u"Bayes"));
     vd->addWidget(PageCtrlPlus3, 1);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 1);

@@ -344,6 +344,41 @@ private slots:
             QVERIFY(f.AfficherPage(p.page));
             capture(f, QLatin1String(p.nom));
         }
+        // The DNSBL page with counters, then the received mail through a
+        // private dovecot (no lookup leaves the machine).
+        TChercheSPAMs& cherche = t.moteur.ChercheSPAMs1;
+        for (int i = 0; i < 3 && i < cherche.NbServeur(); ++i) {
+            PUnDNS s = cherche.Serveur(i);
+            s->NbTest = 1520 - i;
+            s->NbSpam = 310 / (i + 1);
+            s->NbFauxPositif = 2 - i;
+            s->NbTimeOut = 3 * i;
+        }
+        QVERIFY(f.AfficherPage(TArbreOptions::kPageDNS));
+        f.PageDNS->Rafraichir();
+        f.PageDNS->ListBoxDNS->Selectionner(1);
+        capture(f, QStringLiteral("49-en-dnsbl"));
+        testsupport::TDovecotPeer dovecot;
+        dovecot.ajouterUtilisateur(QStringLiteral("alice"), QStringLiteral("secret"));
+        for (const QByteArray& texte : testsupport::messagesExemple())
+            dovecot.ajouterMessage(QStringLiteral("alice"), texte);
+        for (const QByteArray& texte : testsupport::messagesCorpus(8))
+            dovecot.ajouterMessage(QStringLiteral("alice"), texte);
+        QString erreur;
+        QVERIFY2(dovecot.demarrer(&erreur), qPrintable(erreur));
+        while (cherche.NbServeur() > 0)
+            cherche.SupprimerServeur(cherche.Serveur(0)->Nom);
+        cherche.setListeNoireEmetteur("*@noir.example");
+        QVERIFY(testsupport::releverParLeProxy(t.moteur, dovecot));
+        QVERIFY(f.AfficherPage(TArbreOptions::kPageMails));
+        TVueMails& mails = *f.PageMails;
+        mails.CBoxCompte->setCurrentIndex(
+            mails.CBoxCompte->findText(QStringLiteral("127.0.0.1/alice")));
+        mails.Rafraichir();
+        f.resize(1180, 720);
+        mails.SelectionnerLigne(3);
+        capture(f, QStringLiteral("48-en-mails-recus"));
+        f.resize(940, 620);
         TFormLanguage choix(&f);
         capture(choix, QStringLiteral("45-en-langue"));
         TFormQuitter quitter(&f);

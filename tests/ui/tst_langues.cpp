@@ -10,23 +10,30 @@
 #include "accounts/page_comptes.h"
 #include "core/cp1252.h"
 #include "i18n/traduction.h"
+#include "integration/comptes_client_courrier.h"
 #include "proxy/serveur_proxy.h"
 #include "tests/support/pop3_script_server.h"
 #include "tests/ui/fenetre_test.h"
 #include "ui/cadres_boutons.h"
 #include "ui/form_about_box.h"
 #include "ui/form_config_compte.h"
+#include "ui/form_config_dns.h"
+#include "ui/form_config_oe.h"
 #include "ui/form_language.h"
 #include "ui/form_mise_a_jour.h"
 #include "ui/form_quitter.h"
+#include "ui/form_tester.h"
+#include "ui/form_tester_reg_exp.h"
 #include "ui/icone_notification.h"
 #include "ui/traduire_fenetre.h"
+#include "ui/vue_dns.h"
 
 #include <QDirIterator>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
@@ -156,7 +163,11 @@ struct TFenetres {
     TFenetreTest f;
     QElapsedTimer depart;
     TUnCompteBis compte;
+    TComptesMemoire thunderbird;
+    std::unique_ptr<TConfigComptesCourrier> regles;
     std::vector<std::unique_ptr<QWidget>> dialogues;
+    // The test tools are single windows their parent owns.
+    QList<QPointer<QWidget>> outils;
 
     explicit TFenetres(const QByteArray& ini = "[Init]\r\nPortEcoute=0\r\n",
                        const QString& fichierLangue = {})
@@ -171,6 +182,13 @@ struct TFenetres {
         dialogues.push_back(std::make_unique<TFormConfigCompte>(compte, p));
         dialogues.push_back(std::make_unique<TFormMiseAJour>(p));
         dialogues.push_back(std::make_unique<TFormLanguage>(p));
+        dialogues.push_back(
+            std::make_unique<TFormConfigDNS>(f.fenetre->PageDNS->Page(), nullptr, p));
+        thunderbird.Comptes = {{QStringLiteral("server1"), QStringLiteral("Alice"),
+                                QStringLiteral("pop.example.org"), QStringLiteral("alice"), 0}};
+        regles = std::make_unique<TConfigComptesCourrier>(thunderbird, 0, 110);
+        dialogues.push_back(std::make_unique<TFormConfigOE>(*regles, p));
+        outils << TFormTester::Ouvrir(p) << TFormTesterRegExp::Ouvrir(p);
     }
     static bool copier(const TRepertoires& reps, const QString& fichier) {
         if (fichier.isEmpty()) return true;
@@ -181,6 +199,8 @@ struct TFenetres {
         QList<QWidget*> l{f.fenetre.get()};
         for (const auto& d : dialogues)
             l << d.get();
+        for (const auto& o : outils)
+            if (o) l << o.data();
         return l;
     }
 };
