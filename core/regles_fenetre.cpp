@@ -1,6 +1,7 @@
 #include "core/regles_fenetre.h"
 
 #include "core/cp1252.h"
+#include "core/trace.h"
 #include "i18n/resources.h"
 
 #include <QFileInfo>
@@ -56,6 +57,14 @@ TDecisionFermeture DecisionFermeture(bool& versTray, bool quitter, bool quitterS
     }
     if (quitter) versTray = false;
     return versTray ? dfCacher : dfDemander;
+}
+
+QString TextePortEffectif(const QByteArray& portReglage, quint16 portReglageResolu,
+                          quint16 ecoute) {
+    if (ecoute == 0 || portReglageResolu == 0 || ecoute == portReglageResolu) return {};
+    return Format(Res("princ29c", u"Le système refuse le port %s : Kelvarin écoute sur le port %s, "
+                                  u"à donner au logiciel de messagerie."),
+                  {cp1252::versUnicode(portReglage.trimmed()), QString::number(ecoute)});
 }
 
 QString DureeFonctionnement(qint64 secondes, const QString& separateur) {

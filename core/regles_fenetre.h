@@ -59,6 +59,11 @@ enum TDecisionFermeture {
 TDecisionFermeture DecisionFermeture(bool& versTray, bool quitter, bool quitterSans,
                                      bool calculEnCours);
 
+// The General page's line when the listener does not use the port it is set
+// to (an ordinary user refused a port below 1024); empty otherwise, and while
+// nothing listens (`ecoute` 0) or the port is "0" (any free port).
+QString TextePortEffectif(const QByteArray& portReglage, quint16 portReglageResolu, quint16 ecoute);
+
 // "hh:mm:ss", each on at least two digits, joined by the separator.
 QString DureeFonctionnement(qint64 secondes, const QString& separateur = QStringLiteral(":"));
 

@@ -501,6 +501,12 @@ void TFormKelvarin::changerPage(int page) {
     if (PageMails && page == TArbreOptions::kPageMails && page != m_pagePrecedente)
         PageMails->Ouvrir();
     m_pagePrecedente = page;
+    if (page == TArbreOptions::kPageGeneral) {
+        const TServeurProxy& serveur = m_moteur.ServeurProxy();
+        PageGeneral->MontrerPortEffectif(
+            TextePortEffectif(Config().PortEcoute, pop3::resoudrePort(Config().PortEcoute),
+                              serveur.Ecoute() ? serveur.PortLocal() : 0));
+    }
     if (page == TArbreOptions::kPageTrace) PageTrace->AllerALaFin();
     if (page == TArbreOptions::kPageComptes) PageComptes->Rafraichir();
     m_sujetAide = TArbreOptions::AidePage(page);

@@ -123,6 +123,13 @@ TPageGeneral::TPageGeneral(QWidget* parent) : QWidget(parent) {
     EditPortEcoute = edition(reseau, "EditPortEcoute");
     EditPortMail = edition(reseau, "EditPortMail");
     f->addRow(etiquette(reseau, "LabelPortEcoute", u"Port écouté :"), EditPortEcoute);
+    LabelPortEffectif = new QLabel(reseau);
+    LabelPortEffectif->setObjectName(QStringLiteral("LabelPortEffectif"));
+    LabelPortEffectif->setWordWrap(true);
+    LabelPortEffectif->setStyleSheet(QStringLiteral("color: #b00000;"));
+    LabelPortEffectif->hide();
+    MarquerTexteProgramme(LabelPortEffectif); // set by the program, never from a language file
+    f->addRow(LabelPortEffectif);
     f->addRow(etiquette(reseau, "LabelPortMail", u"Port POP3 :"), EditPortMail);
     CBoxSecuriteAmont = cree<QComboBox>(reseau, "CBoxSecuriteAmont");
     const char16_t* securites[] = {u"TLS si le serveur le propose", u"TLS exigé",
@@ -212,6 +219,11 @@ void TPageGeneral::regleDNS() {
     EditDNS->setEnabled(!auto_);
     LabelDNS->setEnabled(!auto_);
     if (auto_ && !m_chargement) EditDNS->setText(cp1252::versUnicode(PremierServeurDNS()));
+}
+
+void TPageGeneral::MontrerPortEffectif(const QString& texte) {
+    LabelPortEffectif->setText(texte);
+    LabelPortEffectif->setVisible(!texte.isEmpty());
 }
 
 void TPageGeneral::Charger(const TSaisieOptions& s) {

@@ -44,6 +44,9 @@ public:
     QCheckBox *CheckBoxDNS, *CheckBoxReemettre, *CheckBoxTimeOut, *CheckBoxAnimerIcone,
         *CheckBoxPatienter, *CheckBoxReduire, *CheckBoxXP, *CheckBoxSpamSiPasSujetFrom;
     QComboBox* CBoxSecuriteAmont;
+    // Where the listener really is, when the system refused the port set.
+    QLabel* LabelPortEffectif;
+    void MontrerPortEffectif(const QString& texte);
     QGroupBox* RadioGroupFormat;
     QButtonGroup* m_format;
 signals:

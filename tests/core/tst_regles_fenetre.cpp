@@ -197,6 +197,16 @@ private slots:
         QCOMPARE(drapeau, versTrayApres);
     }
 
+    void portEffectif() {
+        // Shown only when something listens elsewhere than on the port set.
+        QCOMPARE(TextePortEffectif("pop3", 110, 1110),
+                 QStringLiteral("Le système refuse le port pop3 : Kelvarin écoute sur le port "
+                                "1110, à donner au logiciel de messagerie."));
+        QCOMPARE(TextePortEffectif("110", 110, 110), QString());
+        QCOMPARE(TextePortEffectif("110", 110, 0), QString()); // not listening
+        QCOMPARE(TextePortEffectif("0", 0, 40123), QString()); // any free port
+    }
+
     void dureeEtLiens() {
         QCOMPARE(DureeFonctionnement(0), QStringLiteral("00:00:00"));
         QCOMPARE(DureeFonctionnement(3 * 3600 + 4 * 60 + 5), QStringLiteral("03:04:05"));
