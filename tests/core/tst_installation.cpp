@@ -168,9 +168,14 @@ private slots:
                                  QStringLiteral("--home"), home.path()};
         QString programme = executable();
         if (::geteuid() == 0) {
-            // Root may open any port: run as nobody.
+            // Root may open any port: run as nobody, from a copy nobody may
+            // reach (the build folder may sit under a private home).
             if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
                 QSKIP("setpriv is needed to run as an ordinary user");
+            const QString copie = home.filePath(QStringLiteral("kelvarin"));
+            QVERIFY(QFile::copy(programme, copie));
+            QVERIFY(QFile::setPermissions(copie, QFileDevice::Permissions(0x7755)));
+            programme = copie;
             arguments =
                 QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
                             QStringLiteral("--clear-groups"), programme} +
@@ -178,8 +183,11 @@ private slots:
             programme = QStringLiteral("setpriv");
         }
         l.p.start(programme, arguments);
-        QVERIFY2(l.attendre(QStringLiteral("Kelvarin écoute sur le port 1110")),
-                 qPrintable(l.sortie));
+        const bool ecoute = l.attendre(QStringLiteral("Kelvarin écoute sur le port 1110"));
+        // A container may forbid changing user: that is the machine, not the program.
+        if (!ecoute && l.sortie.startsWith(QStringLiteral("setpriv:")))
+            QSKIP(qPrintable(QStringLiteral("cannot run as nobody here: ") + l.sortie.trimmed()));
+        QVERIFY2(ecoute, qPrintable(l.sortie));
         QVERIFY(accueilPOP3(1110));
     }
 };
