@@ -19,7 +19,7 @@ TRepertoires& repertoiresProcessus() {
 TEmplacementsSysteme TEmplacementsSysteme::DuSysteme() {
     TEmplacementsSysteme s;
     s.DonneesUtilisateur = qEnvironmentVariable("XDG_DATA_HOME");
-    // The base directory specification ignores a relative value.
+    // A relative XDG_DATA_HOME is invalid and ignored, as desktops do.
     if (s.DonneesUtilisateur.isEmpty() || QDir::isRelativePath(s.DonneesUtilisateur))
         s.DonneesUtilisateur = QDir::homePath() + QStringLiteral("/.local/share");
     s.Inscriptible = [](const QString& dossier) {
