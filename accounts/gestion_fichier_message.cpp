@@ -1,5 +1,7 @@
 #include "accounts/gestion_fichier_message.h"
 
+#include "core/date_time.h"
+
 #include "core/trace.h"
 
 #include <QDate>
@@ -58,7 +60,7 @@ QByteArray TGestionFichierMessage::EnteteVide() {
 
 QString TGestionFichierMessage::CheminFichier(int jour, int k) const {
     if (jour != m_jourChemin || m_prefixeJour.isEmpty()) {
-        const QDate date = QDate(1899, 12, 30).addDays(jour);
+        const QDate date = datetime::versDate(jour);
         m_prefixeJour = m_repertoire + date.toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('-');
         m_jourChemin = jour;
     }

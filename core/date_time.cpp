@@ -35,6 +35,15 @@ QDateTime versQDateTime(TDateTime valeur) {
     return QDateTime(d, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
 }
 
+TDateTime depuisDate(QDate jour) {
+    return static_cast<double>(kOrigine.daysTo(jour));
+}
+
+QDate versDate(TDateTime valeur) {
+    if (!std::isfinite(valeur) || std::fabs(valeur) > 3.0e6) return {};
+    return kOrigine.addDays(static_cast<qint64>(std::floor(valeur)));
+}
+
 TDateTime encoder(int annee, int mois, int jour, int heure, int minute, int seconde, int milli) {
     return depuisQDateTime(
         QDateTime(QDate(annee, mois, jour), QTime(heure, minute, seconde, milli)));

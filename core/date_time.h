@@ -15,6 +15,10 @@ TDateTime depuisQDateTime(const QDateTime& dt); // converted to local time first
 QDateTime versQDateTime(TDateTime valeur);      // local time; invalid for NaN or out of range
 TDateTime encoder(int annee, int mois, int jour, int heure = 0, int minute = 0, int seconde = 0,
                   int milli = 0);
+// A calendar day and back, without time zone: the day's midnight, and the day
+// that holds a value (invalid for NaN or out of range).
+TDateTime depuisDate(QDate jour);
+QDate versDate(TDateTime valeur);
 inline int jour(TDateTime valeur) {
     return static_cast<int>(valeur);
 } // whole days

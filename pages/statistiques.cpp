@@ -2,9 +2,11 @@
 
 #include "accounts/mon_dossier_bis.h"
 #include "core/controleur.h"
+#include "core/date_time.h"
 #include "core/safe_save.h"
 #include "core/trace.h"
 #include "i18n/resources.h"
+#include "pages/morceaux.h"
 #include "proxy/moteur.h"
 
 #include <QLocale>
@@ -15,18 +17,8 @@
 
 namespace {
 
-const QDate kOrigine(1899, 12, 30);
-
-TDateTime depuisDate(QDate d) {
-    return TDateTime(kOrigine.daysTo(d));
-}
-
 qint64 jourEntier(TDateTime v) {
     return qint64(std::floor(v));
-}
-
-QDate versDate(TDateTime v) {
-    return kOrigine.addDays(jourEntier(v));
 }
 
 TCompteursStats somme(const std::vector<TCompteursStats>& jours) {
@@ -138,11 +130,11 @@ void TStatistiques::ChoisirCompte(TChoixCompte choix, qint32 numero) {
 }
 
 void TStatistiques::setDebut(QDate d) {
-    m_debut = depuisDate(d);
+    m_debut = datetime::depuisDate(d);
 }
 
 void TStatistiques::setFin(QDate d) {
-    m_fin = depuisDate(d);
+    m_fin = datetime::depuisDate(d);
 }
 
 TStatistiques::TResultat TStatistiques::ChoisirPeriode(int periode) {
@@ -184,7 +176,7 @@ TStatistiques::TResultat TStatistiques::Calculer(bool parPeriode) {
     m_jours.clear();
     m_moyenne = m_total = TCompteursStats();
     m_avecTable = m_choix != ccAucun;
-    m_premierJour = versDate(m_debut);
+    m_premierJour = datetime::versDate(m_debut);
     if (!m_avecTable) return rsCalcule;
 
     m_jours.assign(size_t(e - s + 1), TCompteursStats());
@@ -214,7 +206,7 @@ TStatistiques::TResultat TStatistiques::Calculer(bool parPeriode) {
         const qint64 jourPremier = jourEntier(premier) - s;
         m_jours.erase(m_jours.begin(), m_jours.begin() + jourPremier);
         m_debut = premier;
-        m_premierJour = versDate(premier);
+        m_premierJour = datetime::versDate(premier);
     }
     if (!m_jours.empty()) {
         m_total = somme(m_jours);
@@ -263,8 +255,7 @@ const TCompteursStats* TStatistiques::Compteurs(int ligne) const {
 
 QString TStatistiques::TexteTaux(qint32 spams, qint32 messages) {
     if (messages <= 0) return {};
-    const double taux = double(spams) * 100.0 / double(messages);
-    return (QString::number(taux, 'f', 1) + QLatin1Char('%')).rightJustified(5, QLatin1Char(' '));
+    return TextePourcentage(double(spams) * 100.0 / double(messages));
 }
 
 TCelluleStats::TCouleur TStatistiques::CouleurTaux(qint32 spams, qint32 messages) {

@@ -1,6 +1,7 @@
 #include "ui/page_statistiques.h"
 
 #include "core/cp1252.h"
+#include "core/date_time.h"
 #include "i18n/resources.h"
 #include "proxy/moteur.h"
 #include "ui/boite_message.h"
@@ -18,8 +19,6 @@
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 namespace {
 
@@ -251,9 +250,8 @@ void TPageStatistiques::resultat(TStatistiques::TResultat r) {
 
 void TPageStatistiques::datesVersEcran() {
     const QSignalBlocker b1(DateTimeDebut), b2(DateTimeFin);
-    const QDate origine(1899, 12, 30);
-    DateTimeDebut->setDate(origine.addDays(qint64(std::floor(m_stats.Debut()))));
-    DateTimeFin->setDate(origine.addDays(qint64(std::floor(m_stats.Fin()))));
+    DateTimeDebut->setDate(datetime::versDate(m_stats.Debut()));
+    DateTimeFin->setDate(datetime::versDate(m_stats.Fin()));
 }
 
 void TPageStatistiques::ecranVersDates() {

@@ -19,6 +19,7 @@ private slots:
     void allerRetour();
     void heureLocale();
     void valeursInvalides();
+    void jours();
     void lectureDates_data();
     void lectureDates();
     void maintenant();
@@ -76,6 +77,16 @@ void TstDateHeure::valeursInvalides() {
     QVERIFY(datetime::formaterDate(1e300).isEmpty());
     // A fraction that rounds up to midnight moves to the next day.
     QCOMPARE(datetime::versQDateTime(0.9999999999), QDateTime(QDate(1899, 12, 31), QTime(0, 0)));
+    QVERIFY(!datetime::versDate(std::numeric_limits<double>::quiet_NaN()).isValid());
+}
+
+void TstDateHeure::jours() {
+    // A day is its midnight, and every moment of it belongs to it, before the
+    // origin too.
+    QCOMPARE(datetime::depuisDate(QDate(2026, 12, 10)), datetime::encoder(2026, 12, 10));
+    QCOMPARE(datetime::versDate(datetime::encoder(2026, 12, 10, 23, 59, 59)), QDate(2026, 12, 10));
+    QCOMPARE(datetime::versDate(datetime::depuisDate(QDate(2024, 2, 29))), QDate(2024, 2, 29));
+    QCOMPARE(datetime::versDate(-0.25), QDate(1899, 12, 29));
 }
 
 void TstDateHeure::lectureDates_data() {
