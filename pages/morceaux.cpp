@@ -17,6 +17,10 @@ QChar SeparateurDecimalAffichage() {
     return s.isEmpty() ? QLatin1Char('.') : s.at(0);
 }
 
+QString TextePourcentage(double valeur) {
+    return QStringLiteral("%1%").arg(valeur, 4, 'f', 1);
+}
+
 QString FormaterDecimal(double valeur, int decimales, QChar separateur) {
     if (!std::isfinite(valeur)) valeur = 0;
     double echelle = 1;

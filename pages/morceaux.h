@@ -15,6 +15,10 @@ struct TMorceau {
 
 QString JoindreMorceaux(const QList<TMorceau>& morceaux);
 
+// A percentage as the lists show it ("##0.0%"): one decimal, "%", blanks in
+// front up to 5 characters.
+QString TextePourcentage(double valeur);
+
 // The system's decimal separator, through the code page module.
 QChar SeparateurDecimalAffichage();
 // `valeur` with `decimales` digits after `separateur`, rounded half away from

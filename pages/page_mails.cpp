@@ -316,10 +316,6 @@ QString TPageMails::FormatReception() {
     return f;
 }
 
-QString TPageMails::Pourcentage(double valeur) {
-    return QStringLiteral("%1%").arg(valeur, 4, 'f', 1);
-}
-
 QString TPageMails::decoder(const QByteArray& brut) const {
     return m_moteur.EncodageDecodage1.DecoderEntete(brut);
 }
@@ -390,7 +386,7 @@ TCellulePage TPageMails::Cellule(int ligne, int colonne) {
         else if (m->ProbaBayes < 0)
             c.Texte = QStringLiteral("?");
         else
-            c.Texte = Pourcentage(m->ProbaBayes / 10.0);
+            c.Texte = TextePourcentage(m->ProbaBayes / 10.0);
         break;
     case 3:
         c.Texte = QLatin1Char(' ') + decoder(m->Sujet);
@@ -409,7 +405,7 @@ TCellulePage TPageMails::Cellule(int ligne, int colonne) {
     }
     case 7:
         c.Alignement = TCellulePage::alDroite;
-        c.Texte = Pourcentage(s);
+        c.Texte = TextePourcentage(s);
         if (m->TestIP && m->SpamIP) {
             if (s >= 50)
                 c.Fond = kVert;
@@ -426,7 +422,7 @@ TCellulePage TPageMails::Cellule(int ligne, int colonne) {
         break;
     case 8:
         c.Alignement = TCellulePage::alDroite;
-        c.Texte = Pourcentage(r.PctBon);
+        c.Texte = TextePourcentage(r.PctBon);
         if (m->TestIP && m->SpamIP) {
             if (s < 50) c.Fond = s < cfg.PourcentageSpam2 ? kVert : kJaune;
         } else if (m->TestIP) {
@@ -476,7 +472,7 @@ QStringList TPageMails::Info(int ligne) {
             l << Res("recus13", u"  * le message n'est pas un spam");
         } else {
             l << Res("recus10", u"  * le message est un spam");
-            l << Res("recus16", u"  * proba : ") + Pourcentage(m->ProbaBayes / 10.0);
+            l << Res("recus16", u"  * proba : ") + TextePourcentage(m->ProbaBayes / 10.0);
         }
     } else {
         l << Res("recus17", u"Pas de test bayesien");
@@ -545,7 +541,7 @@ QList<TMotPage> TPageMails::Mots(int ligne, int tri) {
             p.Proba = base.Probabilite(mot, mode) * 100;
             p.Texte = cp1252::versUnicode(mot) + QLatin1Char('|') + QString::number(p.Spam) +
                       QLatin1Char('|') + QString::number(p.Bon) + QLatin1Char('|') +
-                      (p.Qualifie ? Pourcentage(p.Proba) : QString());
+                      (p.Qualifie ? TextePourcentage(p.Proba) : QString());
             mots << p;
         }
     } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 
 #include "bayes/filtre_bayes.h"
 #include "pages/entrainement.h"
+#include "pages/morceaux.h"
 #include "spamsearch/listes_filtres.h"
 
 #include <QByteArray>
@@ -143,8 +144,7 @@ public:
     qint32 NumeroLigne(int ligne) const;
     // Cell of the grid; row 0 holds the titles. May score the message first.
     TCellulePage Cellule(int ligne, int colonne);
-    static QString Pourcentage(double valeur); // "##0.0%" padded to 5 characters
-    static QString FormatReception();          // princ97 as a QDateTime format
+    static QString FormatReception(); // princ97 as a QDateTime format
 
     // ---- The selected message
     TDetailPage Detail(int ligne);

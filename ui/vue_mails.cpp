@@ -198,7 +198,7 @@ public:
         if (mot.Qualifie) {
             p->setPen(mot.Proba >= 50 ? rouge : vert);
             p->drawText(QRect(r.right() - 10 - w1, r.top(), w1, r.height()),
-                        Qt::AlignRight | Qt::AlignVCenter, TPageMails::Pourcentage(mot.Proba));
+                        Qt::AlignRight | Qt::AlignVCenter, TextePourcentage(mot.Proba));
         }
         p->setPen(vert);
         p->drawText(QRect(r.right() - 10 - w1 - w2, r.top(), w2, r.height()),

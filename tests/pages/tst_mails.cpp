@@ -305,7 +305,7 @@ void TestMails::pourcentages_data() {
 void TestMails::pourcentages() {
     QFETCH(double, valeur);
     QFETCH(QString, texte);
-    QCOMPARE(TPageMails::Pourcentage(valeur), texte);
+    QCOMPARE(TextePourcentage(valeur), texte);
 }
 
 void TestMails::infoEtDetail() {
