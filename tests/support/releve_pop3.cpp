@@ -13,6 +13,18 @@
 #include <vector>
 
 namespace testsupport {
+
+QByteArray jugeSansFiltres(const QByteArray& direct) {
+    static const QByteArray kLignes = "X-Kelvarin: test IP d\xe9sactiv\xe9\r\n"
+                                      "X-Kelvarin : test bayesien d\xe9sactiv\xe9\r\n";
+    QByteArray r = direct;
+    if (r.startsWith("\r\n")) return r.insert(0, kLignes);
+    const qsizetype vide = r.indexOf("\r\n\r\n");
+    if (vide >= 0) return r.insert(vide + 2, kLignes);
+    if (!r.isEmpty() && !r.endsWith('\n')) r += "\r\n";
+    return r + kLignes;
+}
+
 namespace {
 
 const QString kScript = QStringLiteral(KELVARIN_SOURCE_DIR "/tests/e2e/pop3_fetch.py");

@@ -39,6 +39,10 @@ TReleve releve(quint16 port, const QString& login,
                const QString& motDePasse = QStringLiteral("secret"),
                const QStringList& options = {});
 
+// A message as the proxy delivers it at level 0 for an account with both
+// filters off: the verdict's two lines end its header.
+QByteArray jugeSansFiltres(const QByteArray& direct);
+
 class TDovecotPeer;
 
 // Puts `n` corpus messages in alice's mailbox (password "secret") and starts
