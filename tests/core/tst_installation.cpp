@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -81,13 +82,23 @@ struct TLancement {
     }
 };
 
+// The listener opens after the start line is traced (later still under the
+// sanitizers): try again until it answers.
 bool accueilPOP3(quint16 port) {
-    QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, port);
-    if (!s.waitForConnected(5000)) return false;
-    while (!s.canReadLine())
-        if (!s.waitForReadyRead(5000)) return false;
-    return s.readLine().startsWith("+OK");
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 20000) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        if (!s.waitForConnected(1000)) {
+            QThread::msleep(100);
+            continue;
+        }
+        while (!s.canReadLine())
+            if (!s.waitForReadyRead(10000)) return false;
+        return s.readLine().startsWith("+OK");
+    }
+    return false;
 }
 
 } // namespace
