@@ -81,8 +81,10 @@ QString LienSite(const QString& nom) {
 }
 
 QString AdresseURL(const QString& adresse) {
-    if (adresse.left(7).compare(QStringLiteral("http://"), Qt::CaseInsensitive) == 0)
-        return adresse;
+    // An address that already names its scheme (https, mailto...) is kept.
+    for (const auto schema : {QLatin1String("http://"), QLatin1String("https://"),
+                              QLatin1String("mailto:"), QLatin1String("file://")})
+        if (adresse.startsWith(schema, Qt::CaseInsensitive)) return adresse;
     return QStringLiteral("http://") + adresse;
 }
 

@@ -216,6 +216,8 @@ private slots:
         QCOMPARE(AdresseURL(QStringLiteral("www.exemple.org")),
                  QStringLiteral("http://www.exemple.org"));
         QCOMPARE(AdresseURL(QStringLiteral("HTTP://x.org")), QStringLiteral("HTTP://x.org"));
+        QCOMPARE(AdresseURL(QStringLiteral("https://x.org/a")), QStringLiteral("https://x.org/a"));
+        QCOMPARE(AdresseURL(QStringLiteral("mailto:a@x.org")), QStringLiteral("mailto:a@x.org"));
     }
 
     void systeme_data() {
