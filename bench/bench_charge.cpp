@@ -5,8 +5,12 @@
 // owner, so a message delivered to the wrong session shows; each message
 // through the proxy must equal the direct one apart from the X-Kelvarin lines.
 // Prints the times, their ratio, and the program's peak memory per session.
+// Then two clients sit on a large message, one reading a byte a second and
+// one reading nothing, while an ordinary client fetches: prints what they
+// cost in memory.
 //
-// Usage: bench_charge [N=300] [clients=100]   (KELVARIN_EXE chooses the program)
+// Usage: bench_charge [N=300] [clients=100] [large message MB=8]
+//        (KELVARIN_EXE chooses the program)
 #include "tests/support/charge_pop3.h"
 #include "tests/support/dnsmasq_peer.h"
 #include "tests/support/dovecot_peer.h"
@@ -89,6 +93,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 300;
     const int nbClients = argc > 2 ? std::clamp(atoi(argv[2]), 1, 999) : 100;
+    const qsizetype tailleGros = qsizetype(argc > 3 ? std::clamp(atoi(argv[3]), 1, 256) : 8) << 20;
 
     QString erreur;
     TDnsmasqPeer dns;
@@ -110,6 +115,15 @@ int main(int argc, char** argv) {
         const QByteArray login = loginDe(i);
         dovecot.ajouterUtilisateur(QString::fromLatin1(login), QStringLiteral("secret"));
         dovecot.ajouterMessages(QString::fromLatin1(login), boiteMarquee(corpus, login));
+    }
+    {
+        // The large message, then as much again behind it, for the clients that sit.
+        const QByteArray ligne = QByteArray(72, 'g') + '\n';
+        QByteArray gros = "From: gros@example.test\nSubject: gros\n\n";
+        while (gros.size() < tailleGros)
+            gros += ligne;
+        dovecot.ajouterUtilisateur(QStringLiteral("gros"), QStringLiteral("secret"));
+        dovecot.ajouterMessages(QStringLiteral("gros"), {gros, gros});
     }
     if (!dovecot.demarrer(&erreur)) {
         std::fprintf(stderr, "dovecot: %s\n", qPrintable(erreur));
@@ -160,6 +174,33 @@ int main(int argc, char** argv) {
                 "session\n",
                 pic, picFroid, pic - repos, double(pic - repos) / nbClients);
     std::printf("nothing lost, nothing mixed: %s\n", ok ? "yes" : "NO");
+    std::fflush(stdout);
+
+    // Two clients sit on the large message while an ordinary one fetches.
+    const qint64 avant = memoireProcessusKo(pid, "VmRSS");
+    std::vector<TClientCharge> assis(3);
+    assis[0].login = assis[1].login = "gros@127.0.0.1";
+    assis[0].octetsParSeconde = 1;
+    assis[1].neLitJamais = true;
+    QElapsedTimer attente;
+    attente.start();
+    // Until the program holds both copies, or a minute.
+    executerCharge(kelvarin.PortEcoute(), assis, 60000, [&] {
+        return assis[0].etat < TClientCharge::Retr || assis[1].etat < TClientCharge::Retr ||
+               memoireProcessusKo(pid, "VmRSS") - avant < 2 * tailleGros / 1024;
+    });
+    assis[2].login = loginDe(0) + "@127.0.0.1";
+    const qint64 debut = attente.elapsed();
+    executerCharge(kelvarin.PortEcoute(), assis, 600000, [&] { return !assis[2].termine(); });
+    const qint64 sur = memoireProcessusKo(pid, "VmRSS");
+    std::printf("two clients sitting on a %lld kB message (a byte a second / never reading): "
+                "%lld kB more resident, %.1f times the message each; meanwhile another client "
+                "fetched %d of %d messages in %lld ms; the slow one has read %lld bytes\n",
+                static_cast<long long>(tailleGros / 1024), sur - avant,
+                double(sur - avant) * 1024 / 2 / double(tailleGros), assis[2].recus, n,
+                attente.elapsed() - debut, assis[0].octets);
+    ok = ok && assis[2].etat == TClientCharge::Fini && !assis[0].termine() && !assis[1].termine();
+    fermerCharge(assis);
     std::fflush(stdout);
     kelvarin.Arreter();
     return ok ? 0 : 1;
