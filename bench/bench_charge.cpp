@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
 
     // Two clients sit on the large message while an ordinary one fetches.
     const qint64 avant = memoireProcessusKo(pid, "VmRSS");
-    std::vector<TClientCharge> assis(3);
+    std::vector<TClientCharge> assis(2);
     assis[0].login = assis[1].login = "gros@127.0.0.1";
     assis[0].octetsParSeconde = 1;
     assis[1].neLitJamais = true;
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
         return assis[0].etat < TClientCharge::Retr || assis[1].etat < TClientCharge::Retr ||
                memoireProcessusKo(pid, "VmRSS") - avant < 2 * tailleGros / 1024;
     });
-    assis[2].login = loginDe(0) + "@127.0.0.1";
+    assis.emplace_back().login = loginDe(0) + "@127.0.0.1";
     const qint64 debut = attente.elapsed();
     executerCharge(kelvarin.PortEcoute(), assis, 600000, [&] { return !assis[2].termine(); });
     const qint64 sur = memoireProcessusKo(pid, "VmRSS");
