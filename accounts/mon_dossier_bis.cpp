@@ -78,6 +78,10 @@ QString TMonDossierBis::CheminNumero() const {
     return m_repDossiers + QString::number(m_compte) + QStringLiteral("/numero.qdl");
 }
 
+QString TMonDossierBis::CheminJournal() const {
+    return m_repDossiers + QString::number(m_compte) + QStringLiteral("/journal.qdl");
+}
+
 // --- byte layouts -----------------------------------------------------------
 
 QByteArray TMonDossierBis::CoderFixe(const TUnMessageMem& m) {
@@ -337,7 +341,80 @@ bool TMonDossierBis::Charger() {
     if (f.open(QIODevice::ReadOnly)) {
         m_numeroMax = std::max(m_numeroMax, f.readAll().trimmed().toInt());
     }
+    // Records added since the last save, by a run that ended without saving.
+    if (ok && ReprendreJournal() > 0) FixeModifie = VarModifie = true;
     return ok;
+}
+
+int TMonDossierBis::ReprendreJournal() {
+    m_journalIllisible = false;
+    QFile f(CheminJournal());
+    if (!f.exists()) return 0;
+    if (!f.open(QIODevice::ReadOnly)) {
+        // Kept: the save that follows must not delete what it could not merge.
+        m_journalIllisible = true;
+        TraceFormat(-1, QStringLiteral("Archive %d : journal illisible : %s"), m_compte,
+                    f.errorString());
+        return 0;
+    }
+    const QByteArray j = f.readAll();
+    QSet<qint32> presents;
+    for (const auto& m : m_messages)
+        presents.insert(m->Numero);
+    int repris = 0;
+    qsizetype pos = 0;
+    while (pos < j.size()) {
+        // One entry: the fixed record, then the variable record of the same number.
+        const char* p = j.constData() + pos;
+        const qsizetype reste = j.size() - pos;
+        if (reste < kTailleFixe + kTailleMiniVar || quint8(p[0]) != kTailleFixe) break;
+        auto m = std::make_unique<TUnMessageMem>();
+        if (!DecoderFixe(p, *m)) break;
+        const char* v = p + kTailleFixe;
+        const qint32 longueur = lire<qint32>(v);
+        const quint16 l1 = lire<quint16>(v + 8), l2 = lire<quint16>(v + 10),
+                      l3 = lire<quint16>(v + 12);
+        if (lire<qint32>(v + 4) != m->Numero || longueur != kTailleMiniVar + l1 + l2 + l3 ||
+            longueur > reste - kTailleFixe)
+            break;
+        const char* t = v + kTailleMiniVar;
+        m->Sujet = QByteArray(t, l1);
+        m->Emetteur = QByteArray(t + l1, l2);
+        m->ReponseDNSBL = QByteArray(t + l1 + l2, l3);
+        pos += kTailleFixe + longueur;
+        if (presents.contains(m->Numero)) continue;
+        presents.insert(m->Numero);
+        m_numeroMax = std::max(m_numeroMax, m->Numero);
+        m_messages.push_back(std::move(m));
+        ++repris;
+    }
+    if (pos < j.size()) {
+        // The entry being written when the program stopped; its text, if any,
+        // keeps its number from being handed out again.
+        TraceFormat(-1, QStringLiteral("Archive %d : fin de journal tronquée (%d octets)"),
+                    m_compte, int(j.size() - pos));
+    }
+    if (repris > 0) {
+        std::stable_sort(m_messages.begin(), m_messages.end(),
+                         [](const auto& a, const auto& b) { return a->Numero < b->Numero; });
+        for (size_t i = 0; i < m_messages.size(); ++i)
+            m_messages[i]->Index = int(i);
+        TraceFormat(-1, QStringLiteral("Archive %d : %d message(s) repris du journal"), m_compte,
+                    repris);
+    }
+    return repris;
+}
+
+bool TMonDossierBis::Journaliser(const TUnMessageMem& m, QString* erreur) {
+    QFile f(CheminJournal());
+    const QByteArray entree = CoderFixe(m) + CoderVariable(m);
+    // No sync: what reached the system survives the program's end, and a
+    // save per message would cost more than the relay itself.
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(entree) == entree.size() &&
+        f.flush())
+        return true;
+    poser(erreur, CheminJournal() + QStringLiteral(" : ") + f.errorString());
+    return false;
 }
 
 bool TMonDossierBis::Perime() const {
@@ -406,6 +483,9 @@ bool TMonDossierBis::EcrireIndex(QString* erreur) {
                   bakFixe = sauvegarde::cheminBak(fixe);
     const QString tmpVariable = sauvegarde::cheminTemporaire(variable),
                   tmpFixe = sauvegarde::cheminTemporaire(fixe);
+    // Another view's records that are only in the journal go into this save,
+    // which then replaces the journal.
+    if (ReprendreJournal() > 0) FixeModifie = true;
     const bool ecrireFixe = FixeModifie;
     const QByteArray contenuVariable = SerialiserVariable();
     const QByteArray contenuFixe = ecrireFixe ? SerialiserFixe() : QByteArray();
@@ -440,6 +520,7 @@ bool TMonDossierBis::EcrireIndex(QString* erreur) {
     // other way round, new records would come back without their texts.
     QFile::remove(bakVariable);
     if (ecrireFixe) QFile::remove(bakFixe);
+    if (!m_journalIllisible) QFile::remove(CheminJournal());
     VarModifie = false;
     FixeModifie = false;
     m_generation = ++generations()[CleIndex()];
@@ -535,6 +616,9 @@ bool TMonDossierBis::AjouterMessage(const TUnMessageMem& modele, const QByteArra
         raison = QStringLiteral("aucun numéro libre");
     }
     m->Numero = numero;
+    // The message may be handed to the client at once: its record must
+    // outlive a crash before the next save.
+    if (ok) ok = Journaliser(*m, &raison);
     m_numeroMax = numero;
     PUnMessageMem p = m.get();
     m_messages.push_back(std::move(m));

@@ -91,6 +91,9 @@ public:
     QString CheminFixe() const;     // "N-var.qdl": the 38-byte records
     QString CheminVariable() const; // "N-fix.qdl": the texts
     QString CheminNumero() const;   // highest number handed out
+    // Records added since the last save, appended one by one, so that a run
+    // that ends without saving loses none: the next load takes them back.
+    QString CheminJournal() const;
     TGestionFichierMessage& Fichiers() { return m_fichiers; }
 
     // The byte layouts, apart from the disk.
@@ -111,6 +114,9 @@ private:
     QString CleIndex() const;
     // Keeps this view's records and adds the newer ones from the files.
     void Fusionner();
+    // Adds the journal's records that the list lacks; returns how many.
+    int ReprendreJournal();
+    bool Journaliser(const TUnMessageMem& m, QString* erreur);
 
     std::vector<std::unique_ptr<TUnMessageMem>> m_messages;
     TGestionFichierMessage m_fichiers;
@@ -119,6 +125,7 @@ private:
     qint32 m_numeroMax = 0;
     // An index that could not be read is never overwritten.
     TFichierProtege m_index;
+    bool m_journalIllisible = false;
     // The account's save count (among all views) when this view last loaded or saved it.
     quint64 m_generation = 0;
 };

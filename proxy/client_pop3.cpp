@@ -367,9 +367,19 @@ void TClientPOP3::surDonnees() {
 }
 
 void TClientPOP3::lireDonnees() {
+    // In bounded pieces: a server that sent a whole message at once would
+    // otherwise leave a line buffer of that size behind, for each session.
+    constexpr qint64 kMorceau = 256 * 1024;
+    const quint64 generation = m_generation;
+    do {
+        lireMorceau(std::min(m_socket->bytesAvailable(), kMorceau));
+    } while (generation == m_generation && m_socket->bytesAvailable() > 0 &&
+             m_entree.size() <= LongueurLigneMax);
+}
+
+void TClientPOP3::lireMorceau(qint64 disponible) {
     const quint64 generation = m_generation;
     // Straight into the line buffer, which keeps its capacity from read to read.
-    const qint64 disponible = m_socket->bytesAvailable();
     if (disponible > 0) {
         const qsizetype avant = m_entree.size();
         m_entree.resize(avant + qsizetype(disponible));

@@ -130,6 +130,7 @@ private:
     void surConnexion();
     void surDonnees();
     void lireDonnees();
+    void lireMorceau(qint64 disponible);
     void surDeconnexion();
     void traiterLigne(const QByteArray& ligne);
     void traiterLigneLogin(const QByteArray& ligne);

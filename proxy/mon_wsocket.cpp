@@ -599,6 +599,9 @@ void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     m_message.ReponseRetenue.clear();
     m_message.EnvoiFictif = false;
     m_message.VerdictFait = true;
+    // A large message is now in the output queue: its received copy goes,
+    // so a client that does not read holds one copy, not two.
+    if (m_message.Flux.capacity() > kSortieMax) m_message.Flux = QByteArray();
 }
 
 void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {

@@ -65,16 +65,19 @@ qint32 caseNumero(const QByteArray& entete, int i) {
     return qFromLittleEndian<qint32>(entete.constData() + 3 + i * 8);
 }
 
-// The child of the kill test: keeps adding and saving, one line per save.
-int enfantSauvegarde(const QString& dossiers) {
+// The child of the kill tests: keeps adding (and saving, unless `sauver` is
+// off), one line per message stored.
+int enfantSauvegarde(const QString& dossiers, bool sauver = true) {
     TUnCompteBis compte;
     compte.Numero = 1;
     TMonDossierBis dossier;
     dossier.setRepertoireDossiers(dossiers);
     dossier.Ouvrir(&compte);
     for (int i = dossier.DernierNumMessage() + 1;; ++i) {
-        dossier.AjouterMessage(modele(46000.5, "sujet " + QByteArray::number(i)), texteMessage(i));
-        if (!dossier.Sauver()) return 3;
+        if (!dossier.AjouterMessage(modele(46000.5, "sujet " + QByteArray::number(i)),
+                                    texteMessage(i)))
+            return 2;
+        if (sauver && !dossier.Sauver()) return 3;
         std::printf("%d\n", dossier.NbMessage());
         std::fflush(stdout);
     }
@@ -103,6 +106,7 @@ private slots:
     void bakRestaure();
     void bakGardeQuandRefuse();
     void sauvegardeTueeRestauree();
+    void ajoutsNonSauvesSurviventAuKill();
     void indexEndommages_data();
     void indexEndommages();
     void fichierJourEndommage_data();
@@ -554,6 +558,57 @@ void TestArchive::sauvegardeTueeRestauree() {
     qInfo("kills that left a backup to restore: %d of 20", restaurations);
 }
 
+// A message is handed to the client as soon as it is stored, long before the
+// index is saved: a kill in between must not lose its record.
+void TestArchive::ajoutsNonSauvesSurviventAuKill() {
+    const QString exe = QCoreApplication::applicationFilePath();
+    int stockes = 0;
+    for (int tour = 0; tour < 3; ++tour) {
+        QProcess enfant;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KELVARIN_ARCHIVE_ENFANT"), m_rep.path());
+        env.insert(QStringLiteral("KELVARIN_ARCHIVE_SANS_SAUVER"), QStringLiteral("1"));
+        enfant.setProcessEnvironment(env);
+        enfant.start(exe, {});
+        QVERIFY(enfant.waitForStarted());
+        // Some messages stored, then the kill wherever the child is.
+        QByteArray sortie;
+        QTRY_VERIFY_WITH_TIMEOUT((sortie += enfant.readAllStandardOutput()).count('\n') >= 20,
+                                 20000);
+        ::kill(pid_t(enfant.processId()), SIGKILL);
+        QVERIFY(enfant.waitForFinished(10000));
+        sortie += enfant.readAllStandardOutput();
+        const QList<QByteArray> lignes = sortie.trimmed().split('\n');
+        stockes = lignes.last().toInt();
+
+        TUnCompteBis compte;
+        compte.Numero = 1;
+        TMonDossierBis d;
+        d.setRepertoireDossiers(dossiers());
+        QVERIFY(d.Ouvrir(&compte));
+        // Every message stored in every run, each with its own subject and text.
+        QVERIFY2(d.NbMessage() >= stockes,
+                 qPrintable(QStringLiteral("%1 < %2").arg(d.NbMessage()).arg(stockes)));
+        for (int i = 0; i < d.NbMessage(); ++i) {
+            const TUnMessageMem* m = d.Message(i);
+            QVERIFY(m->Sujet.startsWith("sujet "));
+            QCOMPARE(m->ProbaBayes, 500);
+            QByteArray texte;
+            QVERIFY(d.LireTexte(*m, texte, false));
+            QCOMPARE(texte, texteMessage(m->Sujet.mid(6).toInt()));
+        }
+        // The next save takes the journal in and replaces it.
+        QVERIFY(QFile::exists(d.CheminJournal()));
+        d.FixeModifie = true;
+        QVERIFY(d.Sauver());
+        QVERIFY(!QFile::exists(d.CheminJournal()));
+        TMonDossierBis relu;
+        relu.setRepertoireDossiers(dossiers());
+        QVERIFY(relu.Ouvrir(&compte));
+        QCOMPARE(relu.NbMessage(), d.NbMessage());
+    }
+}
+
 void TestArchive::indexEndommages_data() {
     QTest::addColumn<QByteArray>("fixe");
     QTest::addColumn<QByteArray>("variable");
@@ -917,7 +972,8 @@ int main(int argc, char** argv) {
     const QByteArray enfant = qgetenv("KELVARIN_ARCHIVE_ENFANT");
     QCoreApplication app(argc, argv);
     if (!enfant.isEmpty())
-        return enfantSauvegarde(QString::fromLocal8Bit(enfant) + QLatin1Char('/'));
+        return enfantSauvegarde(QString::fromLocal8Bit(enfant) + QLatin1Char('/'),
+                                qEnvironmentVariableIsEmpty("KELVARIN_ARCHIVE_SANS_SAUVER"));
     TestArchive t;
     return QTest::qExec(&t, argc, argv);
 }

@@ -108,6 +108,20 @@ void TDovecotPeer::ajouterMessage(const QString& login, const QByteArray& texte)
     changerProprietaireArbre(m_dir.filePath(QStringLiteral("mail/%1").arg(login)), m_uid, m_gid);
 }
 
+void TDovecotPeer::ajouterMessages(const QString& login, const QList<QByteArray>& textes) {
+    const QString rep = m_dir.filePath(QStringLiteral("mail/%1/Maildir/new").arg(login));
+    QDir().mkpath(rep);
+    for (const QByteArray& texte : textes) {
+        const qint64 h = m_prochainHorodatage++;
+        ecrireFichier(QStringLiteral("%1/%2.M%3P1.test")
+                          .arg(rep)
+                          .arg(h)
+                          .arg(h % 1000000, 6, 10, QLatin1Char('0')),
+                      texte);
+    }
+    changerProprietaireArbre(m_dir.filePath(QStringLiteral("mail/%1").arg(login)), m_uid, m_gid);
+}
+
 int TDovecotPeer::nbMessages(const QString& login) const {
     int n = 0;
     for (const char* sous : {"new", "cur"}) {
@@ -177,6 +191,7 @@ bool TDovecotPeer::preparer(QString* erreur) {
                                         "pop3_uidl_format = %08Xu%08Xv\n"
                                         "shutdown_clients = yes\n"
                                         "mail_max_userip_connections = 200\n"
+                                        "default_process_limit = 300\n"
                                         "passdb {\n"
                                         "  driver = passwd-file\n"
                                         "  args = scheme=PLAIN username_format=%u %1/passwd\n"

@@ -28,6 +28,8 @@ public:
     // One message file in Maildir/new (LF line ends expected); file names carry
     // increasing timestamps so the server keeps the order of the calls.
     void ajouterMessage(const QString& login, const QByteArray& texte);
+    // The same for many messages, the mailbox's owner set once at the end.
+    void ajouterMessages(const QString& login, const QList<QByteArray>& textes);
     int nbMessages(const QString& login) const;
 
     // Starts dovecot (again on the same port after a stop) and waits (bounded) until it greets on

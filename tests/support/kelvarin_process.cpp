@@ -102,6 +102,12 @@ int TKelvarinProcess::Arreter(int delaiMs) {
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
+void TKelvarinProcess::Tuer() {
+    if (m_process.state() == QProcess::NotRunning) return;
+    ::kill(pid_t(m_process.processId()), SIGKILL);
+    m_process.waitForFinished(10000);
+}
+
 QByteArray TKelvarinProcess::Sortie() {
     QFile f(Home() + QStringLiteral("sortie.txt"));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

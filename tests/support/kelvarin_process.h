@@ -43,6 +43,9 @@ public:
     // SIGTERM and wait; returns the exit code (-1: had to be killed).
     int Arreter(int delaiMs = 15000);
     bool Actif() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 Pid() const { return m_process.processId(); }
+    // SIGKILL, as a crash would end it, and wait; Demarrer() starts it again.
+    void Tuer();
     // Everything the program wrote so far (its trace lines), from Home() "sortie.txt".
     QByteArray Sortie();
 

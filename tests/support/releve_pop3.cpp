@@ -17,12 +17,16 @@ namespace testsupport {
 QByteArray jugeSansFiltres(const QByteArray& direct) {
     static const QByteArray kLignes = "X-Kelvarin: test IP d\xe9sactiv\xe9\r\n"
                                       "X-Kelvarin : test bayesien d\xe9sactiv\xe9\r\n";
+    return jugeAvecLignes(direct, kLignes);
+}
+
+QByteArray jugeAvecLignes(const QByteArray& direct, const QByteArray& lignes) {
     QByteArray r = direct;
-    if (r.startsWith("\r\n")) return r.insert(0, kLignes);
+    if (r.startsWith("\r\n")) return r.insert(0, lignes);
     const qsizetype vide = r.indexOf("\r\n\r\n");
-    if (vide >= 0) return r.insert(vide + 2, kLignes);
+    if (vide >= 0) return r.insert(vide + 2, lignes);
     if (!r.isEmpty() && !r.endsWith('\n')) r += "\r\n";
-    return r + kLignes;
+    return r + lignes;
 }
 
 namespace {

@@ -42,6 +42,8 @@ TReleve releve(quint16 port, const QString& login,
 // A message as the proxy delivers it at level 0 for an account with both
 // filters off: the verdict's two lines end its header.
 QByteArray jugeSansFiltres(const QByteArray& direct);
+// The same with the given X-Kelvarin lines (complete lines, CR LF each).
+QByteArray jugeAvecLignes(const QByteArray& direct, const QByteArray& lignes);
 
 class TDovecotPeer;
 
