@@ -116,7 +116,7 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     }
     cp1252::enMinuscules(s);
 
-    QHash<bayes::TCleMot, TUnElement*> index;
+    QHash<bayes::TMotAnalyse, TUnElement*> index;
     index.reserve(std::min<qsizetype>(s.size() / 8 + 16, 1 << 16));
     m_accumulation = &index;
     // Equal tokens are merged, so one sort at the end gives the order sorted
@@ -178,7 +178,7 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
     }
     TCompteMot* c = nullptr;
     if (m_accumulation) {
-        const auto it = m_accumulation->constFind(bayes::TCleMot{mot});
+        const auto it = m_accumulation->constFind(bayes::TMotAnalyse{mot});
         if (it != m_accumulation->cend()) {
             c = &it.value()->CoteSpam;
         } else {
@@ -195,7 +195,7 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
                 e->Mot = mot.toByteArray();
             }
             c = &e->CoteSpam;
-            m_accumulation->insert(bayes::TCleMot{e->Mot}, e.get());
+            m_accumulation->insert(bayes::TMotAnalyse{e->Mot}, e.get());
             Reserver(-1);
             m_elements.push_back(std::move(e));
         }

@@ -15,6 +15,17 @@ bool estNonInitial(unsigned char c); // cannot start a word; stripped from its e
 bool estNumerique(unsigned char c);  // a word made only of these is dropped
 constexpr int kLongueurMin = 3;
 constexpr int kLongueurMax = 30;
+// A token of the message being analysed. Its text is already lower case, so
+// equal tokens in token order are equal bytes: a plain byte hash and compare.
+struct TMotAnalyse {
+    QByteArrayView mot;
+    friend bool operator==(const TMotAnalyse& a, const TMotAnalyse& b) noexcept {
+        return a.mot == b.mot;
+    }
+};
+inline size_t qHash(const TMotAnalyse& cle, size_t graine = 0) noexcept {
+    return qHashBits(cle.mot.data(), size_t(cle.mot.size()), graine);
+}
 } // namespace bayes
 
 class TBayesDoc : public TBayesBase {
@@ -45,7 +56,7 @@ public:
 private:
     // While a message is analysed, tokens are counted through a hash index and
     // sorted once at the end, rather than inserted in order one by one.
-    QHash<bayes::TCleMot, TUnElement*>* m_accumulation = nullptr;
+    QHash<bayes::TMotAnalyse, TUnElement*>* m_accumulation = nullptr;
     // Elements of earlier messages, ready to be used again.
     std::vector<std::unique_ptr<TUnElement>> m_libres;
 };

@@ -23,25 +23,45 @@ bool plainSansTexte(const QByteArrayList& lignes) {
 
 QByteArray texteVisibleHtml(const QByteArrayList& lignes) {
     const QByteArray s = lignes.join("\r\n");
+    const QByteArrayView v(s);
+    const qsizetype n = v.size();
     QByteArray r;
-    r.reserve(s.size() + 2);
+    r.reserve(n + 2);
+    // The next '<' and '>' at or after i, looked up with memchr rather than
+    // byte by byte: -1 when there is none further.
+    qsizetype ouvre = -2, ferme = -2;
     qsizetype debut = 0;
     bool dansBalise = false;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '<') {
-            if (!dansBalise) {
-                dansBalise = true;
-                if (debut < i) {
-                    r.append(QByteArrayView(s).sliced(debut, i - debut));
-                    r.append("\r\n");
-                }
-            }
-        } else if (c == '>') {
+    qsizetype i = 0;
+    while (i < n) {
+        if (ferme != -1 && ferme < i) ferme = v.indexOf('>', i);
+        if (dansBalise) {
+            // Only a '>' matters inside a tag.
+            if (ferme < 0) break;
             dansBalise = false;
-            debut = i + 1;
-        } else if ((c == '\r' || c == '\n') && i == debut) {
-            debut = i + 1;
+            i = debut = ferme + 1;
+            continue;
+        }
+        // Line ends right where the text would start are not part of it.
+        if (i == debut) {
+            while (i < n && (v[i] == '\r' || v[i] == '\n'))
+                ++i;
+            debut = i;
+            if (i >= n) break;
+            if (ferme != -1 && ferme < i) ferme = v.indexOf('>', i);
+        }
+        if (ouvre != -1 && ouvre < i) ouvre = v.indexOf('<', i);
+        if (ouvre < 0 && ferme < 0) break;
+        if (ouvre >= 0 && (ferme < 0 || ouvre < ferme)) {
+            dansBalise = true;
+            if (debut < ouvre) {
+                r.append(v.sliced(debut, ouvre - debut));
+                r.append("\r\n");
+            }
+            i = ouvre + 1;
+        } else {
+            // A '>' outside a tag: the text starts after it.
+            i = debut = ferme + 1;
         }
     }
     return r;

@@ -66,16 +66,28 @@ unsigned char depuisUnicode(char16_t c) {
 
 QByteArray depuisUnicode(QStringView texte) {
     QByteArray r;
-    r.reserve(texte.size());
+    if (texte.isEmpty()) {
+        r.reserve(0);
+        return r;
+    }
+    // Written in place: an append per character costs more than the conversion.
+    r.resize(texte.size());
+    char* d = r.data();
+    qsizetype n = 0;
     for (qsizetype i = 0; i < texte.size(); ++i) {
         const QChar ch = texte[i];
-        if (ch.isHighSurrogate() && i + 1 < texte.size() && texte[i + 1].isLowSurrogate()) {
-            ++i; // one character outside the plane: one '?'
-            r.append('?');
+        if (ch.unicode() < 0x80) {
+            d[n++] = static_cast<char>(ch.unicode());
             continue;
         }
-        r.append(static_cast<char>(depuisUnicode(ch.unicode())));
+        if (ch.isHighSurrogate() && i + 1 < texte.size() && texte[i + 1].isLowSurrogate()) {
+            ++i; // one character outside the plane: one '?'
+            d[n++] = '?';
+            continue;
+        }
+        d[n++] = static_cast<char>(depuisUnicode(ch.unicode()));
     }
+    r.truncate(n);
     return r;
 }
 

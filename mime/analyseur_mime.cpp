@@ -30,6 +30,13 @@ QByteArrayView sansBlancsDebut(QByteArrayView v) {
     return v;
 }
 
+// Every LF of the run ends a CR LF pair.
+bool lignesCRLF(QByteArrayView v) {
+    for (qsizetype lf = v.indexOf('\n'); lf >= 0; lf = v.indexOf('\n', lf + 1))
+        if (lf == 0 || v[lf - 1] != '\r') return false;
+    return true;
+}
+
 // A line that can open a header field: a name of printable bytes, blanks
 // allowed before the colon.
 bool ressembleAEntete(QByteArrayView ligne) {
@@ -90,7 +97,10 @@ QByteArray parametre(QByteArrayView ligne, QByteArrayView nom) {
 
 QByteArray decoderBase64Corps(QByteArrayView texte) {
     QByteArray r;
-    r.reserve(texte.size() / 4 * 3 + 3);
+    // At most one byte per digit beyond the first: written in place, then cut.
+    r.resize(texte.size() / 4 * 3 + 3);
+    char* d = r.data();
+    qsizetype n = 0;
     uint32_t acc = 0;
     int bits = 0;
     for (char c : texte) {
@@ -105,15 +115,20 @@ QByteArray decoderBase64Corps(QByteArrayView texte) {
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
-            r += static_cast<char>((acc >> bits) & 0xFF);
+            d[n++] = static_cast<char>((acc >> bits) & 0xFF);
         }
     }
+    r.truncate(n);
     return r;
 }
 
 QByteArray decoderQuotedPrintable(QByteArrayView texte) {
     QByteArray r;
-    r.reserve(texte.size());
+    // Each input byte gives at most one, and a bare LF two: written in place,
+    // then cut.
+    r.resize(texte.size() + std::count(texte.begin(), texte.end(), '\n') + 2);
+    char* d = r.data();
+    qsizetype n = 0;
     qsizetype debut = 0;
     while (debut <= texte.size()) {
         qsizetype fin = texte.indexOf('\n', debut);
@@ -131,17 +146,21 @@ QByteArray decoderQuotedPrintable(QByteArrayView texte) {
                 const int h = valeurHexa(ligne[i + 1]);
                 const int l = valeurHexa(ligne[i + 2]);
                 if (h >= 0 && l >= 0) {
-                    r += static_cast<char>(h * 16 + l);
+                    d[n++] = static_cast<char>(h * 16 + l);
                     i += 2;
                     continue;
                 }
             }
-            r += c;
+            d[n++] = c;
         }
-        if (!douce) r += "\r\n";
+        if (!douce) {
+            d[n++] = '\r';
+            d[n++] = '\n';
+        }
         if (derniere) break;
         debut = fin + 1;
     }
+    r.truncate(n);
     return r;
 }
 
@@ -426,9 +445,15 @@ void TAnalyseurMime::livrerCorps(TEtat& e, int debut, int fin, const QByteArrayL
     } else {
         QByteArray texte;
         texte.reserve(brut.size() + (fin - debut) + 2);
-        for (int i = debut; i < fin; ++i) {
-            texte += e.lignes[size_t(i)];
+        if (lignesCRLF(brut)) {
+            // Already the lines with CR LF: one copy instead of one per line.
+            texte += brut;
             texte += "\r\n";
+        } else {
+            for (int i = debut; i < fin; ++i) {
+                texte += e.lignes[size_t(i)];
+                texte += "\r\n";
+            }
         }
         livrerTexte(texte, plain);
     }

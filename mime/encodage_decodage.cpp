@@ -176,6 +176,9 @@ QString TEncodageDecodage::VersUnicode(QByteArrayView texte, QByteArrayView char
 }
 
 QString TEncodageDecodage::DecoderEntete(QByteArrayView entree) const {
+    // Most values hold no encoded word and no tab: the plain conversion.
+    if (entree.isEmpty()) return QString();
+    if (!entree.contains("=?") && !entree.contains('\t')) return cp1252::versUnicode(entree);
     QByteArray t = entree.toByteArray();
     t.replace('\t', QByteArrayView());
     QString r;

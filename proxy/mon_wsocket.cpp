@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -516,8 +517,15 @@ void TMonWSocket::surDebutMessage() {
 
 void TMonWSocket::surLigneMessage(const QByteArray& ligne) {
     if (Commande != cmRetr && Commande != cmTop) return;
-    m_message.Flux.append(ligne);
-    m_message.Flux.append("\r\n");
+    // The line and its CR LF in one step: the buffer grows geometrically and
+    // is usually sized from the LIST figure already.
+    QByteArray& flux = m_message.Flux;
+    const qsizetype n = flux.size();
+    flux.resize(n + ligne.size() + 2);
+    char* d = flux.data() + n;
+    std::memcpy(d, ligne.constData(), size_t(ligne.size()));
+    d[ligne.size()] = '\r';
+    d[ligne.size() + 1] = '\n';
     // Relay addresses and header lists, while the header arrives.
     if (Client->HeaderFlag())
         if (m_verdict) m_verdict->LigneEntete(m_message, ligne);
@@ -634,6 +642,9 @@ void TMonWSocket::livrerMessage(const TResultatVerdict& verdict) {
         if (m_socket->write(r.Octets) < 0)
             TraceFormat(m_numero, Res("princ23", u"Exception : envoi impossible de : %s"),
                         cp1252::versUnicode(recu.MessageEnCours.Sujet));
+        // Out now rather than at the loop's next turn: the client waits for
+        // exactly these bytes. Never blocks; what the network refuses waits.
+        m_socket->flush();
         m_inactivite->start();
     }
 }

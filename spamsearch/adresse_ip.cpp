@@ -2,6 +2,8 @@
 
 #include "core/cp1252.h"
 
+#include <QVarLengthArray>
+
 #include <vector>
 
 QByteArray IPVersChaine(TAdresseIP ip) {
@@ -112,8 +114,16 @@ bool correspond(const TElement& e, char c) {
 // Every element other than a star matches exactly one byte, so the classic
 // "remember the last star" walk is exact and never backtracks further than it.
 bool correspondJoker(QByteArrayView valeur, QByteArrayView motif) {
-    std::vector<TElement> elements;
-    elements.reserve(size_t(motif.size()));
+    // A pattern that starts with a plain byte fails at once on another first
+    // byte, without building its elements (most header lines of most lists).
+    const char premier = motif.isEmpty() ? '*' : motif.front();
+    if (premier != '\\' && premier != '*' && premier != '?' && premier != '#' &&
+        static_cast<unsigned char>(premier) != 0xB5 &&
+        (valeur.isEmpty() || valeur.front() != premier))
+        return false;
+    // On the stack for any ordinary pattern: one is built per tested value.
+    QVarLengthArray<TElement, 128> elements;
+    elements.reserve(motif.size());
     for (qsizetype i = 0; i < motif.size(); ++i) {
         const char c = motif[i];
         if (c == '\\' && i + 1 < motif.size()) {

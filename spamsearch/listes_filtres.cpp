@@ -103,7 +103,7 @@ bool TListesFiltres::Tester(int type, QByteArrayView valeur,
     const bool cidr = type == tlNoireIP || type == tlBlancheIP;
     for (const QByteArray& motif : m_listes[size_t(l.simple)])
         if (CorrespondFiltre(valeur, motif, cidr)) return true;
-    if (l.regexp >= 0 && testerRegExp) {
+    if (l.regexp >= 0 && testerRegExp && !m_listes[size_t(l.regexp)].isEmpty()) {
         const QByteArray v = valeur.toByteArray();
         for (const QByteArray& expression : m_listes[size_t(l.regexp)])
             if (testerRegExp(v, expression)) return true;

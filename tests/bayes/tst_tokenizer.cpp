@@ -154,6 +154,12 @@ private slots:
         QTest::newRow("entities kept as they are")
             << lignes({"<i>a &amp; b</i>"}) << QByteArray("a &amp; b\r\n");
         QTest::newRow("no tag, nothing") << lignes({"plain words"}) << QByteArray();
+        QTest::newRow("text after the last tag dropped")
+            << lignes({"<p>x</p>tail"}) << QByteArray("x\r\n");
+        QTest::newRow("unclosed tag ends the text")
+            << lignes({"a<b", "c>d"}) << QByteArray("a\r\n");
+        QTest::newRow("line breaks after a stray > dropped")
+            << lignes({"a>", "", "b<i>"}) << QByteArray("b\r\n");
     }
     void htmlVisible() {
         QFETCH(QByteArrayList, html);

@@ -10,7 +10,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -39,7 +46,108 @@ double mediane(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// A blocking POP3 conversation on one socket, for the raw client.
+class TConversationBrute {
+public:
+    explicit TConversationBrute(quint16 port) {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (m_fd < 0) return;
+        const int un = 1;
+        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &un, sizeof un);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        m_tampon.resize(1 << 20);
+    }
+    ~TConversationBrute() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    bool ouverte() const { return m_fd >= 0; }
+
+    bool envoyer(const QByteArray& commande) {
+        const QByteArray ligne = commande + "\r\n";
+        qsizetype fait = 0;
+        while (fait < ligne.size()) {
+            const ssize_t n =
+                ::send(m_fd, ligne.constData() + fait, size_t(ligne.size() - fait), MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            fait += n;
+        }
+        return true;
+    }
+    // One answer: its status line, and with `multi` the lines up to "."
+    // (only counted). False on "-ERR" or a closed connection.
+    bool reponse(bool multi, QByteArray* statut = nullptr) {
+        qsizetype fin = -1;
+        while ((fin = m_recu.indexOf("\r\n")) < 0)
+            if (!lire()) return false;
+        if (statut) *statut = m_recu.first(fin);
+        const bool ok = m_recu.startsWith("+OK");
+        if (!ok || !multi) {
+            m_recu.remove(0, fin + 2);
+            return ok;
+        }
+        // The end is the first CR LF "." CR LF from the status line's CR LF.
+        qsizetype depuis = fin;
+        for (;;) {
+            const qsizetype point = m_recu.indexOf("\r\n.\r\n", depuis);
+            if (point >= 0) {
+                m_recu.remove(0, point + 5);
+                return true;
+            }
+            depuis = std::max(fin, m_recu.size() - 4);
+            if (!lire()) return false;
+        }
+    }
+
+private:
+    bool lire() {
+        const ssize_t n = ::recv(m_fd, m_tampon.data(), size_t(m_tampon.size()), 0);
+        if (n <= 0) return false;
+        m_recu.append(m_tampon.constData(), n);
+        return true;
+    }
+
+    int m_fd = -1;
+    QByteArray m_tampon;
+    QByteArray m_recu;
+};
+
 } // namespace
+
+double releverBrut(quint16 port, const QString& login, int attendus) {
+    QElapsedTimer t;
+    t.start();
+    TConversationBrute c(port);
+    QByteArray stat;
+    if (!c.ouverte() || !c.reponse(false) || !c.envoyer("USER " + login.toLatin1()) ||
+        !c.reponse(false) || !c.envoyer("PASS secret") || !c.reponse(false) || !c.envoyer("STAT") ||
+        !c.reponse(false, &stat)) {
+        std::fprintf(stderr, "raw fetch: login failed\n");
+        return -1;
+    }
+    const int nombre = stat.split(' ').value(1).toInt();
+    if (nombre != attendus) {
+        std::fprintf(stderr, "raw fetch: %d messages of %d\n", nombre, attendus);
+        return -1;
+    }
+    for (int i = 1; i <= nombre; ++i) {
+        if (!c.envoyer("RETR " + QByteArray::number(i)) || !c.reponse(true)) {
+            std::fprintf(stderr, "raw fetch: RETR %d failed\n", i);
+            return -1;
+        }
+    }
+    if (!c.envoyer("QUIT") || !c.reponse(false)) {
+        std::fprintf(stderr, "raw fetch: QUIT failed\n");
+        return -1;
+    }
+    return double(t.nsecsElapsed()) / 1e6;
+}
 
 QByteArrayList TReleve::avec(const QByteArray& prefixe) const {
     QByteArrayList r;
@@ -125,18 +233,22 @@ double releverBoite(quint16 port, const QString& login, int attendus, const QStr
     return ms;
 }
 
-bool comparerReleves(const TComparaisonReleves& c) {
+namespace {
+
+// Warm-up, then alternating runs of `releve` on both ports; prints each run,
+// the medians and the ratio.
+template <typename F>
+bool comparer(const TComparaisonReleves& c, const char* client, double objectif, F&& releve) {
     QElapsedTimer chauffe;
     chauffe.start();
-    const QStringList direct = c.options + c.optionsDirect;
-    if (releverBoite(c.portDirect, c.loginDirect, c.messages, direct) < 0 ||
-        releverBoite(c.portProxy, c.loginProxy, c.messages, c.options) < 0)
+    if (releve(c.portDirect, c.loginDirect, true) < 0 ||
+        releve(c.portProxy, c.loginProxy, false) < 0)
         return false;
-    std::printf("warm-up: %.1f s\n", double(chauffe.elapsed()) / 1e3);
+    std::printf("%s client, warm-up: %.1f s\n", client, double(chauffe.elapsed()) / 1e3);
     std::vector<double> d, p;
     for (int i = 0; i < c.tours; ++i) {
-        const double td = releverBoite(c.portDirect, c.loginDirect, c.messages, direct);
-        const double tp = releverBoite(c.portProxy, c.loginProxy, c.messages, c.options);
+        const double td = releve(c.portDirect, c.loginDirect, true);
+        const double tp = releve(c.portProxy, c.loginProxy, false);
         if (td < 0 || tp < 0) return false;
         d.push_back(td);
         p.push_back(tp);
@@ -144,13 +256,31 @@ bool comparerReleves(const TComparaisonReleves& c) {
     }
     const double md = mediane(d), mp = mediane(p);
     const double n = c.messages, mo = double(c.octets) / 1e3;
-    std::printf("median direct: %.1f ms (%.0f messages/s, %.1f MB/s)\n", md, n * 1000.0 / md,
-                mo / md);
-    std::printf("median %s: %.1f ms (%.0f messages/s, %.1f MB/s)\n", c.libelle, mp, n * 1000.0 / mp,
-                mo / mp);
-    std::printf("ratio %s/direct: %.3f (goal <= %.2f)\n", c.libelle, mp / md, c.objectif);
+    std::printf("median direct (%s): %.1f ms (%.3f ms per message, %.1f MB/s)\n", client, md,
+                md / n, mo / md);
+    std::printf("median %s (%s): %.1f ms (%.3f ms per message, %.1f MB/s)\n", c.libelle, client, mp,
+                mp / n, mo / mp);
+    if (objectif > 0)
+        std::printf("ratio %s/direct (%s): %.3f (goal <= %.2f)\n", c.libelle, client, mp / md,
+                    objectif);
+    else
+        std::printf("ratio %s/direct (%s): %.3f\n", c.libelle, client, mp / md);
     std::fflush(stdout);
     return true;
+}
+
+} // namespace
+
+bool comparerReleves(const TComparaisonReleves& c) {
+    const QStringList direct = c.options + c.optionsDirect;
+    if (!comparer(c, "poplib", c.objectif, [&](quint16 port, const QString& login, bool d) {
+            return releverBoite(port, login, c.messages, d ? direct : c.options);
+        }))
+        return false;
+    if (!c.brut) return true;
+    return comparer(c, "raw", c.objectifBrut, [&](quint16 port, const QString& login, bool) {
+        return releverBrut(port, login, c.messages);
+    });
 }
 
 } // namespace testsupport

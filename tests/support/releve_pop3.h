@@ -55,6 +55,10 @@ qint64 preparerBoiteCorpus(TDovecotPeer& dovecot, int n);
 // bring `attendus` messages. `options` go to the client script.
 double releverBoite(quint16 port, const QString& login, int attendus,
                     const QStringList& options = {});
+// The same fetch by a client of this process on a plain blocking socket,
+// which reads each answer as fast as the socket gives it and keeps nothing:
+// what remains is the server's own delay. Plain text only.
+double releverBrut(quint16 port, const QString& login, int attendus);
 
 struct TComparaisonReleves {
     quint16 portDirect = 0;
@@ -68,10 +72,14 @@ struct TComparaisonReleves {
     QStringList optionsDirect;     // for the direct runs only ("--ssl=CAFILE", ...)
     const char* libelle = "proxy"; // how the runs through the proxy are named
     double objectif = 1.10;        // the ratio aimed at, printed beside the result
+    // Runs the raw client too (plain text only), with its own goal (none: 0).
+    bool brut = false;
+    double objectifBrut = 0;
 };
 
 // One warm-up fetch each (timed and printed), then `tours` alternating runs;
-// prints each run, the medians and the ratio. False when a fetch failed.
+// prints each run, the medians and the ratio; then the same with the raw
+// client when asked. False when a fetch failed.
 bool comparerReleves(const TComparaisonReleves& c);
 
 } // namespace testsupport
