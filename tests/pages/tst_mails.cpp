@@ -703,6 +703,16 @@ void TestMails::changementDeCalcul() {
     QCOMPARE(f.CalculBayes, 1);
     QCOMPARE(f.DocReception.Calcul, bayes::cbKhiDeux);
     QCOMPARE(Config().CalculBayes, 1);
+    // The words pane shows each word as chi-square weighs it.
+    const QList<TMotPage> mots = m_page->Mots(1, 1);
+    QVERIFY(!mots.isEmpty());
+    const TMonBayesDB& base = f.Base();
+    for (const TMotPage& m : mots) {
+        const double p = bayes::probaRobinson(m.Spam, m.Bon, base.NbSpamAppris, base.NbBonAppris,
+                                              f.DocAffichage.KhiDeux);
+        QVERIFY(std::abs(m.Proba - p * 100) < 1e-9);
+        QCOMPARE(m.Qualifie, std::abs(p - 0.5) >= f.DocAffichage.KhiDeux.EcartMin);
+    }
     QCOMPARE(m_page->ChangerCalcul(1), TPageMails::raRien);
     QCOMPARE(m_page->ChangerCalcul(-1), TPageMails::raRien);
     QCOMPARE(changees, 1);
