@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace bayes {
@@ -227,12 +228,41 @@ void conclure(TMonBayesDB& base) {
         base.ProbaSpam = base.ProbaBon = 0.5;
     }
 }
+
+double robinson(const TMonBayesDB& base, const TUnElement& b, int mode,
+                const bayes::TReglagesKhiDeux& r) {
+    return bayes::probaRobinson(bayes::compteSelonMode(b.CoteSpam, mode, base.SansTexte),
+                                bayes::compteSelonMode(b.CoteBon, mode, base.SansTexte),
+                                base.NbSpamAppris, base.NbBonAppris, r);
+}
+
+void conclureKhiDeux(TMonBayesDB& base, const bayes::TCombinaisonKhiDeux& k) {
+    if (k.Nombre() == 0) {
+        base.ProbaSpam = base.ProbaBon = 0.5;
+        return;
+    }
+    base.SommeSpam = k.H();
+    base.SommeBon = k.S();
+    base.ProbaSpam = k.Indice();
+    base.ProbaBon = 1.0 - base.ProbaSpam;
+}
 } // namespace
 
 void TBayesDoc::Evaluer(TMonBayesDB& base, int mode) {
     base.SommeSpam = base.SommeBon = 0;
     Mode = static_cast<uint8_t>(mode);
     base.SansTexte = SansTexte;
+    if (Calcul == bayes::cbKhiDeux) {
+        bayes::TCombinaisonKhiDeux k;
+        for (const auto& e : Elements()) {
+            const TUnElement* b = base.Trouver(e->Mot);
+            if (!b) continue;
+            const double f = robinson(base, *b, mode, KhiDeux);
+            if (std::abs(f - 0.5) >= KhiDeux.EcartMin) k.Ajouter(f);
+        }
+        conclureKhiDeux(base, k);
+        return;
+    }
     for (const auto& e : Elements()) {
         const TUnElement* b = base.Trouver(e->Mot);
         if (!b) continue;
@@ -277,6 +307,7 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
     base.SommeSpam = base.SommeBon = 0;
     Mode = static_cast<uint8_t>(mode);
     base.SansTexte = SansTexte;
+    const bool khiDeux = Calcul == bayes::cbKhiDeux;
     const size_t max = NbMeilleurs > 0 ? static_cast<size_t>(NbMeilleurs) : 0;
     std::vector<TCandidat> coteSpam, coteBon;
     coteSpam.reserve(max + 1);
@@ -289,6 +320,16 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
         trouves[i] = b;
         const int32_t s = bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte);
         const int32_t g = bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte);
+        if (khiDeux) {
+            // The side follows the corrected probability; the keys stay the counts.
+            const double f = robinson(base, *b, mode, KhiDeux);
+            if (std::abs(f - 0.5) < KhiDeux.EcartMin) continue;
+            if (f > 0.5)
+                offrir(coteSpam, max, {s, static_cast<int32_t>(i)});
+            else
+                offrir(coteBon, max, {g, static_cast<int32_t>(i)});
+            continue;
+        }
         if (int64_t(s) + g < bayes::kSeuilQualifie) continue;
         if (s > 0 && s >= g)
             offrir(coteSpam, max, {s, static_cast<int32_t>(i)});
@@ -302,12 +343,19 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
         pris.push_back(it->indice);
     for (auto it = coteBon.rbegin(); it != coteBon.rend() && pris.size() < n; ++it)
         pris.push_back(it->indice);
-    for (int32_t i : pris) {
-        const double p = base.ProbabiliteElement(trouves[static_cast<size_t>(i)], mode);
-        base.SommeSpam += p;
-        base.SommeBon += 1 - p;
+    if (khiDeux) {
+        bayes::TCombinaisonKhiDeux k;
+        for (int32_t i : pris)
+            k.Ajouter(robinson(base, *trouves[static_cast<size_t>(i)], mode, KhiDeux));
+        conclureKhiDeux(base, k);
+    } else {
+        for (int32_t i : pris) {
+            const double p = base.ProbabiliteElement(trouves[static_cast<size_t>(i)], mode);
+            base.SommeSpam += p;
+            base.SommeBon += 1 - p;
+        }
+        conclure(base);
     }
-    conclure(base);
     if (garder) {
         std::vector<std::unique_ptr<TUnElement>> gardes;
         gardes.reserve(pris.size());
@@ -321,6 +369,23 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
     }
 }
 
+double TBayesDoc::ProbaCombinee(TMonBayesDB& base, const TUnElement* b, int mode,
+                                bool& qualifie) const {
+    qualifie = false;
+    if (Calcul == bayes::cbKhiDeux) {
+        if (!b) return KhiDeux.ProbaInconnue;
+        const double f = robinson(base, *b, mode, KhiDeux);
+        qualifie = std::abs(f - 0.5) >= KhiDeux.EcartMin;
+        return f;
+    }
+    if (b) {
+        const int32_t s = bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte);
+        const int32_t g = bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte);
+        qualifie = int64_t(s) + g >= bayes::kSeuilQualifie;
+    }
+    return base.ProbabiliteElement(b, mode);
+}
+
 void TBayesDoc::ListerMots(QByteArrayList& lignes, int32_t tri, int mode, TMonBayesDB& base) {
     struct TEntree {
         const TUnElement* e;
@@ -330,14 +395,9 @@ void TBayesDoc::ListerMots(QByteArrayList& lignes, int32_t tri, int mode, TMonBa
     std::vector<TEntree> t;
     t.reserve(Elements().size());
     for (const auto& e : Elements()) {
-        const TUnElement* b = base.Trouver(e->Mot);
         bool q = false;
-        if (b) {
-            const int32_t s = bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte);
-            const int32_t g = bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte);
-            q = int64_t(s) + g >= bayes::kSeuilQualifie;
-        }
-        t.push_back({e.get(), q, base.ProbabiliteElement(b, mode)});
+        const double p = ProbaCombinee(base, base.Trouver(e->Mot), mode, q);
+        t.push_back({e.get(), q, p});
     }
     auto ordreMots = [](const TEntree& a, const TEntree& b) {
         return bayes::comparerMots(a.e->Mot, b.e->Mot) < 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Token document: the tokens of one message, counted per zone.
 #include "bayes/bayes_base.h"
+#include "bayes/khi_deux.h"
 #include "bayes/mon_bayes_db.h"
 
 #include <QByteArrayList>
@@ -45,6 +46,9 @@ public:
     // Best-`NbMeilleurs` combination (modes 6 to 11); with `garder` the document
     // keeps only the chosen tokens, in the order taken.
     void EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder);
+    // The probability a token of the base (null: unknown) takes in this
+    // document's combination, and whether it takes part in it.
+    double ProbaCombinee(TMonBayesDB& base, const TUnElement* b, int mode, bool& qualifie) const;
     // Appends the tokens to `lignes`: 0 token order, 1 by spam probability
     // decreasing, 2 increasing (qualifying tokens first, ties in token order).
     void ListerMots(QByteArrayList& lignes, int32_t tri, int mode, TMonBayesDB& base);
@@ -52,6 +56,11 @@ public:
     TMonBayesDB* Base = nullptr;
     int32_t NbMeilleurs = 15;
     uint8_t Mode = 0;
+    // Both evaluations combine by the mean or by chi-square. With chi-square the
+    // base's SommeSpam and SommeBon hold H and S, and a token takes part when
+    // its corrected probability is far enough from 0.5.
+    bayes::TCalculBayes Calcul = bayes::cbMoyenne;
+    bayes::TReglagesKhiDeux KhiDeux;
 
 private:
     // While a message is analysed, tokens are counted through a hash index and

@@ -58,6 +58,12 @@ void TFiltreBayes::ReglerModeBayes(int mode) {
     if (OnModeBayes) OnModeBayes(mode >= 0 && mode <= 11 ? mode : -1);
 }
 
+void TFiltreBayes::ReglerCalculBayes(int calcul) {
+    CalculBayes = bayes::calculBayesValide(calcul);
+    DocReception.Calcul = DocAffichage.Calcul = static_cast<bayes::TCalculBayes>(CalculBayes);
+    Config().CalculBayes = CalculBayes;
+}
+
 void TFiltreBayes::AppliquerTexte(TBayesDoc& doc, QByteArrayView texte, int32_t finEntetes,
                                   int32_t finTexte, QByteArrayView sujet, bool apprendre,
                                   bool estSpam) {

@@ -40,6 +40,9 @@ public:
 
     // Sets the mode (`MeilleursMots` only changes for 0 to 11).
     void ReglerModeBayes(int mode);
+    // Sets the combination of both documents (0 the mean, 1 chi-square; any
+    // other value is the mean) and stores `CalculBayes`.
+    void ReglerCalculBayes(int calcul);
 
     // Tokenizes a Bayesian text into `doc` (and learns it when asked), catching
     // and tracing any failure. `sujet` is the decoded subject (empty: no prefix).
@@ -68,6 +71,7 @@ public:
     bool MeilleursMots = false;
     bool CalculEnCours = false; // a full rebuild is running
     int ModeBayes = 5;
+    int CalculBayes = bayes::cbMoyenne;
 
     enum TEtatBase { ebRepos, ebChargement, ebSauvegarde };
     // Busy cursor and tray hint: "Chargement ..." / "Sauvegarde ..." with TRAY6,

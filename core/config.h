@@ -48,6 +48,9 @@ struct TConfig {
     // Written after VersionInterne.
     int SecuriteAmont = 0;
     QByteArray CertificatsAmont;
+    // How the Bayesian filter combines token probabilities: 0 the mean of the
+    // qualifying tokens, 1 chi-square. Written after CertificatsAmont.
+    int CalculBayes = 0;
 
     // Read but never written by EcrireConfig.
     bool CoderMDP = true;

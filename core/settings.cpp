@@ -82,6 +82,11 @@ int securiteValide(int v) {
     return v >= 0 && v <= 2 ? v : 0;
 }
 
+// 0 the mean, 1 chi-square; anything else is the mean.
+int calculValide(int v) {
+    return v == 1 ? 1 : 0;
+}
+
 } // namespace
 
 const QList<QByteArray>& ClesInit() {
@@ -134,6 +139,7 @@ void LireConfig(TStockageConfig& ini, TConfig& c) {
     }
     c.SecuriteAmont = securiteValide(ini.LireEntier("SecuriteAmont", c.SecuriteAmont));
     c.CertificatsAmont = ini.LireChaine("CertificatsAmont", c.CertificatsAmont).trimmed();
+    c.CalculBayes = calculValide(ini.LireEntier("CalculBayes", c.CalculBayes));
     ini.DefinirSection({});
     c.PortEcoute = pop3SiVide(c.PortEcoute);
     c.PortMail = pop3SiVide(c.PortMail);
@@ -162,6 +168,7 @@ void EcrireConfig(TStockageConfig& ini, const TConfig& c) {
     ini.EcrireEntier("VersionInterne", 2);
     ini.EcrireEntier("SecuriteAmont", c.SecuriteAmont);
     ini.EcrireChaine("CertificatsAmont", c.CertificatsAmont);
+    ini.EcrireEntier("CalculBayes", c.CalculBayes);
     ini.DefinirSection({});
 }
 

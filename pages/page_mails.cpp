@@ -537,8 +537,9 @@ QList<TMotPage> TPageMails::Mots(int ligne, int tri) {
             p.Mot = mot;
             p.Spam = base.CompteSpam(mot, mode);
             p.Bon = base.CompteBon(mot, mode);
-            p.Qualifie = p.Spam + p.Bon >= bayes::kSeuilQualifie;
-            p.Proba = base.Probabilite(mot, mode) * 100;
+            // As the combination in force sees the token.
+            p.Proba =
+                filtre->DocAffichage.ProbaCombinee(base, base.Trouver(mot), mode, p.Qualifie) * 100;
             p.Texte = cp1252::versUnicode(mot) + QLatin1Char('|') + QString::number(p.Spam) +
                       QLatin1Char('|') + QString::number(p.Bon) + QLatin1Char('|') +
                       (p.Qualifie ? TextePourcentage(p.Proba) : QString());
@@ -696,6 +697,16 @@ TPageMails::TResultat TPageMails::ChangerMode(int mode) {
     TFiltreBayes* filtre = m_moteur.FiltreBayes();
     if (!filtre || mode < 0 || mode == filtre->ModeBayes) return raRien;
     filtre->ReglerModeBayes(mode);
+    m_calculs.clear();
+    if (OnCellulesChangees) OnCellulesChangees();
+    return raFait;
+}
+
+TPageMails::TResultat TPageMails::ChangerCalcul(int calcul) {
+    if (Occupe()) return raOccupe;
+    TFiltreBayes* filtre = m_moteur.FiltreBayes();
+    if (!filtre || calcul < 0 || calcul == filtre->CalculBayes) return raRien;
+    filtre->ReglerCalculBayes(calcul);
     m_calculs.clear();
     if (OnCellulesChangees) OnCellulesChangees();
     return raFait;

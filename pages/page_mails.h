@@ -160,6 +160,9 @@ public:
     TResultat Reemettre(int ligne);
     TResultat ActionListe(int ligne, int tag);
     TResultat ChangerMode(int mode);
+    // The combination of token probabilities: 0 the mean, 1 chi-square. The
+    // grid's scores are recomputed as for a mode change.
+    TResultat ChangerCalcul(int calcul);
     TResultat RazBayes(bool avecQuestion = true);
     bool Occupe() const; // CalculEnCours
     // The proxy has the shown account's archive open.

@@ -159,7 +159,9 @@ void TMoteur::brancher() {
         MonMimeDecodeAffichage.setRepDestination(tmp);
     };
     b.ReglerModeBayes = [this](int mode) {
-        if (m_bayes) m_bayes->ReglerModeBayes(mode);
+        if (!m_bayes) return;
+        m_bayes->ReglerCalculBayes(m_reglages.CalculBayes);
+        m_bayes->ReglerModeBayes(mode);
     };
     b.ConvertirMemoMail = [this] {
         if (m_reconstruction) m_reconstruction->ConvertirMemoMail();

@@ -344,11 +344,21 @@ void TVueMails::creer() {
     for (int i = 0; i < 12; ++i)
         CBoxModeBayes->addItem(
             Res(qPrintable(QStringLiteral("CBoxModeBayes%1").arg(i)), kModes[i]));
+    CBoxCalculBayes = new QComboBox(panel5);
+    CBoxCalculBayes->setObjectName(QStringLiteral("CBoxCalculBayes"));
+    const char16_t* const calculs[] = {u"Calcul : moyenne", u"Calcul : khi-deux"};
+    for (int i = 0; i < 2; ++i)
+        CBoxCalculBayes->addItem(
+            Res(qPrintable(QStringLiteral("CBoxCalculBayes%1").arg(i)), calculs[i]));
+    CBoxCalculBayes->setToolTip(Res("CBoxCalculBayesHint",
+                                    u"Combinaison des probabilités des mots : la moyenne, ou le "
+                                    u"khi-deux (moins d'erreurs)"));
     hb->addWidget(BtnPasSpam);
     hb->addWidget(BtnSpam);
     hb->addStretch(1);
     hb->addWidget(BtnBayesienTotal);
     hb->addWidget(CBoxModeBayes);
+    hb->addWidget(CBoxCalculBayes);
     vh->addWidget(panel5);
 
     auto* bas = new QSplitter(Qt::Horizontal, split);
@@ -425,6 +435,9 @@ void TVueMails::creer() {
     connect(CBoxModeBayes, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (!m_remplissage) ChangerMode(i);
     });
+    connect(CBoxCalculBayes, &QComboBox::currentIndexChanged, this, [this](int i) {
+        if (!m_remplissage) ChangerCalcul(i);
+    });
     connect(SGridMails->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { AfficherSelection(); });
     connect(SGridMails, &QWidget::customContextMenuRequested, this, &TVueMails::menuContextuel);
@@ -441,8 +454,10 @@ void TVueMails::Ouvrir() {
     EditNbJour->setText(cp1252::versUnicode(m_page->NbJour()));
     EditNbHeure->setText(cp1252::versUnicode(m_page->NbHeure()));
     CBoxAffichage->setCurrentIndex(m_page->Affichage());
-    if (const TFiltreBayes* f = m_moteur.FiltreBayes())
+    if (const TFiltreBayes* f = m_moteur.FiltreBayes()) {
         CBoxModeBayes->setCurrentIndex(f->ModeBayes >= 0 && f->ModeBayes <= 11 ? f->ModeBayes : -1);
+        CBoxCalculBayes->setCurrentIndex(f->CalculBayes);
+    }
     m_remplissage = false;
     SGridMails->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     m_page->Ouvrir();
@@ -625,6 +640,17 @@ void TVueMails::ChangerMode(int mode) {
         m_remplissage = true;
         if (const TFiltreBayes* f = m_moteur.FiltreBayes())
             CBoxModeBayes->setCurrentIndex(f->ModeBayes);
+        m_remplissage = false;
+        return;
+    }
+    AfficherSelection();
+}
+
+void TVueMails::ChangerCalcul(int calcul) {
+    if (m_page->ChangerCalcul(calcul) == TPageMails::raOccupe) {
+        m_remplissage = true;
+        if (const TFiltreBayes* f = m_moteur.FiltreBayes())
+            CBoxCalculBayes->setCurrentIndex(f->CalculBayes);
         m_remplissage = false;
         return;
     }

@@ -54,6 +54,7 @@ public:
     void ActionListe(int tag);
     void VoirCompte(); // BtnVoirMailClick
     void ChangerMode(int mode);
+    void ChangerCalcul(int calcul);
     void Reconstruire(); // BtnBayesienTotalClick
 
     // The option page's Apply, after a popup list item.
@@ -69,6 +70,7 @@ public:
     QTableView* SGridMails;
     QPushButton *BtnPasSpam, *BtnSpam, *BtnBayesienTotal;
     QComboBox* CBoxModeBayes;
+    QComboBox* CBoxCalculBayes;
     QTabWidget *PageCtrlPlusEntete, *PageCtrlPlus3;
     QPlainTextEdit *MemoMailsEntetes, *MemoInfo, *MemoCorpsTexte, *MemoCorpsHtml;
     QTabBar* TabControlTri;

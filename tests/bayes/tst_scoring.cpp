@@ -1,6 +1,7 @@
 // Scoring a token document against the knowledge base, and learning from it.
 #include "bayes/filtre_bayes.h"
 #include "bayes/mon_bayes_db.h"
+#include "core/config.h"
 #include "tests/bayes/bayes_test_util.h"
 
 #include <QFile>
@@ -22,6 +23,16 @@ const QByteArray kBase = "*\t10\t10\r\n"
                          "zzz\t5\t5\t0\t5\t0\t0\t0\t5\r\n"   // text says spam, html says good
                          "hdr\t0\t6\t0\t0\t0\t6\t0\t0\r\n"   // header counts only
                          "egal\t3\t3\t0\t3\t0\t0\t3\t0\r\n"; // s = g
+
+// A base of 4 spam and 8 good messages for the chi-square combination, with
+// Robinson's f (s = 1, x = 0.5) of each token on the plain-text counts.
+const QByteArray kBaseKhiDeux = "*\t4\t8\r\n"
+                                "aaa\t3\t0\t0\t3\t0\t0\t0\t0\r\n"  // f = 0.875
+                                "bbb\t1\t4\t0\t1\t0\t0\t4\t0\r\n"  // f = 13/36
+                                "ccc\t2\t4\t0\t2\t0\t0\t4\t0\r\n"  // f = 0.5: left out
+                                "ddd\t0\t1\t0\t0\t0\t0\t1\t0\r\n"  // f = 0.25
+                                "eee\t1\t1\t0\t1\t0\t0\t1\t0\r\n"  // f = 11/18
+                                "hdr\t0\t6\t0\t0\t0\t6\t0\t0\r\n"; // header: f = 1/14
 
 // A document of these tokens, each seen once in `zone`.
 void remplirDoc(TBayesDoc& doc, const QByteArrayList& mots, uint8_t zone = 1) {
@@ -255,6 +266,90 @@ private slots:
         QCOMPARE(l0, (QByteArrayList{"p00", "p1a", "t31", "t41", "xyz"}));
         QCOMPARE(l1, (QByteArrayList{"p1a", "t41", "p00", "t31", "xyz"}));
         QCOMPARE(l2, (QByteArrayList{"p00", "t41", "p1a", "t31", "xyz"}));
+    }
+
+    // Expected values from an independent computation of I = (1 + H - S) / 2.
+    void khiDeux_data() {
+        QTest::addColumn<QByteArrayList>("mots");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("meilleurs"); // 0: all tokens
+        QTest::addColumn<double>("indice");
+        QTest::addColumn<double>("h");
+        QTest::addColumn<double>("s");
+        const QByteArrayList tous{"aaa", "bbb", "ccc", "ddd", "eee", "hdr", "inconnu"};
+        QTest::newRow("all tokens, text counts; f = 0.5 and unknown left out")
+            << tous << 1 << 0 << 0.579266372299856143 << 0.640315674791381321
+            << 0.481782930191669034;
+        QTest::newRow("mode 4 adds the header counts")
+            << tous << 4 << 0 << 0.335187649848021657 << 0.331660052213707195
+            << 0.661284752517663882;
+        QTest::newRow("best 3: spam side by count, then the good side")
+            << tous << 7 << 3 << 0.722853171388330587 << 0.771776979657468929
+            << 0.326070636880807754;
+        QTest::newRow("no token far enough from 0.5")
+            << QByteArrayList{"ccc", "inconnu"} << 1 << 0 << 0.5 << 0.0 << 0.0;
+        QTest::newRow("one token: f = 0.875")
+            << QByteArrayList{"aaa"} << 1 << 0 << (1 + 0.875 - (1 - 0.875)) / 2 << 0.875 << 0.125;
+    }
+    void khiDeux() {
+        QFETCH(QByteArrayList, mots);
+        QFETCH(int, mode);
+        QFETCH(int, meilleurs);
+        QFETCH(double, indice);
+        QFETCH(double, h);
+        QFETCH(double, s);
+        auto b = baseDepuis(kBaseKhiDeux);
+        TBayesDoc doc(b.get());
+        doc.Calcul = bayes::cbKhiDeux;
+        doc.KhiDeux = {1.0, 0.5, 0.1}; // s, x, minimal distance from 0.5
+        remplirDoc(doc, mots);
+        if (meilleurs > 0) {
+            doc.NbMeilleurs = meilleurs;
+            doc.EvaluerMeilleurs(*b, mode, true);
+        } else {
+            doc.Evaluer(*b, mode);
+        }
+        QVERIFY2(std::abs(b->ProbaSpam - indice) < 1e-9,
+                 qPrintable(QString::number(b->ProbaSpam, 'g', 17)));
+        QVERIFY(std::abs(b->ProbaBon - (1 - indice)) < 1e-9);
+        QVERIFY(std::abs(b->SommeSpam - h) < 1e-9);
+        QVERIFY(std::abs(b->SommeBon - s) < 1e-9);
+        if (meilleurs > 0) {
+            // The tokens taken, spam side first (aaa s=3, eee s=1), then bbb (g=4).
+            QByteArrayList gardes;
+            for (const auto& e : doc.Elements())
+                gardes << e->Mot;
+            QCOMPARE(gardes, (QByteArrayList{"aaa", "eee", "bbb"}));
+        }
+    }
+
+    void robinsonEtKhiDeuxQ() {
+        const bayes::TReglagesKhiDeux r{1.0, 0.5, 0.1};
+        QCOMPARE(bayes::probaRobinson(0, 0, 4, 8, r), 0.5);
+        QVERIFY(std::abs(bayes::probaRobinson(1, 4, 4, 8, r) - 13.0 / 36) < 1e-15);
+        // Counts on a side that learned nothing (a damaged base) stay finite.
+        QVERIFY(std::abs(bayes::probaRobinson(2, 0, 0, 0, r) - 2.5 / 3) < 1e-15);
+        QVERIFY(std::abs(bayes::khiDeuxQ(10, 1) - std::exp(-5.0)) < 1e-15);
+        QCOMPARE(bayes::khiDeuxQ(0, 3), 1.0);
+        // A thousand tokens: the terms of the sum would underflow one by one.
+        QVERIFY(std::abs(bayes::khiDeuxQ(2000, 1000) - 0.495794755819784491) < 1e-9);
+        QVERIFY(std::abs(bayes::khiDeuxQ(1500, 1000) - 1.0) < 1e-12);
+        QVERIFY(bayes::khiDeuxQ(3000, 1000) < 1e-40);
+        QVERIFY(std::abs(bayes::khiDeuxQ(3000, 1000) / 2.20469861138899614e-43 - 1) < 1e-9);
+    }
+
+    void reglerCalcul() {
+        QTemporaryDir rep;
+        TFiltreBayes f(rep.path());
+        QCOMPARE(f.CalculBayes, 0);
+        f.ReglerCalculBayes(1);
+        QCOMPARE(f.DocReception.Calcul, bayes::cbKhiDeux);
+        QCOMPARE(f.DocAffichage.Calcul, bayes::cbKhiDeux);
+        QCOMPARE(Config().CalculBayes, 1);
+        f.ReglerCalculBayes(7); // unknown: the mean
+        QCOMPARE(f.CalculBayes, 0);
+        QCOMPARE(f.DocReception.Calcul, bayes::cbMoyenne);
+        QCOMPARE(Config().CalculBayes, 0);
     }
 
     void reglerMode() {

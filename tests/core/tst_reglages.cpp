@@ -62,6 +62,8 @@ private slots:
     void adresseDNS();
     void securiteAmont_data();
     void securiteAmont();
+    void calculBayes_data();
+    void calculBayes();
 
     void sectionsFenetres_data();
     void sectionsFenetres();
@@ -210,8 +212,8 @@ void TstReglages::fichierEcritParLeProgramme() {
     const QByteArray f = lire(chemin);
     QCOMPARE(clesDeSection(f, "Init").mid(0, ClesInit().size()), ClesInit());
     QCOMPARE(clesDeSection(f, "Init").mid(ClesInit().size()),
-             (QList<QByteArray>{"SecuriteAmont", "CertificatsAmont", "NumeroCompteMini",
-                                "NumeroDNSMini"}));
+             (QList<QByteArray>{"SecuriteAmont", "CertificatsAmont", "CalculBayes",
+                                "NumeroCompteMini", "NumeroDNSMini"}));
     QCOMPARE(clesDeSection(f, "Affichage"),
              (QList<QByteArray>{"NbJour", "NbHeure", "Affichage", "AfficherDNSBL"}));
     QVERIFY(f.contains("\r\nDebutSujet=\"[[**SPAM**]] \"\r\n"));
@@ -462,6 +464,39 @@ void TstReglages::securiteAmont() {
     EcrireConfig(ini, c);
     QVERIFY(lire(chemin).contains("\r\nSecuriteAmont=1\r\n"));
     QVERIFY(lire(chemin).contains("\r\nCertificatsAmont=/etc/maison/ca.pem\r\n"));
+}
+
+// The Bayesian combination: 0 or 1, anything else the mean; kept through
+// Apply (its control is on the review page) and written after the table.
+void TstReglages::calculBayes_data() {
+    QTest::addColumn<QByteArray>("fichier");
+    QTest::addColumn<int>("lu");
+    QTest::newRow("chi-square") << QByteArray("CalculBayes=1\r\n") << 1;
+    QTest::newRow("mean") << QByteArray("CalculBayes=0\r\n") << 0;
+    QTest::newRow("out of range") << QByteArray("CalculBayes=2\r\n") << 0;
+    QTest::newRow("negative") << QByteArray("CalculBayes=-1\r\n") << 0;
+    QTest::newRow("not a number: the value held") << QByteArray("CalculBayes=oui\r\n") << 1;
+    QTest::newRow("missing: the value held") << QByteArray() << 1;
+}
+
+void TstReglages::calculBayes() {
+    QFETCH(QByteArray, fichier);
+    QFETCH(int, lu);
+    QTemporaryDir dir;
+    const QString chemin = dir.filePath(QStringLiteral("kelvarin.ini"));
+    ecrire(chemin, "[Init]\r\n" + fichier);
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(chemin));
+    TConfig c;
+    QCOMPARE(c.CalculBayes, 0); // the design's mean unless asked
+    c.CalculBayes = 1;
+    LireConfig(ini, c);
+    QCOMPARE(c.CalculBayes, lu);
+    AppliquerSaisie(SaisieDepuisConfig(c), c, {});
+    QCOMPARE(c.CalculBayes, lu);
+    c.CalculBayes = 1 - lu;
+    EcrireConfig(ini, c);
+    QVERIFY(lire(chemin).contains("\r\nCalculBayes=" + QByteArray::number(1 - lu) + "\r\n"));
 }
 
 void TstReglages::adresseDNS() {

@@ -116,6 +116,7 @@ private slots:
     void rafraichiApresSauvegardeProxy();
     void refusPendantReconstruction();
     void changementDeMode();
+    void changementDeCalcul();
 };
 
 void TestMails::initTestCase() {
@@ -690,6 +691,34 @@ void TestMails::refusPendantReconstruction() {
     QCOMPARE(f.Base().NbSpamAppris + f.Base().NbBonAppris, m_nbBoite);
     QCOMPARE(f.ModeBayes, 5);
     QCOMPARE(moteur().MonDossierBis1.NbTotal(), m_nbBoite);
+}
+
+void TestMails::changementDeCalcul() {
+    afficherTout();
+    TFiltreBayes& f = *moteur().FiltreBayes();
+    int changees = 0;
+    m_page->OnCellulesChangees = [&changees] { ++changees; };
+    QCOMPARE(m_page->ChangerCalcul(1), TPageMails::raFait);
+    QCOMPARE(changees, 1); // the grid scores again
+    QCOMPARE(f.CalculBayes, 1);
+    QCOMPARE(f.DocReception.Calcul, bayes::cbKhiDeux);
+    QCOMPARE(Config().CalculBayes, 1);
+    // The words pane shows each word as chi-square weighs it.
+    const QList<TMotPage> mots = m_page->Mots(1, 1);
+    QVERIFY(!mots.isEmpty());
+    const TMonBayesDB& base = f.Base();
+    for (const TMotPage& m : mots) {
+        const double p = bayes::probaRobinson(m.Spam, m.Bon, base.NbSpamAppris, base.NbBonAppris,
+                                              f.DocAffichage.KhiDeux);
+        QVERIFY(std::abs(m.Proba - p * 100) < 1e-9);
+        QCOMPARE(m.Qualifie, std::abs(p - 0.5) >= f.DocAffichage.KhiDeux.EcartMin);
+    }
+    QCOMPARE(m_page->ChangerCalcul(1), TPageMails::raRien);
+    QCOMPARE(m_page->ChangerCalcul(-1), TPageMails::raRien);
+    QCOMPARE(changees, 1);
+    QCOMPARE(m_page->ChangerCalcul(0), TPageMails::raFait);
+    QCOMPARE(Config().CalculBayes, 0);
+    m_page->OnCellulesChangees = nullptr;
 }
 
 void TestMails::changementDeMode() {

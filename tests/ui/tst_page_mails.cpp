@@ -1,6 +1,7 @@
 // The page "Mails reçus" in the real window, offscreen, over mail the
 // window's own proxy fetched from a private dovecot.
 
+#include "bayes/filtre_bayes.h"
 #include "tests/ui/fenetre_test.h"
 #include "tests/ui/releve_fenetre.h"
 #include "ui/vue_mails.h"
@@ -153,6 +154,31 @@ private slots:
         QCOMPARE(f.ligne(QStringLiteral("Facture #1234")), -1);
         QCOMPARE(TBoiteMessage::Questions().value(0),
                  QStringLiteral("Supprimer le message sélectionné ?"));
+    }
+
+    // "Calcul" beside the mode: the filter, the settings and the view agree.
+    void comboCalcul() {
+        TFenetreMails f;
+        QVERIFY(f.preparer(m_dovecot));
+        TVueMails& v = *f.vue;
+        TFiltreBayes& filtre = *f.t->moteur.FiltreBayes();
+        QCOMPARE(v.CBoxCalculBayes->count(), 2);
+        QCOMPARE(v.CBoxCalculBayes->currentIndex(), 0);
+        v.CBoxCompte->setCurrentIndex(0);
+        v.SGridMails->selectRow(0);
+        v.CBoxCalculBayes->setCurrentIndex(1);
+        QCOMPARE(filtre.CalculBayes, 1);
+        QCOMPARE(filtre.DocAffichage.Calcul, bayes::cbKhiDeux);
+        QCOMPARE(f.t->moteur.Reglages().CalculBayes, 1);
+        QCOMPARE(filtre.ModeBayes, 5); // the mode is left alone
+        // Back on the page later, the combo shows the filter's choice.
+        TFormKelvarin& fen = *f.t->fenetre;
+        QVERIFY(fen.AfficherPage(TArbreOptions::kPageTrace));
+        QVERIFY(fen.AfficherPage(TArbreOptions::kPageMails));
+        QCOMPARE(v.CBoxCalculBayes->currentIndex(), 1);
+        v.CBoxCalculBayes->setCurrentIndex(0);
+        QCOMPARE(filtre.CalculBayes, 0);
+        QCOMPARE(f.t->moteur.Reglages().CalculBayes, 0);
     }
 
     void quitterEtReconstruction() {
