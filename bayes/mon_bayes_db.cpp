@@ -118,7 +118,6 @@ char* ecrireNombre(char* p, int32_t v) {
 TMonBayesDB::TMonBayesDB(const QString& fileSpec, const QString& repertoire, bool charger)
     : FileSpec(fileSpec), Repertoire(repertoire) {
     if (fileSpec.isEmpty()) throw std::invalid_argument("BayesDB (Create): FileSpec is blank");
-    m_trie = true;
     Modifie = false;
     if (!charger) return;
     Charger();
@@ -133,22 +132,22 @@ TMonBayesDB::~TMonBayesDB() {
 }
 
 void TMonBayesDB::Vider() {
-    m_index.clear();
-    TBayesBase::Vider();
+    m_stock.Vider();
+    std::vector<uint32_t>().swap(m_ordre);
+    m_ordreExplicite = false;
     m_nbTries = 0;
     m_doublons = false;
     m_negatifs = false;
     Modifie = false;
-    m_trie = true;
     SommeSpam = SommeBon = ProbaSpam = ProbaBon = 0;
     NbSpamAppris = NbBonAppris = 0;
 }
 
 void TMonBayesDB::Echanger(TMonBayesDB& autre) noexcept {
     using std::swap;
-    swap(m_elements, autre.m_elements);
-    swap(m_trie, autre.m_trie);
-    swap(m_index, autre.m_index);
+    m_stock.echanger(autre.m_stock);
+    swap(m_ordre, autre.m_ordre);
+    swap(m_ordreExplicite, autre.m_ordreExplicite);
     swap(m_nbTries, autre.m_nbTries);
     swap(m_doublons, autre.m_doublons);
     swap(m_negatifs, autre.m_negatifs);
@@ -162,145 +161,181 @@ void TMonBayesDB::Echanger(TMonBayesDB& autre) noexcept {
     swap(ProbaBon, autre.ProbaBon);
 }
 
+void TMonBayesDB::ordreExplicite() {
+    if (m_ordreExplicite) return;
+    m_ordre.resize(m_stock.Taille());
+    for (uint32_t i = 0; i < m_stock.Taille(); ++i)
+        m_ordre[i] = i;
+    m_ordreExplicite = true;
+}
+
 void TMonBayesDB::Ordonner() {
-    if (!m_trie || m_nbTries >= m_elements.size()) return;
+    const size_t nb = static_cast<size_t>(NbMots());
+    if (m_nbTries >= nb) return;
     // Learned tokens were appended: sort them and merge them into the sorted head.
-    const auto milieu = m_elements.begin() + static_cast<std::ptrdiff_t>(m_nbTries);
-    std::stable_sort(milieu, m_elements.end(), bayes::avantMot);
-    std::inplace_merge(m_elements.begin(), milieu, m_elements.end(), bayes::avantMot);
-    m_nbTries = m_elements.size();
+    ordreExplicite();
+    const auto avant = [this](uint32_t a, uint32_t b) {
+        return bayes::comparerMots(m_stock[a].Mot, m_stock[b].Mot) < 0;
+    };
+    const auto milieu = m_ordre.begin() + static_cast<std::ptrdiff_t>(m_nbTries);
+    std::stable_sort(milieu, m_ordre.end(), avant);
+    std::inplace_merge(m_ordre.begin(), milieu, m_ordre.end(), avant);
+    m_nbTries = m_ordre.size();
 }
 
 void TMonBayesDB::reconstruireIndex() {
-    m_index.clear();
-    m_index.reserve(static_cast<qsizetype>(m_elements.size()));
+    m_stock.ViderIndex();
+    const size_t nb = static_cast<size_t>(NbMots());
+    m_stock.ReserverIndex(nb);
     m_doublons = false;
-    const size_t nb = m_elements.size();
-    constexpr size_t kAvance = 16;
     for (size_t i = 0; i < nb; ++i) {
-        if (i + kAvance < nb) {
-            __builtin_prefetch(m_elements[i + kAvance].get());
-            __builtin_prefetch(m_elements[i + kAvance / 2]->Mot.constData());
-        }
-        TUnElement* e = m_elements[i].get();
-        const bayes::TCleMot cle{e->Mot};
-        if (m_index.contains(cle))
-            m_doublons = true; // the first in order keeps the key
-        else
-            m_index.emplace(cle, e);
+        // The first in order keeps the key.
+        if (!m_stock.Indexer(numero(i))) m_doublons = true;
     }
 }
 
-void TMonBayesDB::ajouterElement(std::unique_ptr<TUnElement> e) {
-    m_index.emplace(bayes::TCleMot{e->Mot}, e.get());
-    m_elements.push_back(std::move(e));
+TUnElement* TMonBayesDB::ajouterElement(QByteArrayView mot, const TCompteMot& spam,
+                                        const TCompteMot& bon) {
+    const uint32_t i = m_stock.Ajouter(mot, spam, bon);
+    if (m_ordreExplicite) m_ordre.push_back(i);
+    if (!m_stock.Indexer(i)) m_doublons = true;
+    return &m_stock[i];
 }
 
 int32_t TMonBayesDB::Inserer(std::unique_ptr<TUnElement> element) {
     if (TUnElement* existant = Trouver(element->Mot)) {
         Ordonner();
-        for (size_t i = 0; i < m_elements.size(); ++i)
-            if (m_elements[i].get() == existant) return static_cast<int32_t>(i);
+        const size_t nb = static_cast<size_t>(NbMots());
+        for (size_t i = 0; i < nb; ++i)
+            if (&m_stock[numero(i)] == existant) return static_cast<int32_t>(i);
     }
-    ajouterElement(std::move(element));
-    return static_cast<int32_t>(m_elements.size() - 1);
+    ajouterElement(element->Mot, element->CoteSpam, element->CoteBon);
+    return NbMots() - 1;
+}
+
+bool TMonBayesDB::Chercher(QByteArrayView mot, int32_t& indice) {
+    Ordonner();
+    const size_t nb = static_cast<size_t>(NbMots());
+    size_t bas = 0, haut = nb;
+    while (bas < haut) {
+        const size_t m = bas + (haut - bas) / 2;
+        if (bayes::comparerMots(m_stock[numero(m)].Mot, mot) < 0)
+            bas = m + 1;
+        else
+            haut = m;
+    }
+    indice = static_cast<int32_t>(bas);
+    return bas < nb && bayes::comparerMots(m_stock[numero(bas)].Mot, mot) == 0;
 }
 
 TUnElement* TMonBayesDB::Trouver(QByteArrayView mot) {
-    const auto it = m_index.constFind(bayes::TCleMot{mot});
-    return it == m_index.cend() ? nullptr : it.value();
+    const int64_t i = m_stock.Chercher(mot);
+    return i < 0 ? nullptr : &m_stock[static_cast<uint32_t>(i)];
 }
 
 bool TMonBayesDB::Charger(QString* erreur) {
     Vider();
     Modifie = false;
-    m_trie = false;
     QByteArray contenu;
     QString raison;
     // Keep an unreadable file as it is: a later save must not replace it with less.
     const auto etat = m_fichier.Lire(FileSpec, contenu, &raison);
-    if (etat == sauvegarde::TEtatLecture::Absent) {
-        m_trie = true;
-        return true;
-    }
+    if (etat == sauvegarde::TEtatLecture::Absent) return true;
     if (etat == sauvegarde::TEtatLecture::Illisible) {
-        m_trie = true;
         if (erreur) *erreur = raison;
         return false;
     }
 
     const char* d = contenu.constData();
     const qsizetype n = contenu.size();
-    qsizetype lignes = 1;
-    for (qsizetype i = 0; i < n; ++i)
-        if (d[i] == '\n' || d[i] == '\r') ++lignes;
-    Reserver(static_cast<int32_t>(std::min<qsizetype>(lignes, INT32_MAX)));
+    // Hashes taken while the token is at hand; the index is built once the
+    // number of tokens is known, fetching its slots ahead.
+    std::vector<uint64_t> hachages;
+    hachages.reserve(static_cast<size_t>(n / 24) + 16);
 
     bool premiere = true;
     bool enOrdre = true;
-    qsizetype debut = 0;
-    while (debut < n || premiere) {
-        qsizetype fin = debut;
-        while (fin < n && d[fin] != '\n' && d[fin] != '\r')
-            ++fin;
-        const QByteArrayView ligne(d + debut, fin - debut);
+    const TUnElement* precedent = nullptr;
+    // Next CR and LF, each found with one vectorised search per line end.
+    const char* const fin = d + n;
+    const char* cr = nullptr;
+    const char* lf = nullptr;
+    const char* p = d;
+    while (p < fin || premiere) {
+        if (cr < p) cr = static_cast<const char*>(std::memchr(p, '\r', size_t(fin - p)));
+        if (!cr) cr = fin;
+        if (lf < p) lf = static_cast<const char*>(std::memchr(p, '\n', size_t(fin - p)));
+        if (!lf) lf = fin;
+        const char* finLigne = std::min(cr, lf);
+        const QByteArrayView ligne(p, finLigne - p);
         // CR LF is one line end; CR or LF alone is accepted too.
-        qsizetype suivant = fin;
-        if (suivant < n)
-            suivant += (d[suivant] == '\r' && suivant + 1 < n && d[suivant + 1] == '\n') ? 2 : 1;
-        debut = suivant;
+        p = finLigne;
+        if (p < fin) p += (*p == '\r' && p + 1 < fin && p[1] == '\n') ? 2 : 1;
         champs::TLecteurChamps r(ligne);
         if (premiere) {
             premiere = false;
             r.lireBrut();
             NbSpamAppris = r.lireEntier();
             NbBonAppris = r.lireEntier();
-            if (fin >= n) break;
+            if (finLigne >= fin) break;
             continue;
         }
         const QByteArrayView mot = r.lireBrut();
-        const int32_t totalSpam = r.lireEntier();
-        const int32_t totalBon = r.lireEntier();
-        if (totalSpam == 0 && totalBon == 0) continue;
-        auto e = std::make_unique<TUnElement>();
-        e->Mot = mot.toByteArray();
-        e->CoteSpam.Total = totalSpam;
-        e->CoteBon.Total = totalBon;
-        e->CoteSpam.EnTete = r.lireEntier();
-        e->CoteSpam.Texte = r.lireEntier();
-        e->CoteSpam.Html = r.lireEntier();
-        e->CoteBon.EnTete = r.lireEntier();
-        e->CoteBon.Texte = r.lireEntier();
-        e->CoteBon.Html = r.lireEntier();
-        if (totalSpam < 0) m_negatifs = true;
+        TCompteMot spam, bon;
+        spam.Total = r.lireEntier();
+        bon.Total = r.lireEntier();
+        if (spam.Total == 0 && bon.Total == 0) continue;
+        spam.EnTete = r.lireEntier();
+        spam.Texte = r.lireEntier();
+        spam.Html = r.lireEntier();
+        bon.EnTete = r.lireEntier();
+        bon.Texte = r.lireEntier();
+        bon.Html = r.lireEntier();
+        if (spam.Total < 0) m_negatifs = true;
+        hachages.push_back(bayes::hacherMot(mot));
+        const uint32_t i = m_stock.Ajouter(mot, spam, bon);
+        const TUnElement& e = m_stock[i];
         // A file this program wrote is in order: checked while the previous token is at hand.
-        if (enOrdre && !m_elements.empty() &&
-            bayes::comparerMots(e->Mot, m_elements.back()->Mot) < 0)
-            enOrdre = false;
-        m_elements.push_back(std::move(e));
+        if (enOrdre && precedent && bayes::comparerMots(e.Mot, precedent->Mot) < 0) enOrdre = false;
+        precedent = &e;
     }
-    if (!enOrdre) SetTrie(true);
-    m_trie = true;
-    m_nbTries = m_elements.size();
-    reconstruireIndex();
+    // The first in the file keeps the key: after a stable sort, the first in order.
+    const size_t nb = hachages.size();
+    // Room for the tokens learned after the load, so the first of them does not
+    // rehash the whole table.
+    m_stock.ReserverIndex(nb + nb / 8 + 64);
+    constexpr size_t kAvance = 8;
+    for (size_t i = 0; i < nb; ++i) {
+        if (i + kAvance < nb) m_stock.Prevoir(hachages[i + kAvance]);
+        if (!m_stock.Indexer(static_cast<uint32_t>(i), hachages[i])) m_doublons = true;
+    }
+    std::vector<uint64_t>().swap(hachages);
+    if (!enOrdre) {
+        ordreExplicite();
+        std::stable_sort(m_ordre.begin(), m_ordre.end(), [this](uint32_t a, uint32_t b) {
+            return bayes::comparerMots(m_stock[a].Mot, m_stock[b].Mot) < 0;
+        });
+    }
+    m_nbTries = static_cast<size_t>(NbMots());
     return true;
 }
 
 bool TMonBayesDB::Sauver(QString* erreur) {
-    if (Temporaire || m_elements.empty() || !Modifie) return true;
+    if (Temporaire || NbMots() == 0 || !Modifie) return true;
     // Refused, and traced, before anything is built.
     if (m_fichier.Protege()) return m_fichier.SauverAvec(FileSpec, {}, erreur);
     Ordonner();
     // One buffer sized beforehand from the tokens and the numbers.
     qsizetype taille = 1 + 1 + chiffres(NbSpamAppris) + 1 + chiffres(NbBonAppris) + 2;
-    const size_t nb = m_elements.size();
-    constexpr size_t kAvance = 16; // elements are scattered on the heap: fetch ahead
+    const size_t nb = static_cast<size_t>(NbMots());
+    constexpr size_t kAvance = 16; // an explicit order jumps around the chunks: fetch ahead
     for (size_t i = 0; i < nb; ++i) {
-        if (i + kAvance < nb) __builtin_prefetch(m_elements[i + kAvance].get());
-        const auto& e = m_elements[i];
-        const TCompteMot& s = e->CoteSpam;
-        const TCompteMot& b = e->CoteBon;
-        taille += e->Mot.size() + 8 + 2 + chiffres(s.Total) + chiffres(b.Total) +
+        if (m_ordreExplicite && i + kAvance < nb)
+            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
+        const TUnElement& e = m_stock[numero(i)];
+        const TCompteMot& s = e.CoteSpam;
+        const TCompteMot& b = e.CoteBon;
+        taille += e.Mot.size() + 8 + 2 + chiffres(s.Total) + chiffres(b.Total) +
                   chiffres(s.EnTete) + chiffres(s.Texte) + chiffres(s.Html) + chiffres(b.EnTete) +
                   chiffres(b.Texte) + chiffres(b.Html);
     }
@@ -314,15 +349,15 @@ bool TMonBayesDB::Sauver(QString* erreur) {
     *p++ = '\r';
     *p++ = '\n';
     for (size_t i = 0; i < nb; ++i) {
-        if (i + kAvance < nb) {
-            __builtin_prefetch(m_elements[i + kAvance].get());
-            __builtin_prefetch(m_elements[i + kAvance / 2]->Mot.constData());
+        if (m_ordreExplicite && i + kAvance < nb) {
+            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
+            __builtin_prefetch(m_stock[m_ordre[i + kAvance / 2]].Mot.constData());
         }
-        const auto& e = m_elements[i];
-        const TCompteMot& s = e->CoteSpam;
-        const TCompteMot& b = e->CoteBon;
-        std::memcpy(p, e->Mot.constData(), static_cast<size_t>(e->Mot.size()));
-        p += e->Mot.size();
+        const TUnElement& e = m_stock[numero(i)];
+        const TCompteMot& s = e.CoteSpam;
+        const TCompteMot& b = e.CoteBon;
+        std::memcpy(p, e.Mot.constData(), static_cast<size_t>(e.Mot.size()));
+        p += e.Mot.size();
         for (int32_t v : {s.Total, b.Total, s.EnTete, s.Texte, s.Html, b.EnTete, b.Texte, b.Html}) {
             *p++ = '\t';
             p = ecrireNombre(p, v);
@@ -345,39 +380,46 @@ bool TMonBayesDB::Sauver(QString* erreur) {
 }
 
 void TMonBayesDB::Fusionner(TMonBayesDB& autre) {
-    if (autre.m_elements.empty()) return;
+    if (autre.NbMots() == 0) return;
     Modifie = true;
     autre.Ordonner();
-    auto copie = [](const TUnElement& e) {
-        auto c = std::make_unique<TUnElement>(e);
-        c->Mot.detach();
-        return c;
-    };
-    if (m_elements.empty()) {
-        m_elements.reserve(autre.m_elements.size());
-        for (const auto& e : autre.m_elements)
-            m_elements.push_back(copie(*e));
+    const size_t nbAutre = static_cast<size_t>(autre.NbMots());
+    if (NbMots() == 0) {
+        // Copied in the other's order: the storage order is token order.
+        m_stock.Vider(); // removed elements only
+        std::vector<uint32_t>().swap(m_ordre);
+        m_ordreExplicite = false;
+        for (size_t j = 0; j < nbAutre; ++j) {
+            const TUnElement& o = autre.m_stock[autre.numero(j)];
+            m_stock.Ajouter(o.Mot, o.CoteSpam, o.CoteBon);
+        }
         m_negatifs = m_negatifs || autre.m_negatifs;
+        reconstruireIndex();
     } else {
         Ordonner();
-        std::vector<std::unique_ptr<TUnElement>> liste;
-        liste.reserve(m_elements.size() + autre.m_elements.size());
+        const size_t nb = static_cast<size_t>(NbMots());
+        std::vector<uint32_t> liste;
+        liste.reserve(nb + nbAutre);
+        std::vector<uint32_t> nouveaux;
         size_t i = 0, j = 0;
-        while (i < m_elements.size() || j < autre.m_elements.size()) {
+        while (i < nb || j < nbAutre) {
             int c;
-            if (i >= m_elements.size())
+            if (i >= nb)
                 c = 1;
-            else if (j >= autre.m_elements.size())
+            else if (j >= nbAutre)
                 c = -1;
             else
-                c = bayes::comparerMots(m_elements[i]->Mot, autre.m_elements[j]->Mot);
+                c = bayes::comparerMots(m_stock[numero(i)].Mot, autre.m_stock[autre.numero(j)].Mot);
             if (c < 0) {
-                liste.push_back(std::move(m_elements[i++]));
+                liste.push_back(numero(i++));
             } else if (c > 0) {
-                liste.push_back(copie(*autre.m_elements[j++]));
+                const TUnElement& o = autre.m_stock[autre.numero(j++)];
+                const uint32_t k = m_stock.Ajouter(o.Mot, o.CoteSpam, o.CoteBon);
+                liste.push_back(k);
+                nouveaux.push_back(k);
             } else {
-                TUnElement& e = *m_elements[i];
-                const TUnElement& o = *autre.m_elements[j++];
+                TUnElement& e = m_stock[numero(i)];
+                const TUnElement& o = autre.m_stock[autre.numero(j++)];
                 for (auto [a, b] :
                      {std::pair{&e.CoteSpam, &o.CoteSpam}, std::pair{&e.CoteBon, &o.CoteBon}}) {
                     a->Total = bayes::ajouterSature(a->Total, b->Total);
@@ -386,17 +428,22 @@ void TMonBayesDB::Fusionner(TMonBayesDB& autre) {
                     a->Html = bayes::ajouterSature(a->Html, b->Html);
                 }
                 if (e.CoteSpam.Total < 0) m_negatifs = true;
-                liste.push_back(std::move(m_elements[i++]));
+                liste.push_back(numero(i++));
             }
         }
-        m_elements = std::move(liste);
+        m_ordre = std::move(liste);
+        m_ordreExplicite = true;
+        // Only the new tokens need indexing, unless a key could belong to an
+        // element earlier in order than the one that holds it.
+        bool collision = false;
+        for (uint32_t k : nouveaux)
+            if (!m_stock.Indexer(k)) collision = true;
+        if (collision || m_doublons) reconstruireIndex();
     }
     NbSpamAppris = bayes::ajouterSature(NbSpamAppris, autre.NbSpamAppris);
     NbBonAppris = bayes::ajouterSature(NbBonAppris, autre.NbBonAppris);
     // Both lists were in token order, so the merged (or copied) list is too.
-    m_trie = true;
-    m_nbTries = m_elements.size();
-    reconstruireIndex();
+    m_nbTries = static_cast<size_t>(NbMots());
 }
 
 int32_t TMonBayesDB::CompteSpam(QByteArrayView mot, int mode) {
@@ -451,15 +498,12 @@ void TMonBayesDB::appliquer(TBayesDoc& doc, bool estSpam, int delta) {
             }
             if (e->CoteSpam.Total < 0) m_negatifs = true;
         } else if (delta > 0) {
-            auto n = std::make_unique<TUnElement>();
-            n->Mot = d->Mot;
-            n->Mot.detach();
-            TCompteMot& cote = estSpam ? n->CoteSpam : n->CoteBon;
+            TCompteMot cote, autreCote;
             cote.Total = 1;
             cote.EnTete = occ.EnTete > 0 ? 1 : 0;
             cote.Texte = occ.Texte > 0 ? 1 : 0;
             cote.Html = occ.Html > 0 ? 1 : 0;
-            ajouterElement(std::move(n));
+            ajouterElement(d->Mot, estSpam ? cote : autreCote, estSpam ? autreCote : cote);
         }
     }
     if (m_negatifs) retirerNegatifs();
@@ -474,19 +518,24 @@ void TMonBayesDB::appliquer(TBayesDoc& doc, bool estSpam, int delta) {
 void TMonBayesDB::retirerNegatifs() {
     m_negatifs = false;
     Ordonner();
-    size_t garde = 0;
-    for (size_t i = 0; i < m_elements.size(); ++i) {
-        if (m_elements[i]->CoteSpam.Total < 0) {
-            const auto it = m_index.constFind(bayes::TCleMot{m_elements[i]->Mot});
-            if (it != m_index.cend() && it.value() == m_elements[i].get()) m_index.erase(it);
-            m_elements[i].reset();
-        } else {
-            if (garde != i) m_elements[garde] = std::move(m_elements[i]);
-            ++garde;
-        }
+    const size_t nb = static_cast<size_t>(NbMots());
+    size_t i = 0;
+    while (i < nb && m_stock[numero(i)].CoteSpam.Total >= 0)
+        ++i;
+    if (i == nb) return;
+    // The removed elements stay in their chunk, out of the order and the index,
+    // until the base is emptied: the others keep their address.
+    ordreExplicite();
+    size_t garde = i;
+    for (; i < nb; ++i) {
+        const uint32_t k = m_ordre[i];
+        if (m_stock[k].CoteSpam.Total < 0)
+            m_stock.Desindexer(k);
+        else
+            m_ordre[garde++] = k;
     }
-    m_elements.resize(garde);
-    m_nbTries = m_elements.size();
+    m_ordre.resize(garde);
+    m_nbTries = m_ordre.size();
     if (m_doublons) reconstruireIndex();
 }
 

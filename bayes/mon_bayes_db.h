@@ -1,6 +1,7 @@
 #pragma once
 // The knowledge base: what the filter learned, and its file "bayes.qdl".
 #include "bayes/bayes_base.h"
+#include "bayes/stock_mots.h"
 #include "core/fichier_protege.h"
 
 #include <QByteArrayList>
@@ -44,15 +45,66 @@ private:
 };
 } // namespace bayes
 
+class TMonBayesDB;
+
+namespace bayes {
+// The base's elements in token order, as pointers (a view: valid while the base
+// is not changed).
+class TVueElements {
+public:
+    struct TRef {
+        TUnElement* p;
+        TUnElement* operator->() const { return p; }
+        TUnElement& operator*() const { return *p; }
+        TUnElement* get() const { return p; }
+    };
+    class iterator {
+    public:
+        iterator(const TVueElements* v, size_t i) : m_v(v), m_i(i) {}
+        TRef operator*() const { return (*m_v)[m_i]; }
+        iterator& operator++() {
+            ++m_i;
+            return *this;
+        }
+        bool operator==(const iterator& o) const { return m_i == o.m_i; }
+        bool operator!=(const iterator& o) const { return m_i != o.m_i; }
+
+    private:
+        const TVueElements* m_v;
+        size_t m_i;
+    };
+
+    TVueElements(TStockMots& stock, const std::vector<uint32_t>* ordre, size_t taille)
+        : m_stock(&stock), m_ordre(ordre), m_taille(taille) {}
+    size_t size() const { return m_taille; }
+    bool empty() const { return m_taille == 0; }
+    TRef operator[](size_t i) const {
+        return {&(*m_stock)[m_ordre ? (*m_ordre)[i] : static_cast<uint32_t>(i)]};
+    }
+    TRef front() const { return (*this)[0]; }
+    TRef back() const { return (*this)[m_taille - 1]; }
+    iterator begin() const { return {this, 0}; }
+    iterator end() const { return {this, m_taille}; }
+
+private:
+    TStockMots* m_stock;
+    const std::vector<uint32_t>* m_ordre; // null: the storage order
+    size_t m_taille;
+};
+} // namespace bayes
+
 // The tokens of its elements are lookup keys: never change an element's Mot.
-class TMonBayesDB : public TBayesBase {
+// Elements keep their address until the base is emptied or loaded again.
+class TMonBayesDB {
 public:
     // Loads the file and the ignore lists at once (unless `charger` is false: a
     // working base that starts empty). Throws std::invalid_argument when
     // `fileSpec` is empty.
     TMonBayesDB(const QString& fileSpec, const QString& repertoire, bool charger = true);
     // Saves when modified (never a temporary base), then empties.
-    ~TMonBayesDB() override;
+    ~TMonBayesDB();
+    TMonBayesDB(const TMonBayesDB&) = delete;
+    TMonBayesDB& operator=(const TMonBayesDB&) = delete;
 
     // Replaces the content with the file's. False when the file exists but cannot
     // be read: the base is then empty, refuses to save over that file and to
@@ -63,15 +115,28 @@ public:
     bool Sauver(QString* erreur = nullptr);
     // Adds another base's counts into this one.
     void Fusionner(TMonBayesDB& autre);
-    void Vider() override;
+    void Vider();
     // Exchanges the tokens, the learned counts, the modified flag and what the
     // last load said of the file with another base (file names, ignore lists
     // and hooks stay). Lets a rebuilt base replace this one, and be put back.
     void Echanger(TMonBayesDB& autre) noexcept;
-    int32_t NbMots() const { return static_cast<int32_t>(m_elements.size()); }
+    int32_t NbMots() const {
+        return static_cast<int32_t>(m_ordreExplicite ? m_ordre.size() : m_stock.Taille());
+    }
+    int32_t Nombre() { return NbMots(); }
 
-    // Appends and indexes (the base sorts new tokens in when order is needed).
-    int32_t Inserer(std::unique_ptr<TUnElement> element) override;
+    // Appends a copy and indexes it (the base sorts new tokens in when order is
+    // needed). A token already there is not added: its index is returned.
+    int32_t Inserer(std::unique_ptr<TUnElement> element);
+    // The elements in token order.
+    bayes::TVueElements Elements() {
+        Ordonner();
+        return {m_stock, m_ordreExplicite ? &m_ordre : nullptr, static_cast<size_t>(NbMots())};
+    }
+    TUnElement& Element(int32_t i) { return *Elements()[static_cast<size_t>(i)]; }
+    // True and the index of the first equal element, or false and the
+    // insertion index.
+    bool Chercher(QByteArrayView mot, int32_t& indice);
 
     // The element of a token, or null.
     TUnElement* Trouver(QByteArrayView mot);
@@ -107,6 +172,8 @@ public:
     int32_t NbSpamAppris = 0;
     int32_t NbBonAppris = 0;
     bool Modifie = false;
+    // The document being judged has no plain text (set by the evaluations).
+    bool SansTexte = false;
     QString Repertoire;
     // A working base (the full rebuild's) that must never write the file.
     bool Temporaire = false;
@@ -117,17 +184,24 @@ public:
     static QString NomMotsIgnores() { return QStringLiteral("ignore-mot.qdl"); }
     static QString NomEntetesIgnorees() { return QStringLiteral("ignore-entete.qdl"); }
 
-protected:
-    void Ordonner() override;
-
 private:
+    // Sorts the appended tokens in.
+    void Ordonner();
     void appliquer(TBayesDoc& doc, bool estSpam, int delta);
-    void ajouterElement(std::unique_ptr<TUnElement> e); // appended, indexed
+    // Appended and indexed.
+    TUnElement* ajouterElement(QByteArrayView mot, const TCompteMot& spam, const TCompteMot& bon);
     void reconstruireIndex();
     void retirerNegatifs();
+    void ordreExplicite();
+    uint32_t numero(size_t i) const {
+        return m_ordreExplicite ? m_ordre[i] : static_cast<uint32_t>(i);
+    }
 
-    QHash<bayes::TCleMot, TUnElement*> m_index;
-    size_t m_nbTries = 0;    // length of the sorted head of m_elements
+    bayes::TStockMots m_stock;
+    // Token order as element numbers; unused while the storage order is it.
+    std::vector<uint32_t> m_ordre;
+    bool m_ordreExplicite = false;
+    size_t m_nbTries = 0;    // length of the sorted head of the order
     bool m_doublons = false; // the file held a token twice
     bool m_negatifs = false; // some element may have CoteSpam.Total < 0
     TFichierProtege m_fichier;

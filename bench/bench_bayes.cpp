@@ -46,6 +46,12 @@ TStats stats(std::vector<qint64> ns) {
     return s;
 }
 
+// Heap in use, large blocks served by mmap included (glibc leaves them out of uordblks).
+qint64 tasOctets() {
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<qint64>(m.uordblks + m.hblkhd);
+}
+
 qint64 rssOctets() {
     QFile f(QStringLiteral("/proc/self/statm"));
     if (!f.open(QIODevice::ReadOnly)) return 0;
@@ -215,13 +221,13 @@ void millionDeJetons() {
     }
     ::malloc_trim(0);
     const qint64 rssAvant = rssOctets();
-    const qint64 tasAvant = static_cast<qint64>(mallinfo2().uordblks);
+    const qint64 tasAvant = tasOctets();
     QElapsedTimer t;
     t.start();
     auto base = std::make_unique<TMonBayesDB>(chemin, rep.path());
     const qint64 nsCharger = t.nsecsElapsed();
     const qint64 rssApres = rssOctets();
-    const qint64 tasApres = static_cast<qint64>(mallinfo2().uordblks);
+    const qint64 tasApres = tasOctets();
     base->Temporaire = true;
     t.restart();
     QByteArray relu;

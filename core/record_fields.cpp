@@ -37,45 +37,15 @@ QByteArray decoder(QByteArrayView texte) {
     return r;
 }
 
-qint64 TLecteurChamps::lireEntier64() {
-    const qsizetype n = m_ligne.size();
-    while (m_pos < n) {
-        const char c = m_ligne[m_pos];
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
-        ++m_pos;
-    }
-    bool negatif = false;
-    if (m_pos < n && (m_ligne[m_pos] == '-' || m_ligne[m_pos] == '+')) {
-        negatif = m_ligne[m_pos] == '-';
-        ++m_pos;
-    }
+qint64 TLecteurChamps::suiteSaturee(qint64 valeur, qsizetype& i) const {
     constexpr qint64 kMax = std::numeric_limits<qint64>::max();
-    qint64 valeur = 0;
-    while (m_pos < n && m_ligne[m_pos] >= '0' && m_ligne[m_pos] <= '9') {
-        const int chiffre = m_ligne[m_pos] - '0';
+    const qsizetype n = m_ligne.size();
+    while (i < n && m_ligne[i] >= '0' && m_ligne[i] <= '9') {
+        const int chiffre = m_ligne[i] - '0';
         valeur = valeur > (kMax - chiffre) / 10 ? kMax : valeur * 10 + chiffre;
-        ++m_pos;
+        ++i;
     }
-    if (m_pos < n && m_ligne[m_pos] == '\t') ++m_pos;
-    return negatif ? -valeur : valeur;
-}
-
-int TLecteurChamps::lireEntier() {
-    const qint64 v = lireEntier64();
-    if (v > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
-    if (v < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
-    return static_cast<int>(v);
-}
-
-QByteArrayView TLecteurChamps::lireBrut() {
-    const qsizetype debut = m_pos;
-    const qsizetype tab = m_ligne.indexOf('\t', m_pos);
-    if (tab < 0) {
-        m_pos = m_ligne.size();
-        return m_ligne.sliced(debut);
-    }
-    m_pos = tab + 1;
-    return m_ligne.sliced(debut, tab - debut);
+    return valeur;
 }
 
 QByteArray TLecteurChamps::lireChaine() {
