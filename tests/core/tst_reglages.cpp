@@ -54,6 +54,8 @@ private slots:
     void defautEstLaValeurCourante();
     void autresCles();
     void allerRetour();
+    void guillemetsAuxExtremites_data();
+    void guillemetsAuxExtremites();
 
     void appliquer_data();
     void appliquer();
@@ -343,7 +345,6 @@ void TstReglages::allerRetour() {
     TConfig relu;
     relu.NbSocket = 0;
     LireConfig(ini, relu);
-    // Quotes typed at both ends of a subject text are lost by the second unquoting.
     QCOMPARE(relu.DebutSujet, QByteArray("\"cit\xe9\" "));
     QCOMPARE(relu.FinSujet, QByteArray(" "));
     QCOMPARE(relu.PortEcoute, QByteArray("1110"));
@@ -351,6 +352,48 @@ void TstReglages::allerRetour() {
     QCOMPARE(relu.ModifSujet, false);
     QCOMPARE(relu.DerniereVersion, QByteArray("1.02.03.04"));
     QCOMPARE(relu.NumLocal, -3);
+}
+
+// A value that begins and ends with a quote reads back as it was saved, whether
+// its key is written between quotes or not.
+void TstReglages::guillemetsAuxExtremites_data() {
+    QTest::addColumn<QByteArray>("valeur");
+    QTest::newRow("double quotes") << QByteArray("\"quoted\"");
+    QTest::newRow("single quotes") << QByteArray("'quoted'");
+    QTest::newRow("two double quotes") << QByteArray("\"\"");
+    QTest::newRow("doubled double quotes") << QByteArray("\"\"x\"\"");
+    QTest::newRow("one quote") << QByteArray("\"");
+    QTest::newRow("quote at one end") << QByteArray("\"x");
+    QTest::newRow("quoted words") << QByteArray("\"a\" et \"b\"");
+}
+
+void TstReglages::guillemetsAuxExtremites() {
+    QFETCH(QByteArray, valeur);
+    QTemporaryDir dir;
+    const QString chemin = dir.filePath(QStringLiteral("kelvarin.ini"));
+    TConfig c;
+    c.DebutSujet = valeur;    // written between quotes
+    c.SujetSupprime = valeur; // written between quotes
+    c.AdresseDNS = valeur;    // written as it is
+    c.CertificatsAmont = valeur;
+    c.DerniereVersion = valeur;
+    c.NbJour = valeur; // "Affichage"
+    {
+        TStockageConfig ini;
+        QVERIFY(ini.Ouvrir(chemin));
+        SauverConfig(ini, c, 0, 0);
+    }
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(chemin));
+    TConfig relu;
+    LireConfig(ini, relu);
+    LireAutresCles(ini, relu);
+    QCOMPARE(relu.DebutSujet, valeur);
+    QCOMPARE(relu.SujetSupprime, valeur);
+    QCOMPARE(relu.AdresseDNS, valeur);
+    QCOMPARE(relu.CertificatsAmont, valeur);
+    QCOMPARE(relu.DerniereVersion, valeur);
+    QCOMPARE(relu.NbJour, valeur);
 }
 
 void TstReglages::appliquer_data() {
