@@ -8,7 +8,7 @@
 # --build    configures and builds build-fuzz (clang) first
 # --smoke    every target a few seconds on its seed corpus only (for CI)
 # --time S   each target S seconds (default 60)
-# --runs N   each target N executions
+# --runs N   each target N executions (with --time too: whichever comes first)
 # TARGET     names as in fuzz/fuzz_<name>.cpp (default: all of them)
 #
 # Each target runs on a copy of fuzz/corpus/<name> in build-fuzz/corpus/<name>,
@@ -21,14 +21,14 @@ racine=$PWD
 build=${KELVARIN_FUZZ_BUILD:-$racine/build-fuzz}
 construire=0
 smoke=0
-duree=60
+duree=""
 runs=""
 cibles=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) construire=1 ;;
     --smoke) smoke=1 ;;
-    --time) duree=$2; runs=""; shift ;;
+    --time) duree=$2; shift ;;
     --runs) runs=$2; shift ;;
     -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
@@ -88,7 +88,9 @@ for c in "${cibles[@]}"; do
   else
     travail=$build/corpus/$c
     mkdir -p "$travail"
-    if [ -n "$runs" ]; then args+=(-runs="$runs"); else args+=(-max_total_time="$duree"); fi
+    [ -n "$runs" ] && args+=(-runs="$runs")
+    [ -n "$duree" ] || [ -n "$runs" ] || duree=60
+    [ -n "$duree" ] && args+=(-max_total_time="$duree")
   fi
   [ -d "$graines" ] && cp -n "$graines"/* "$travail"/ 2>/dev/null || true
   log=$build/logs/$c.log
