@@ -26,7 +26,9 @@ const QString& Repertoire() {
         // tmpfs when there is one: the readers write a file per input.
         QString base = QStringLiteral("/dev/shm");
         if (!QFileInfo(base).isDir() || !QFileInfo(base).isWritable()) base = QDir::tempPath();
-        QByteArray modele = QFile::encodeName(base) + "/kelvarin-fuzz-XXXXXX";
+        // The process id in the name lets scripts/fuzz.sh remove what a crash leaves.
+        QByteArray modele = QFile::encodeName(base) + "/kelvarin-fuzz-" +
+                            QByteArray::number(qint64(getpid())) + "-XXXXXX";
         if (!mkdtemp(modele.data())) {
             std::perror("mkdtemp");
             std::abort();

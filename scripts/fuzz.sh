@@ -96,7 +96,11 @@ for c in "${cibles[@]}"; do
   log=$build/logs/$c.log
   avant=$(ls "$trouvailles" | wc -l)
   statut=0
-  nice -n 10 "$exe" "${args[@]}" "$travail" >"$log" 2>&1 || statut=$?
+  nice -n 10 "$exe" "${args[@]}" "$travail" >"$log" 2>&1 &
+  pid=$!
+  wait "$pid" || statut=$?
+  # The scratch folder of a target that crashed or timed out.
+  rm -rf /dev/shm/kelvarin-fuzz-"$pid"-* "${TMPDIR:-/tmp}"/kelvarin-fuzz-"$pid"-*
   [ "$smoke" = 1 ] && rm -rf "$travail"
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   vitesse=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
