@@ -197,7 +197,11 @@ bool TStockageConfig::ValeurBrute(QByteArrayView section, QByteArrayView cle, QB
     if (i < 0) return false;
     QByteArrayView c, v;
     estCle(m_lignes[i], c, v);
-    valeur = v.toByteArray();
+    // A stray CR reads as the blank a save writes in its place, so a value
+    // reads the same before and after the file is saved.
+    QByteArray brute = v.toByteArray();
+    if (brute.contains('\r')) brute = rogner(brute.replace('\r', ' ')).toByteArray();
+    valeur = brute;
     return true;
 }
 

@@ -103,6 +103,9 @@ void TstReglages::lectureBrute_data() {
     QTest::newRow("8-bit") << QByteArray("k=\xe9t\xe9") << QByteArray("\xe9t\xe9") << 77 << true;
     QTest::newRow("missing") << QByteArray("autre=1") << QByteArray("defaut") << 77 << true;
     QTest::newRow("commented out") << QByteArray(";k=1") << QByteArray("defaut") << 77 << true;
+    // A stray CR reads as the blank a save writes in its place.
+    QTest::newRow("stray CR at the end") << QByteArray("k=3\r") << QByteArray("3") << 3 << true;
+    QTest::newRow("stray CR inside") << QByteArray("k=a\rb") << QByteArray("a b") << 77 << true;
 }
 
 void TstReglages::lectureBrute() {
