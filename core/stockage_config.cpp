@@ -155,8 +155,11 @@ void TStockageConfig::Rafraichir() {
     m_present = present;
     m_brut = contenu;
     m_lignes.clear();
-    // An editor may have put a UTF-8 byte order mark before the first section.
-    if (contenu.startsWith("\xEF\xBB\xBF")) contenu.remove(0, 3);
+    // An editor may have put UTF-8 byte order marks before the first section.
+    // All are skipped: a save writes none back, so a second one left in place
+    // would change the first line once the file is saved.
+    while (contenu.startsWith("\xEF\xBB\xBF"))
+        contenu.remove(0, 3);
     for (QByteArray l : contenu.split('\n')) {
         if (l.endsWith('\r')) l.chop(1);
         m_lignes.append(l);

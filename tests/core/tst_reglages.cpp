@@ -55,6 +55,7 @@ private slots:
     void autresCles();
     void allerRetour();
     void guillemetsAuxExtremites_data();
+    void marquesUtf8Repetees();
     void guillemetsAuxExtremites();
 
     void appliquer_data();
@@ -397,6 +398,21 @@ void TstReglages::guillemetsAuxExtremites() {
     QCOMPARE(relu.CertificatsAmont, valeur);
     QCOMPARE(relu.DerniereVersion, valeur);
     QCOMPARE(relu.NbJour, valeur);
+}
+
+// Every byte-order mark at the start is skipped, not only the first: a save
+// writes none, so the second one would otherwise change the file's first line.
+void TstReglages::marquesUtf8Repetees() {
+    QTemporaryDir dir;
+    const QString chemin = dir.filePath(QStringLiteral("kelvarin.ini"));
+    ecrire(chemin, "\xEF\xBB\xBF\xEF\xBB\xBF[Init]\r\nk=5\r\n");
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(chemin));
+    QCOMPARE(ini.LireEntier("Init", "k", 77), 5);
+    QVERIFY(ini.EcrireEntier("Init", "j", 1));
+    TStockageConfig relu;
+    QVERIFY(relu.Ouvrir(chemin));
+    QCOMPARE(relu.LireEntier("Init", "k", 77), 5);
 }
 
 void TstReglages::appliquer_data() {
