@@ -151,9 +151,16 @@ bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosi
             return std::clamp<qint64>(v, kTailleEntete,
                                       std::max<qint64>(tailleFichier, kTailleEntete));
         };
+        // A damaged header may hold a free slot before used ones: such a hole
+        // is skipped, since a text put there would end at the next slot's
+        // offset, before its own start, and could never be read back.
+        int dernierUtilise = -1;
+        for (int i = kNbCases - 1; i >= 0 && dernierUtilise < 0; --i)
+            if (lireInt32(entete, positionCase(i)) != 0) dernierUtilise = i;
         for (int i = 0; i < kNbCases; ++i) {
             const qint32 num = lireInt32(entete, positionCase(i));
             if (num == 0) {
+                if (i < dernierUtilise) continue;
                 pos.k = k;
                 pos.caseLibre = i;
                 return true;
@@ -161,8 +168,11 @@ bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosi
             if (num != numero) continue;
             const qint64 debut = borne(lireInt32(entete, positionCase(i) + 4));
             qint64 fin = std::max<qint64>(tailleFichier, kTailleEntete);
-            if (i + 1 < kNbCases && lireInt32(entete, positionCase(i + 1)) != 0) {
-                fin = borne(lireInt32(entete, positionCase(i + 1) + 4));
+            for (int j = i + 1; j <= dernierUtilise; ++j) {
+                if (lireInt32(entete, positionCase(j)) != 0) {
+                    fin = borne(lireInt32(entete, positionCase(j) + 4));
+                    break;
+                }
             }
             if (fin - debut < 1) {
                 Trace(QStringLiteral("Message %1 invalide dans %2").arg(numero).arg(chemin));

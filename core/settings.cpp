@@ -69,8 +69,17 @@ const TCle kTable[] = {
     B("PatienterVisible", &TConfig::PatienterVisible),
 };
 
+// A value that the reading would strip of its own enclosing quotes gets one
+// more pair, so that it reads back as it was written.
 QByteArray guillemets(QByteArrayView v) {
-    return '"' + v.toByteArray() + '"';
+    const QByteArray valeur = v.toByteArray();
+    if (EnleverGuillemets(v) != v) return "\"\"" + valeur + "\"\"";
+    return '"' + valeur + '"';
+}
+
+QByteArray sansPerte(QByteArrayView v) {
+    if (TStockageConfig::SansGuillemets(v) != v) return '"' + v.toByteArray() + '"';
+    return v.toByteArray();
 }
 
 QByteArray pop3SiVide(QByteArray v) {
@@ -157,7 +166,7 @@ void EcrireConfig(TStockageConfig& ini, const TConfig& c) {
             ini.EcrireEntier(k.nom, c.*k.i);
             break;
         case TGenre::Chaine:
-            ini.EcrireChaine(k.nom, c.*k.s);
+            ini.EcrireChaine(k.nom, sansPerte(c.*k.s));
             break;
         case TGenre::Guillemets:
             ini.EcrireChaine(k.nom, guillemets(c.*k.s));
@@ -167,7 +176,7 @@ void EcrireConfig(TStockageConfig& ini, const TConfig& c) {
     ini.EcrireBool("Mode2", false);
     ini.EcrireEntier("VersionInterne", 2);
     ini.EcrireEntier("SecuriteAmont", c.SecuriteAmont);
-    ini.EcrireChaine("CertificatsAmont", c.CertificatsAmont);
+    ini.EcrireChaine("CertificatsAmont", sansPerte(c.CertificatsAmont));
     ini.EcrireEntier("CalculBayes", c.CalculBayes);
     ini.DefinirSection({});
 }
@@ -198,8 +207,8 @@ void SauverConfig(TStockageConfig& ini, const TConfig& c, int numeroCompteMini, 
     TStockageConfig::TLot lot(ini);
     EcrireConfig(ini, c);
     ini.DefinirSection(kAffichage);
-    ini.EcrireChaine("NbJour", c.NbJour);
-    ini.EcrireChaine("NbHeure", c.NbHeure);
+    ini.EcrireChaine("NbJour", sansPerte(c.NbJour));
+    ini.EcrireChaine("NbHeure", sansPerte(c.NbHeure));
     ini.EcrireEntier("Affichage", c.Affichage);
     ini.EcrireBool("AfficherDNSBL", c.AfficherDNSBL);
     ini.DefinirSection(kInit);

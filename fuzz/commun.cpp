@@ -1,0 +1,86 @@
+#include "fuzz/commun.h"
+
+#include "core/trace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace fuzz {
+
+namespace {
+QString g_repertoire;
+
+void supprimerRepertoire() {
+    if (!g_repertoire.isEmpty()) QDir(g_repertoire).removeRecursively();
+}
+} // namespace
+
+const QString& Repertoire() {
+    if (g_repertoire.isEmpty()) {
+        // tmpfs when there is one: the readers write a file per input.
+        QString base = QStringLiteral("/dev/shm");
+        if (!QFileInfo(base).isDir() || !QFileInfo(base).isWritable()) base = QDir::tempPath();
+        // The process id in the name lets scripts/fuzz.sh remove what a crash leaves.
+        QByteArray modele = QFile::encodeName(base) + "/kelvarin-fuzz-" +
+                            QByteArray::number(qint64(getpid())) + "-XXXXXX";
+        if (!mkdtemp(modele.data())) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        g_repertoire = QFile::decodeName(modele) + QLatin1Char('/');
+        std::atexit(supprimerRepertoire);
+        // The trace is kept in memory (capped); nothing needs to reach a terminal.
+        TTrace::instance().OnLigne = nullptr;
+    }
+    return g_repertoire;
+}
+
+QString EcrireFichier(const QString& nom, const QByteArray& contenu) {
+    const QString chemin = Repertoire() + nom;
+    QFile f(chemin);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(contenu) != contenu.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(chemin));
+        std::abort();
+    }
+    return chemin;
+}
+
+void ViderRepertoire() {
+    QDir d(Repertoire());
+    const auto entrees = d.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QFileInfo& e : entrees) {
+        if (e.isDir() && !e.isSymLink())
+            QDir(e.absoluteFilePath()).removeRecursively();
+        else
+            QFile::remove(e.absoluteFilePath());
+    }
+}
+
+QByteArray LireFichier(const QString& chemin) {
+    QFile f(chemin);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+bool MemesLignes(const QByteArray& a, const QByteArray& b) {
+    QByteArrayList la = a.split('\n'), lb = b.split('\n');
+    std::sort(la.begin(), la.end());
+    std::sort(lb.begin(), lb.end());
+    return la == lb;
+}
+
+void Echec(const char* quoi, const QByteArray& attendu, const QByteArray& obtenu) {
+    std::fprintf(stderr,
+                 "round trip broken: %s\n--- expected (%lld bytes)\n%s\n--- got (%lld bytes)\n%s\n",
+                 quoi, static_cast<long long>(attendu.size()), attendu.toHex(' ').constData(),
+                 static_cast<long long>(obtenu.size()), obtenu.toHex(' ').constData());
+    std::abort();
+}
+
+} // namespace fuzz

@@ -1,0 +1,53 @@
+// The settings file "kelvarin.ini": every option read from a hostile file,
+// saved into it, and read back equal.
+#include "core/settings.h"
+#include "core/stockage_config.h"
+#include "fuzz/commun.h"
+
+#include <QFile>
+
+namespace {
+
+// The options as EcrireConfig lays them out in an empty file.
+QByteArray ecrites(const TConfig& c) {
+    const QString chemin = fuzz::Repertoire() + QStringLiteral("vue.ini");
+    QFile::remove(chemin);
+    TStockageConfig ini;
+    if (!ini.Ouvrir(chemin)) __builtin_trap();
+    SauverConfig(ini, c, c.NumeroCompteMini, c.NumeroDNSMini);
+    ini.Fermer();
+    QByteArray r = fuzz::LireFichier(chemin);
+    QFile::remove(chemin);
+    return r;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::ViderRepertoire();
+    const QString chemin =
+        fuzz::EcrireFichier(QStringLiteral("kelvarin.ini"), fuzz::Octets(data, size));
+    TConfig lue;
+    {
+        TStockageConfig ini;
+        if (!ini.Ouvrir(chemin)) return 0;
+        LireConfig(ini, lue);
+        LireAutresCles(ini, lue);
+        QByteArray brute;
+        (void)ini.ValeurBrute("Init", "PortEcoute", brute);
+        SauverConfig(ini, lue, lue.NumeroCompteMini, lue.NumeroDNSMini);
+    }
+    TConfig relue;
+    {
+        TStockageConfig ini;
+        if (!ini.Ouvrir(chemin)) __builtin_trap();
+        LireConfig(ini, relue);
+        LireAutresCles(ini, relue);
+    }
+    const QByteArray a = ecrites(lue), b = ecrites(relue);
+    if (a != b) fuzz::Echec("options saved into kelvarin.ini", a, b);
+    int n = 0;
+    (void)TStockageConfig::EntierStrict(fuzz::Octets(data, size), n);
+    (void)TStockageConfig::SansGuillemets(fuzz::Octets(data, size));
+    return 0;
+}

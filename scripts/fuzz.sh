@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Runs the fuzz targets of fuzz/ (libFuzzer, address and undefined-behaviour
+# sanitizers) and prints, per target, the executions, the executions per
+# second and any finding.
+#
+#   scripts/fuzz.sh [--build] [--smoke] [--time SECONDS | --runs N] [TARGET...]
+#
+# --build    configures and builds build-fuzz (clang) first
+# --smoke    every target a few seconds on its seed corpus only (for CI)
+# --time S   each target S seconds (default 60)
+# --runs N   each target N executions (with --time too: whichever comes first)
+# TARGET     names as in fuzz/fuzz_<name>.cpp (default: all of them)
+#
+# Each target runs on a copy of fuzz/corpus/<name> in build-fuzz/corpus/<name>,
+# where the inputs it finds are kept for the next run; findings go to
+# build-fuzz/findings/<name>/, logs to build-fuzz/logs/<name>.log. The targets
+# run one after the other, at low priority. Exit status 1 when anything was found.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+racine=$PWD
+build=${KELVARIN_FUZZ_BUILD:-$racine/build-fuzz}
+construire=0
+smoke=0
+duree=""
+runs=""
+cibles=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build) construire=1 ;;
+    --smoke) smoke=1 ;;
+    --time) duree=$2; shift ;;
+    --runs) runs=$2; shift ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
+    *) cibles+=("$1") ;;
+  esac
+  shift
+done
+if [ ${#cibles[@]} -eq 0 ]; then
+  for f in fuzz/fuzz_*.cpp; do
+    n=$(basename "$f" .cpp)
+    cibles+=("${n#fuzz_}")
+  done
+fi
+for c in "${cibles[@]}"; do
+  [ -f "fuzz/fuzz_$c.cpp" ] || { echo "fuzz.sh: no target $c (fuzz/fuzz_$c.cpp)" >&2; exit 2; }
+done
+
+if [ "$construire" = 1 ]; then
+  cxx=${CXX_FUZZ:-$(command -v clang++ || command -v clang++-14 || true)}
+  if [ -z "$cxx" ]; then
+    echo "fuzz.sh: clang++ is needed (scripts/install-deps.sh fuzz)" >&2
+    exit 1
+  fi
+  lanceur=()
+  command -v ccache >/dev/null 2>&1 && lanceur=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # Only the fuzz targets and the libraries they link: no tests, benchmarks or window.
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$cxx" \
+    -DKELVARIN_FUZZ=ON -DKELVARIN_TESTS=OFF -DKELVARIN_BENCH=OFF -DKELVARIN_WIDGETS=OFF \
+    "${lanceur[@]}" >/dev/null
+  noms=()
+  for c in "${cibles[@]}"; do noms+=("fuzz_$c"); done
+  ninja -C "$build" -j"${KELVARIN_FUZZ_JOBS:-2}" "${noms[@]}"
+fi
+
+# Leaks are findings too; a slow input is one past 10 s.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export QT_QPA_PLATFORM=offscreen
+mkdir -p "$build/logs"
+echec=0
+printf '%-16s %14s %10s  %s\n' target executions exec/s finding
+for c in "${cibles[@]}"; do
+  exe=$build/fuzz/fuzz_$c
+  if [ ! -x "$exe" ]; then
+    echo "fuzz.sh: $exe is not built (add --build)" >&2
+    exit 1
+  fi
+  graines=$racine/fuzz/corpus/$c
+  trouvailles=$build/findings/$c
+  mkdir -p "$trouvailles"
+  args=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$trouvailles/")
+  [ -f "fuzz/$c.dict" ] && args+=(-dict="$racine/fuzz/$c.dict")
+  if [ "$smoke" = 1 ]; then
+    # The seeds only, in a folder thrown away afterwards.
+    travail=$(mktemp -d)
+    args+=(-max_total_time=5)
+  else
+    travail=$build/corpus/$c
+    mkdir -p "$travail"
+    [ -n "$runs" ] && args+=(-runs="$runs")
+    [ -n "$duree" ] || [ -n "$runs" ] || duree=60
+    [ -n "$duree" ] && args+=(-max_total_time="$duree")
+  fi
+  [ -d "$graines" ] && cp -n "$graines"/* "$travail"/ 2>/dev/null || true
+  log=$build/logs/$c.log
+  avant=$(ls "$trouvailles" | wc -l)
+  statut=0
+  nice -n 10 "$exe" "${args[@]}" "$travail" >"$log" 2>&1 &
+  pid=$!
+  wait "$pid" || statut=$?
+  # The scratch folder of a target that crashed or timed out.
+  rm -rf /dev/shm/kelvarin-fuzz-"$pid"-* "${TMPDIR:-/tmp}"/kelvarin-fuzz-"$pid"-*
+  [ "$smoke" = 1 ] && rm -rf "$travail"
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  vitesse=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  trouve=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -1)
+  if [ -z "$trouve" ] && [ "$(ls "$trouvailles" | wc -l)" != "$avant" ]; then
+    trouve=$(ls -t "$trouvailles"/* | head -1)
+  fi
+  if [ -n "$trouve" ] || [ "$statut" != 0 ]; then
+    echec=1
+    [ -z "$trouve" ] && trouve="exit status $statut, see $log"
+  else
+    trouve=-
+  fi
+  printf '%-16s %14s %10s  %s\n' "$c" "${execs:-?}" "${vitesse:-?}" "$trouve"
+done
+exit $echec
