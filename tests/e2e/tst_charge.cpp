@@ -28,6 +28,12 @@
 
 using namespace testsupport;
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSousSanitiseur = true;
+#else
+constexpr bool kSousSanitiseur = false;
+#endif
+
 namespace {
 
 constexpr int kClients = 20;
@@ -195,8 +201,12 @@ void TestCharge::clientsLentsNiMemoireNiAttente() {
     const qint64 maintenant = memoireProcessusKo(pid, "VmRSS");
     qInfo("slow clients: RSS %lld kB before, %lld kB now, peak %lld kB; %lld kB message", avant,
           maintenant, pic, static_cast<long long>(kTailleGros / 1024));
-    QVERIFY2(maintenant - avant < 2 * 6 * kTailleGros / 1024,
-             qPrintable(QStringLiteral("%1 kB more").arg(maintenant - avant)));
+    // The address sanitizer keeps freed blocks in quarantine and adds its
+    // shadow memory, so its figure says nothing; upstream reads are still
+    // checked below.
+    if (!kSousSanitiseur)
+        QVERIFY2(maintenant - avant < 2 * 6 * kTailleGros / 1024,
+                 qPrintable(QStringLiteral("%1 kB more").arg(maintenant - avant)));
     fermerCharge(r);
     // Upstream, each asked for the one message its client is taking.
     const auto sessionsGros = [this] {
