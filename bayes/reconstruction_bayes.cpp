@@ -136,7 +136,7 @@ TReconstructionBayes::TResultat TReconstructionBayes::BtnBayesienTotalClick(bool
     if (resultat == rrErreur) TraceException(kPlace, m_erreur);
 
     // Whatever happened, the program comes back to its normal state.
-    const auto etape = [this](const std::function<void()>& action) {
+    const auto etape = [](const std::function<void()>& action) {
         if (!action) return;
         try {
             action();

@@ -18,7 +18,6 @@
 namespace {
 
 const QString kTest = QStringLiteral("xxx");
-constexpr QByteArrayView kSectionRessources = "resourcestring";
 constexpr QByteArrayView kSectionInfo = "infotraduction";
 
 QByteArray cleFichier(QStringView texte) {
