@@ -7,7 +7,7 @@
 // run, the medians and both ratios (goals: 1.15 and 2.0).
 //
 // Usage: bench_filtrage [N=500] [runs=5]   (KELVARIN_EXE chooses the program)
-#include "core/record_fields.h"
+#include "tests/support/charge_pop3.h"
 #include "tests/support/dnsmasq_peer.h"
 #include "tests/support/dovecot_peer.h"
 #include "tests/support/kelvarin_process.h"
@@ -21,15 +21,6 @@
 #include <cstdio>
 
 using namespace testsupport;
-
-namespace {
-
-bool ecrire(const QString& chemin, const QByteArray& contenu) {
-    QFile f(chemin);
-    return f.open(QIODevice::WriteOnly) && f.write(contenu) == contenu.size();
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     IsolerReseau(argc, argv);
@@ -49,26 +40,8 @@ int main(int argc, char** argv) {
 
     TKelvarinProcess kelvarin;
     const QString donnees = kelvarin.Home() + QStringLiteral("Donnees/");
-    QDir().mkpath(donnees);
-    const QByteArray entete = fichierqdl::entete(1);
-    bool ok = ecrire(donnees + QStringLiteral("dns.qdl"),
-                     entete + "1\tTestBL\t" + dns.zone() + "\t0\t0\t0\t0\t0\t\t0\t0\r\n");
-    // A few patterns in every list, as a user would have them.
-    const QList<QPair<const char*, QByteArray>> listes = {
-        {"listenoire-mail.qdl", "*@spam.example\r\n*@bulk.example\r\n"},
-        {"listenoire-mail-re.qdl", "^promo[0-9]+@\r\n"},
-        {"listeblanche-mail.qdl", "ami@friends.example\r\n*@work.example\r\n"},
-        {"listenoire-sujet.qdl", "*viagra*\r\n*casino*\r\n"},
-        {"listenoire-sujet-re.qdl", "(?i)free\\s+money\r\n"},
-        {"listeblanche-sujet.qdl", "[projet]*\r\n"},
-        {"listenoire-entete.qdl", "X-Mailer: BulkMailer*\r\n"},
-        {"listeblanche-entete.qdl", "X-Liste: interne*\r\n"},
-        {"listenoire-ip.qdl", "198.51.100.66\r\n"},
-        {"listeblanche-ip.qdl", "192.0.2.1\r\n"}};
-    for (const auto& [fichier, contenu] : listes)
-        ok = ok && ecrire(donnees + QString::fromLatin1(fichier), contenu);
-    if (!ok) {
-        std::fprintf(stderr, "cannot write the data files\n");
+    if (!ecrireListesFiltre(kelvarin, dns, &erreur)) {
+        std::fprintf(stderr, "%s\n", qPrintable(erreur));
         return 1;
     }
     kelvarin.EcrireIni({{"PortMail", QByteArray::number(dovecot.port())},

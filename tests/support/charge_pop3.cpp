@@ -287,8 +287,8 @@ bool memeMessageJuge(const QByteArray& proxy, const QByteArray& direct, QByteArr
     return true;
 }
 
-bool preparerKelvarinFiltre(TKelvarinProcess& kelvarin, const TDnsmasqPeer& dns, quint16 portMail,
-                            QString* erreur) {
+bool ecrireListesFiltre(const TKelvarinProcess& kelvarin, const TDnsmasqPeer& dns,
+                        QString* erreur) {
     const QString donnees = kelvarin.Home() + QStringLiteral("Donnees/");
     QDir().mkpath(donnees);
     const QByteArray entete = fichierqdl::entete(1);
@@ -311,6 +311,12 @@ bool preparerKelvarinFiltre(TKelvarinProcess& kelvarin, const TDnsmasqPeer& dns,
             return false;
         }
     }
+    return true;
+}
+
+bool preparerKelvarinFiltre(TKelvarinProcess& kelvarin, const TDnsmasqPeer& dns, quint16 portMail,
+                            QString* erreur) {
+    if (!ecrireListesFiltre(kelvarin, dns, erreur)) return false;
     kelvarin.EcrireIni({{"PortMail", QByteArray::number(portMail)},
                         {"DNSAuto", "0"},
                         {"AdresseDNS", dns.adresse().toString().toLatin1()},

@@ -68,10 +68,14 @@ bool memeMessageJuge(const QByteArray& proxy, const QByteArray& direct,
 class TKelvarinProcess;
 class TDnsmasqPeer;
 
-// The program's home with every filter on, as a user would have it: a few
-// patterns in every list, one DNSBL server on `dns`, the Bayesian filter, the
-// archive; subjects and HTML left alone so that a message can be compared
-// with a direct fetch. Upstream at 127.0.0.1 `portMail`.
+// A few patterns in every list, as a user would have them, and one DNSBL
+// server on `dns`, written into the program's data folder.
+bool ecrireListesFiltre(const TKelvarinProcess& kelvarin, const TDnsmasqPeer& dns, QString* erreur);
+
+// The program's home with every filter on, as a user would have it: the lists
+// above, the Bayesian filter, the archive; subjects and HTML left alone so
+// that a message can be compared with a direct fetch. Upstream at 127.0.0.1
+// `portMail`.
 bool preparerKelvarinFiltre(TKelvarinProcess& kelvarin, const TDnsmasqPeer& dns, quint16 portMail,
                             QString* erreur);
 
