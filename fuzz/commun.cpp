@@ -1,6 +1,7 @@
 #include "fuzz/commun.h"
 
 #include "core/trace.h"
+#include "mime/encodage_decodage.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,6 +82,15 @@ void Echec(const char* quoi, const QByteArray& attendu, const QByteArray& obtenu
                  quoi, static_cast<long long>(attendu.size()), attendu.toHex(' ').constData(),
                  static_cast<long long>(obtenu.size()), obtenu.toHex(' ').constData());
     std::abort();
+}
+
+TEncodageDecodage& Encodage() {
+    static TEncodageDecodage* encodage = [] {
+        auto* e = new TEncodageDecodage;
+        e->ChargerCharsets(RepertoireDonneesSource() + QStringLiteral("/Encodage"));
+        return e;
+    }();
+    return *encodage;
 }
 
 } // namespace fuzz

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+class TEncodageDecodage;
+
 namespace fuzz {
 
 // The input as bytes, without a copy.
@@ -34,5 +36,9 @@ bool MemesLignes(const QByteArray& a, const QByteArray& b);
 inline QString RepertoireDonneesSource() {
     return QStringLiteral(KELVARIN_DATA_DIR);
 }
+
+// The decoder of encoded words and charsets, with the shipped charset
+// tables, made on first use and kept for the whole run.
+TEncodageDecodage& Encodage();
 
 } // namespace fuzz

@@ -7,7 +7,6 @@
 #include "mime/mon_mime_decode.h"
 
 namespace {
-TEncodageDecodage* g_encodage = nullptr;
 TFiltreBayes* g_filtre = nullptr;
 
 const char kAppris[] = "From: a@b.example\r\nSubject: viagra cheap offer\r\n\r\n"
@@ -17,14 +16,12 @@ const char kBon[] = "From: c@d.example\r\nSubject: meeting notes\r\n\r\n"
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_encodage = new TEncodageDecodage;
-    g_encodage->ChargerCharsets(fuzz::RepertoireDonneesSource() + QStringLiteral("/Encodage"));
     g_filtre = new TFiltreBayes(fuzz::Repertoire());
     // A base that knows a few tokens, so the combinations have something to weigh;
     // it is a working base and never written.
     g_filtre->Base().Temporaire = true;
     TMonMimeDecode decodeur;
-    decodeur.setEncodageDecodage(g_encodage);
+    decodeur.setEncodageDecodage(&fuzz::Encodage());
     for (int i = 0; i < bayes::kSeuilQualifie; ++i) {
         g_filtre->AppliquerBayes(g_filtre->DocReception, decodeur, true, true, kAppris, true);
         g_filtre->AppliquerBayes(g_filtre->DocReception, decodeur, true, true, kBon, false);
@@ -38,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray message = fuzz::Octets(data + 1, size - 1);
     g_filtre->ReglerModeBayes(mode);
     TMonMimeDecode decodeur;
-    decodeur.setEncodageDecodage(g_encodage);
+    decodeur.setEncodageDecodage(&fuzz::Encodage());
     double bon = 0, spam = 0;
     (void)g_filtre->ScoreBayes(decodeur, message, -1, bon, spam);
     TCalculBayesMessage record;

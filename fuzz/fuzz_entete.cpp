@@ -5,23 +5,18 @@
 #include "mime/champ_entete.h"
 #include "mime/encodage_decodage.h"
 
-namespace {
-TEncodageDecodage* g_encodage = nullptr;
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_encodage = new TEncodageDecodage;
-    g_encodage->ChargerCharsets(fuzz::RepertoireDonneesSource() + QStringLiteral("/Encodage"));
+    (void)fuzz::Encodage(); // the charset tables load before the first input
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray texte = fuzz::Octets(data, size);
-    (void)g_encodage->DecoderEntete(texte);
+    (void)fuzz::Encodage().DecoderEntete(texte);
     // The first line names a charset for the rest.
     const qsizetype fin = texte.indexOf('\n');
-    if (fin >= 0) (void)g_encodage->VersUnicode(texte.mid(fin + 1), texte.left(fin));
-    const QByteArray nom = g_encodage->NettoyerNomFichier(texte);
+    if (fin >= 0) (void)fuzz::Encodage().VersUnicode(texte.mid(fin + 1), texte.left(fin));
+    const QByteArray nom = fuzz::Encodage().NettoyerNomFichier(texte);
     if (nom == "." || nom == ".." || nom.contains('/') || nom.contains('\0')) __builtin_trap();
     (void)DecoderBase64(texte);
     (void)DecoderQ(texte);

@@ -10,13 +10,8 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
-TEncodageDecodage* g_encodage = nullptr;
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_encodage = new TEncodageDecodage;
-    g_encodage->ChargerCharsets(fuzz::RepertoireDonneesSource() + QStringLiteral("/Encodage"));
+    (void)fuzz::Encodage(); // the charset tables load before the first input
     return 0;
 }
 
@@ -26,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QDir().mkpath(pj);
     {
         TMonMimeDecode decodeur;
-        decodeur.setEncodageDecodage(g_encodage);
+        decodeur.setEncodageDecodage(&fuzz::Encodage());
         // One input in two writes its attachments, the other only decodes.
         const bool ecrire = size > 0 && (data[size - 1] & 1);
         decodeur.setIgnorePJ(!ecrire);
