@@ -4,33 +4,9 @@
 #include "fuzz/commun.h"
 #include "proxy/analyse_pop3.h"
 #include "proxy/reecriture.h"
+#include "tests/support/reponse_pop3.h"
 
 #include <optional>
-
-namespace {
-
-// What a POP3 client makes of a multi-line answer after its status line: the
-// lines up to the first lone ".", unstuffed. Nothing when the answer does not
-// end exactly there.
-std::optional<QByteArray> lireReponse(const QByteArray& octets, qsizetype debut) {
-    QByteArray texte;
-    while (debut < octets.size()) {
-        const qsizetype fin = octets.indexOf("\r\n", debut);
-        if (fin < 0) return std::nullopt;
-        QByteArrayView ligne(octets.constData() + debut, fin - debut);
-        debut = fin + 2;
-        if (ligne == ".") {
-            if (debut != octets.size()) return std::nullopt;
-            return texte;
-        }
-        if (ligne.startsWith('.')) ligne = ligne.sliced(1);
-        texte.append(ligne);
-        texte.append("\r\n");
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
@@ -69,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (fin < 0) __builtin_trap();
         debut = fin + 2;
     }
-    const std::optional<QByteArray> lu = lireReponse(r.Octets, debut);
+    const std::optional<QByteArray> lu = testsupport::lireReponsePOP(r.Octets, debut);
     if (!lu) fuzz::Echec("rewritten answer does not end at its terminator", m.Flux, r.Octets);
     return 0;
 }

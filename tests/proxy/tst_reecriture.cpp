@@ -5,6 +5,7 @@
 #include "core/cp1252.h"
 #include "proxy/reecriture.h"
 #include "tests/support/dovecot_peer.h"
+#include "tests/support/reponse_pop3.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -30,27 +30,7 @@ QByteArray enCRLF(QByteArray texte) {
     return texte;
 }
 
-// What a POP3 client makes of a multi-line answer: the lines up to the first
-// lone ".", each with its leading dot removed. Nothing when the answer does not
-// end exactly at its first terminator.
-std::optional<QByteArray> lireReponsePOP(const QByteArray& octets) {
-    QByteArray texte;
-    qsizetype debut = 0;
-    while (debut < octets.size()) {
-        const qsizetype fin = octets.indexOf("\r\n", debut);
-        if (fin < 0) return std::nullopt;
-        QByteArrayView ligne(octets.constData() + debut, fin - debut);
-        debut = fin + 2;
-        if (ligne == ".") {
-            if (debut != octets.size()) return std::nullopt;
-            return texte;
-        }
-        if (ligne.startsWith('.')) ligne = ligne.sliced(1);
-        texte.append(ligne);
-        texte.append("\r\n");
-    }
-    return std::nullopt;
-}
+using testsupport::lireReponsePOP;
 
 struct TCas {
     TMessageAReecrire message;
