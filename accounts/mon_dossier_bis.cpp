@@ -29,6 +29,29 @@ QHash<QString, quint64>& generations() {
     return g;
 }
 
+// The head of a variable record: its length, its number and the lengths of
+// its three texts, which follow the head.
+struct TTeteVariable {
+    qint32 longueur = 0;
+    qint32 numero = 0;
+    quint16 l1 = 0, l2 = 0, l3 = 0;
+};
+
+// False when the length does not agree with the three texts or goes past
+// the `reste` bytes at `p`.
+bool lireTeteVariable(const char* p, qsizetype reste, TTeteVariable& t) {
+    if (reste < TMonDossierBis::kTailleMiniVar) return false;
+    t = {lire<qint32>(p), lire<qint32>(p + 4), lire<quint16>(p + 8), lire<quint16>(p + 10),
+         lire<quint16>(p + 12)};
+    return t.longueur == TMonDossierBis::kTailleMiniVar + t.l1 + t.l2 + t.l3 && t.longueur <= reste;
+}
+
+void poserTextes(TUnMessageMem& m, const char* textes, const TTeteVariable& t) {
+    m.Sujet = QByteArray(textes, t.l1);
+    m.Emetteur = QByteArray(textes + t.l1, t.l2);
+    m.ReponseDNSBL = QByteArray(textes + t.l1 + t.l2, t.l3);
+}
+
 void poser(QString* erreur, const QString& texte) {
     if (erreur) *erreur = texte;
 }
@@ -189,25 +212,20 @@ int TMonDossierBis::Deserialiser(const QByteArray& fixe, const QByteArray& varia
     // the readable part.
     struct TTextes {
         qsizetype debut;
-        quint16 l1, l2, l3;
+        TTeteVariable tete;
     };
     QHash<qint32, TTextes> textes;
     qsizetype v = 0;
     qsizetype prochainPalier = kMorceauVariable;
     while (v + kTailleMiniVar <= variable.size()) {
-        const char* p = variable.constData() + v;
-        const qint32 longueur = lire<qint32>(p);
-        const qint32 numero = lire<qint32>(p + 4);
-        const quint16 l1 = lire<quint16>(p + 8), l2 = lire<quint16>(p + 10),
-                      l3 = lire<quint16>(p + 12);
-        if (longueur < kTailleMiniVar || longueur != kTailleMiniVar + l1 + l2 + l3 ||
-            longueur > variable.size() - v) {
+        TTeteVariable t;
+        if (!lireTeteVariable(variable.constData() + v, variable.size() - v, t)) {
             TraceFormat(-1, QStringLiteral("Archive %d : index variable illisible à l'octet %d"),
                         m_compte, int(v));
             break;
         }
-        if (!textes.contains(numero)) textes.insert(numero, {v + kTailleMiniVar, l1, l2, l3});
-        v += longueur;
+        if (!textes.contains(t.numero)) textes.insert(t.numero, {v + kTailleMiniVar, t});
+        v += t.longueur;
         if (v >= prochainPalier && OnAvancement) {
             OnAvancement(*this, int(v * 100 / variable.size()));
             prochainPalier += kMorceauVariable;
@@ -220,22 +238,23 @@ int TMonDossierBis::Deserialiser(const QByteArray& fixe, const QByteArray& varia
     for (auto& m : m_messages) {
         const auto it = textes.constFind(m->Numero);
         if (it == textes.cend()) continue;
-        const char* base = variable.constData() + it->debut;
-        m->Sujet = QByteArray(base, it->l1);
-        m->Emetteur = QByteArray(base + it->l1, it->l2);
-        m->ReponseDNSBL = QByteArray(base + it->l1 + it->l2, it->l3);
+        poserTextes(*m, variable.constData() + it->debut, it->tete);
     }
 
     FixeModifie = VarModifie = (version != kVersion);
-    std::stable_sort(m_messages.begin(), m_messages.end(),
-                     [](const auto& a, const auto& b) { return a->Numero < b->Numero; });
-    for (size_t i = 0; i < m_messages.size(); ++i)
-        m_messages[i]->Index = int(i);
+    trierParNumero();
     if (!m_messages.empty()) m_numeroMax = std::max(m_numeroMax, m_messages.back()->Numero);
     return version;
 }
 
 // --- open, load, save ---------------------------------------------------------
+
+void TMonDossierBis::trierParNumero() {
+    std::stable_sort(m_messages.begin(), m_messages.end(),
+                     [](const auto& a, const auto& b) { return a->Numero < b->Numero; });
+    for (size_t i = 0; i < m_messages.size(); ++i)
+        m_messages[i]->Index = int(i);
+}
 
 void TMonDossierBis::Vider() {
     m_messages.clear();
@@ -371,17 +390,10 @@ int TMonDossierBis::ReprendreJournal() {
         auto m = std::make_unique<TUnMessageMem>();
         if (!DecoderFixe(p, *m)) break;
         const char* v = p + kTailleFixe;
-        const qint32 longueur = lire<qint32>(v);
-        const quint16 l1 = lire<quint16>(v + 8), l2 = lire<quint16>(v + 10),
-                      l3 = lire<quint16>(v + 12);
-        if (lire<qint32>(v + 4) != m->Numero || longueur != kTailleMiniVar + l1 + l2 + l3 ||
-            longueur > reste - kTailleFixe)
-            break;
-        const char* t = v + kTailleMiniVar;
-        m->Sujet = QByteArray(t, l1);
-        m->Emetteur = QByteArray(t + l1, l2);
-        m->ReponseDNSBL = QByteArray(t + l1 + l2, l3);
-        pos += kTailleFixe + longueur;
+        TTeteVariable t;
+        if (!lireTeteVariable(v, reste - kTailleFixe, t) || t.numero != m->Numero) break;
+        poserTextes(*m, v + kTailleMiniVar, t);
+        pos += kTailleFixe + t.longueur;
         if (presents.contains(m->Numero)) continue;
         presents.insert(m->Numero);
         m_numeroMax = std::max(m_numeroMax, m->Numero);
@@ -395,10 +407,7 @@ int TMonDossierBis::ReprendreJournal() {
                     m_compte, int(j.size() - pos));
     }
     if (repris > 0) {
-        std::stable_sort(m_messages.begin(), m_messages.end(),
-                         [](const auto& a, const auto& b) { return a->Numero < b->Numero; });
-        for (size_t i = 0; i < m_messages.size(); ++i)
-            m_messages[i]->Index = int(i);
+        trierParNumero();
         TraceFormat(-1, QStringLiteral("Archive %d : %d message(s) repris du journal"), m_compte,
                     repris);
     }
@@ -448,10 +457,7 @@ void TMonDossierBis::Fusionner() {
         if (!numeros.contains(m->Numero)) miens.push_back(std::move(m));
     }
     m_messages = std::move(miens);
-    std::stable_sort(m_messages.begin(), m_messages.end(),
-                     [](const auto& a, const auto& b) { return a->Numero < b->Numero; });
-    for (size_t i = 0; i < m_messages.size(); ++i)
-        m_messages[i]->Index = int(i);
+    trierParNumero();
     m_numeroMax = std::max(m_numeroMax, numeroMax);
     if (!m_messages.empty()) m_numeroMax = std::max(m_numeroMax, m_messages.back()->Numero);
     FixeModifie = VarModifie = true;

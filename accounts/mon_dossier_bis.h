@@ -109,6 +109,8 @@ public:
 
 private:
     void Vider();
+    // Records in number order, each knowing its place.
+    void trierParNumero();
     void Restaurer();
     bool EcrireIndex(QString* erreur);
     QString CleIndex() const;
