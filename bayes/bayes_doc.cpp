@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstring>
 
 namespace bayes {
@@ -258,7 +257,7 @@ void TBayesDoc::Evaluer(TMonBayesDB& base, int mode) {
             const TUnElement* b = base.Trouver(e->Mot);
             if (!b) continue;
             const double f = robinson(base, *b, mode, KhiDeux);
-            if (std::abs(f - 0.5) >= KhiDeux.EcartMin) k.Ajouter(f);
+            if (KhiDeux.Compte(f)) k.Ajouter(f);
         }
         conclureKhiDeux(base, k);
         return;
@@ -323,7 +322,7 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
         if (khiDeux) {
             // The side follows the corrected probability; the keys stay the counts.
             const double f = robinson(base, *b, mode, KhiDeux);
-            if (std::abs(f - 0.5) < KhiDeux.EcartMin) continue;
+            if (!KhiDeux.Compte(f)) continue;
             if (f > 0.5)
                 offrir(coteSpam, max, {s, static_cast<int32_t>(i)});
             else
@@ -375,7 +374,7 @@ double TBayesDoc::ProbaCombinee(TMonBayesDB& base, const TUnElement* b, int mode
     if (Calcul == bayes::cbKhiDeux) {
         if (!b) return KhiDeux.ProbaInconnue;
         const double f = robinson(base, *b, mode, KhiDeux);
-        qualifie = std::abs(f - 0.5) >= KhiDeux.EcartMin;
+        qualifie = KhiDeux.Compte(f);
         return f;
     }
     if (b) {

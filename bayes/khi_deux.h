@@ -2,6 +2,7 @@
 // The chi-square combination: token probabilities corrected for the numbers of
 // spam and good messages learned and for rarely seen tokens, combined by
 // Fisher's method. An alternative to the plain mean of the token probabilities.
+#include <cmath>
 #include <cstdint>
 
 namespace bayes {
@@ -19,6 +20,9 @@ struct TReglagesKhiDeux {
     double ProbaInconnue = 0.5;
     // Tokens nearer 0.5 than this carry too little to be counted.
     double EcartMin = 0.4;
+
+    // A token whose corrected probability is `f` takes part in the combination.
+    bool Compte(double f) const { return std::abs(f - 0.5) >= EcartMin; }
 };
 
 // Robinson's f(w) from the token's spam and good counts, each scaled by the
