@@ -79,6 +79,9 @@ TMonDossierBis::~TMonDossierBis() {
 }
 
 void TMonDossierBis::setRepertoireDossiers(const QString& repertoire) {
+    // The accounts put aside belong to the old directory.
+    fermerDeCote();
+    m_cotes.clear();
     m_repDossiers = repertoire;
     if (!m_repDossiers.isEmpty() && !m_repDossiers.endsWith(QLatin1Char('/'))) {
         m_repDossiers += QLatin1Char('/');
@@ -266,30 +269,36 @@ bool TMonDossierBis::Ouvrir(TUnCompteBis* compte) {
         return true;
     }
     bool ok = true;
-    if (m_compte >= 0 && !Sauver()) {
-        ok = false;
-        if (!IndexProtege()) {
-            // The records not yet on disk would go with the list: the account
-            // stays open, and the next change or close tries again.
-            TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"), m_compte);
-            return false;
+    if (m_compte >= 0) {
+        // An unreadable index is never kept aside: it could never be saved.
+        const bool deCote = compte && GarderComptes && !IndexProtege();
+        // The journal holds additions only; anything else reaches the index first.
+        if ((!deCote || m_horsJournal) && !Sauver()) {
+            ok = false;
+            if (!IndexProtege()) {
+                // The records not yet on disk would go with the list: the account
+                // stays open, and the next change or close tries again.
+                TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"),
+                            m_compte);
+                return false;
+            }
+            // An unreadable index is never written over, so these records could
+            // never be saved; holding the account would only keep the others out.
+            TraceFormat(-1,
+                        QStringLiteral("Archive %d : index illisible conservé, %d "
+                                       "enregistrement(s) non sauvegardé(s)"),
+                        m_compte, NbMessage());
+        } else if (deCote) {
+            mettreDeCote();
         }
-        // An unreadable index is never written over, so these records could
-        // never be saved; holding the account would only keep the others out.
-        TraceFormat(-1,
-                    QStringLiteral("Archive %d : index illisible conservé, %d enregistrement(s) "
-                                   "non sauvegardé(s)"),
-                    m_compte, NbMessage());
     }
-    TickOuverture = tick::GetTickCount();
-    Vider();
-    m_numeroMax = 0;
-    m_index.Liberer();
-    if (!compte) {
-        m_compte = -1;
-        m_fichiers.setRepertoire(QStringLiteral("X"));
+    if (compte && reprendre(compte->Numero)) {
+        compte->DernierNumero = DernierNumMessage();
         return ok;
     }
+    TickOuverture = tick::GetTickCount();
+    lacher();
+    if (!compte) return fermerDeCote() && ok;
     m_compte = compte->Numero;
     const QString dossier = m_repDossiers + QString::number(m_compte) + QLatin1Char('/');
     m_fichiers.setRepertoire(dossier);
@@ -300,7 +309,131 @@ bool TMonDossierBis::Ouvrir(TUnCompteBis* compte) {
 }
 
 bool TMonDossierBis::Fermer() {
-    return m_compte >= 0 ? Sauver() : true;
+    const bool ok = m_compte >= 0 ? Sauver() : true;
+    return fermerDeCote() && ok;
+}
+
+bool TMonDossierBis::SauverCompte(qint32 compte) {
+    if (compte < 0) return true;
+    if (compte == m_compte) return Sauver();
+    for (const auto& c : m_cotes)
+        if (c->compte == compte) return sauverDeCote(*c);
+    return true;
+}
+
+bool TMonDossierBis::FermerCompte(qint32 compte) {
+    if (compte < 0) return true;
+    if (compte == m_compte) {
+        if (!Sauver()) return false;
+        lacher();
+        return true;
+    }
+    const auto it = std::find_if(m_cotes.begin(), m_cotes.end(),
+                                 [compte](const auto& c) { return c->compte == compte; });
+    if (it == m_cotes.end()) return true;
+    if (!sauverDeCote(**it)) return false;
+    m_cotes.erase(it);
+    return true;
+}
+
+void TMonDossierBis::lacher() {
+    Vider();
+    m_numeroMax = 0;
+    m_index.Liberer();
+    m_horsJournal = false;
+    FixeModifie = VarModifie = false;
+    m_compte = -1;
+    m_fichiers.setRepertoire(QStringLiteral("X"));
+}
+
+bool TMonDossierBis::Contient(qint32 compte) const {
+    if (compte < 0) return false;
+    if (compte == m_compte) return true;
+    return std::any_of(m_cotes.begin(), m_cotes.end(),
+                       [compte](const auto& c) { return c->compte == compte; });
+}
+
+// --- accounts put aside ---------------------------------------------------------
+
+void TMonDossierBis::echanger(TCompteDeCote& c) {
+    using std::swap;
+    swap(m_messages, c.messages);
+    swap(m_fichiers, c.fichiers);
+    swap(m_compte, c.compte);
+    swap(m_numeroMax, c.numeroMax);
+    swap(m_index, c.index);
+    swap(m_journalIllisible, c.journalIllisible);
+    swap(m_horsJournal, c.horsJournal);
+    swap(m_generation, c.generation);
+    swap(FixeModifie, c.fixeModifie);
+    swap(VarModifie, c.varModifie);
+    swap(TickOuverture, c.tickOuverture);
+}
+
+void TMonDossierBis::mettreDeCote() {
+    auto c = std::make_unique<TCompteDeCote>();
+    c->index.setNom(m_index.Nom());
+    echanger(*c);
+    m_cotes.push_back(std::move(c));
+    limiterDeCote();
+}
+
+bool TMonDossierBis::reprendre(qint32 compte) {
+    const auto it = std::find_if(m_cotes.begin(), m_cotes.end(),
+                                 [compte](const auto& c) { return c->compte == compte; });
+    if (it == m_cotes.end()) return false;
+    std::unique_ptr<TCompteDeCote> c = std::move(*it);
+    m_cotes.erase(it);
+    echanger(*c);
+    // Another view may have saved it meanwhile.
+    Actualiser();
+    return true;
+}
+
+bool TMonDossierBis::sauverDeCote(TCompteDeCote& c) {
+    echanger(c);
+    const bool ok = Sauver();
+    echanger(c);
+    return ok;
+}
+
+void TMonDossierBis::limiterDeCote() {
+    qsizetype total = 0;
+    for (const auto& c : m_cotes)
+        total += qsizetype(c->messages.size());
+    for (auto it = m_cotes.begin(); total > MaxMessagesDeCote && it != m_cotes.end();) {
+        const qsizetype n = qsizetype((*it)->messages.size());
+        // One that cannot be saved stays: its records exist nowhere else.
+        if (sauverDeCote(**it) || (*it)->index.Protege()) {
+            total -= n;
+            it = m_cotes.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool TMonDossierBis::fermerDeCote() {
+    bool ok = true;
+    for (auto it = m_cotes.begin(); it != m_cotes.end();) {
+        if (sauverDeCote(**it)) {
+            it = m_cotes.erase(it);
+            continue;
+        }
+        ok = false;
+        if ((*it)->index.Protege()) {
+            TraceFormat(-1,
+                        QStringLiteral("Archive %d : index illisible conservé, %d "
+                                       "enregistrement(s) non sauvegardé(s)"),
+                        (*it)->compte, int((*it)->messages.size()));
+            it = m_cotes.erase(it);
+        } else {
+            TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"),
+                        (*it)->compte);
+            ++it;
+        }
+    }
+    return ok;
 }
 
 void TMonDossierBis::Restaurer() {
@@ -356,6 +489,8 @@ bool TMonDossierBis::Charger() {
     } else {
         FixeModifie = VarModifie = false;
     }
+    // An older format or a lost variable index: only a save puts it right.
+    m_horsJournal = FixeModifie || VarModifie;
     QFile f(CheminNumero());
     if (f.open(QIODevice::ReadOnly)) {
         m_numeroMax = std::max(m_numeroMax, f.readAll().trimmed().toInt());
@@ -443,18 +578,46 @@ bool TMonDossierBis::Actualiser() {
 void TMonDossierBis::Fusionner() {
     std::vector<std::unique_ptr<TUnMessageMem>> miens = std::move(m_messages);
     const qint32 numeroMax = m_numeroMax;
+    // Only a view that keeps accounts changes its records through its methods
+    // alone, so only there does the flag say all.
+    const bool ajoutsSeuls = GarderComptes && !m_horsJournal;
     const bool ok = Charger();
     if (!ok) {
         // Unreadable now: this view's records stay, and the index is protected.
         m_messages = std::move(miens);
         FixeModifie = VarModifie = true;
+        m_horsJournal = true;
         return;
     }
-    QSet<qint32> numeros;
-    for (const auto& m : miens)
-        numeros.insert(m->Numero);
-    for (auto& m : m_messages) {
-        if (!numeros.contains(m->Numero)) miens.push_back(std::move(m));
+    if (ajoutsSeuls && !m_journalIllisible) {
+        // This view only added, and its additions are in the files or the
+        // journal just read: the files' records win, the other view's
+        // deletions included. The records stay where they are (a caller may
+        // hold one); one the files no longer have is marked deleted.
+        QHash<qint32, TUnMessageMem*> lus;
+        for (const auto& m : m_messages)
+            lus.insert(m->Numero, m.get());
+        QSet<qint32> gardes;
+        for (auto& m : miens) {
+            gardes.insert(m->Numero);
+            if (const TUnMessageMem* lu = lus.value(m->Numero)) {
+                *m = *lu;
+            } else if (!m->Supprime) {
+                m->Supprime = true;
+                m_horsJournal = true;
+            }
+        }
+        for (auto& m : m_messages) {
+            if (!gardes.contains(m->Numero)) miens.push_back(std::move(m));
+        }
+    } else {
+        m_horsJournal = true;
+        QSet<qint32> numeros;
+        for (const auto& m : miens)
+            numeros.insert(m->Numero);
+        for (auto& m : m_messages) {
+            if (!numeros.contains(m->Numero)) miens.push_back(std::move(m));
+        }
     }
     m_messages = std::move(miens);
     trierParNumero();
@@ -529,6 +692,7 @@ bool TMonDossierBis::EcrireIndex(QString* erreur) {
     if (!m_journalIllisible) QFile::remove(CheminJournal());
     VarModifie = false;
     FixeModifie = false;
+    m_horsJournal = false;
     m_generation = ++generations()[CleIndex()];
     if (m_numeroMax > 0) {
         QString e;
@@ -579,6 +743,7 @@ void TMonDossierBis::MarquerSupprime(TUnMessageMem& message) {
     // Without the flags a save would skip the files and the record would
     // come back at the next load.
     FixeModifie = VarModifie = true;
+    m_horsJournal = true;
 }
 
 bool TMonDossierBis::AjouterMessage(const TUnMessageMem& modele, const QByteArray& texte,
@@ -629,6 +794,7 @@ bool TMonDossierBis::AjouterMessage(const TUnMessageMem& modele, const QByteArra
     PUnMessageMem p = m.get();
     m_messages.push_back(std::move(m));
     FixeModifie = VarModifie = true;
+    if (!ok) m_horsJournal = true;
     if (nouveau) *nouveau = p;
     if (!ok) poser(erreur, raison);
     return ok;

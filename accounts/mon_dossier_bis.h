@@ -8,6 +8,10 @@
 // again before it uses it (opening the same account, looking a message up,
 // adding one) and merges its own unsaved changes into the newer index before
 // it saves, so neither view writes an out-of-date list over the other's.
+//
+// A view that keeps accounts (the proxy's, fetching for several accounts at
+// once) puts the open account aside when it opens another, without saving it
+// when all its changes are in its journal, and takes it back as it left it.
 
 #include "accounts/gestion_fichier_message.h"
 #include "accounts/un_compte_bis.h"
@@ -39,11 +43,23 @@ public:
     QString RepertoireDossiers() const { return m_repDossiers; }
 
     // Opens an account (null: none). The same account: nothing; another one
-    // open: saved first. Returns false when the open account could not be
-    // saved: it then stays open with its records (Compte() unchanged), unless
-    // its index is protected (unreadable), which is never written.
+    // open: saved first (or put aside, see GarderComptes). Returns false when
+    // the open account could not be saved: it then stays open with its
+    // records (Compte() unchanged), unless its index is protected
+    // (unreadable), which is never written. Null also saves the accounts put
+    // aside, and keeps aside only those that could not be saved.
     bool Ouvrir(TUnCompteBis* compte);
+    // Saves the open account and those put aside; the ones saved leave memory.
     bool Fermer();
+    // Saves one account, open or put aside; true when this view does not hold it.
+    bool SauverCompte(qint32 compte);
+    // The same, and lets it go once saved.
+    bool FermerCompte(qint32 compte);
+    // The open account or one put aside.
+    bool Contient(qint32 compte) const;
+    // Any account open or put aside.
+    bool Occupe() const { return m_compte >= 0 || !m_cotes.empty(); }
+    int NbComptesDeCote() const { return int(m_cotes.size()); }
     bool Charger();
     bool Sauver(QString* erreur = nullptr);
     bool IndexProtege() const { return m_index.Protege(); }
@@ -82,6 +98,13 @@ public:
     bool FixeModifie = false;
     bool VarModifie = false;
     quint32 TickOuverture = 0;
+    // Opening another account puts the open one aside instead of closing it.
+    // Such a view changes records only through its own methods: a change
+    // made directly may wait in memory until the account is saved.
+    bool GarderComptes = false;
+    // Records held aside, all accounts together, before the oldest is saved
+    // and let go.
+    int MaxMessagesDeCote = 200000;
 
     std::function<void(TMonDossierBis& sender, int iPosition)> OnAvancement;
     std::function<void(TMonDossierBis& sender, int iQuoi, const QString& chFichier,
@@ -120,6 +143,30 @@ private:
     int ReprendreJournal();
     bool Journaliser(const TUnMessageMem& m, QString* erreur);
 
+    // Everything that belongs to the open account, swapped in and out whole.
+    struct TCompteDeCote {
+        std::vector<std::unique_ptr<TUnMessageMem>> messages;
+        TGestionFichierMessage fichiers;
+        qint32 compte = -1;
+        qint32 numeroMax = 0;
+        TFichierProtege index;
+        bool journalIllisible = false;
+        bool horsJournal = false;
+        quint64 generation = 0;
+        bool fixeModifie = false;
+        bool varModifie = false;
+        quint32 tickOuverture = 0;
+    };
+    void echanger(TCompteDeCote& c);
+    // Empties the open account's place (saved or given up before).
+    void lacher();
+    void mettreDeCote();
+    bool reprendre(qint32 compte);
+    // Saves an account put aside; false when it could not be.
+    bool sauverDeCote(TCompteDeCote& c);
+    void limiterDeCote();
+    bool fermerDeCote();
+
     std::vector<std::unique_ptr<TUnMessageMem>> m_messages;
     TGestionFichierMessage m_fichiers;
     QString m_repDossiers;
@@ -128,6 +175,11 @@ private:
     // An index that could not be read is never overwritten.
     TFichierProtege m_index;
     bool m_journalIllisible = false;
+    // Changes that the journal does not hold: the account is saved before it
+    // is put aside.
+    bool m_horsJournal = false;
+    // Put aside, the oldest first.
+    std::vector<std::unique_ptr<TCompteDeCote>> m_cotes;
     // The account's save count (among all views) when this view last loaded or saved it.
     quint64 m_generation = 0;
 };

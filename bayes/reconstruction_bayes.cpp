@@ -105,7 +105,7 @@ TReconstructionBayes::TResultat TReconstructionBayes::BtnBayesienTotalClick(bool
     // Neither while the proxy writes an archive nor while any client is
     // connected: a session would learn into the base being replaced.
     const int sessions = NbSessionsOuvertes ? NbSessionsOuvertes() : 0;
-    if (m_synchro.Compte() >= 0 || sessions > 0) {
+    if (m_synchro.Occupe() || sessions > 0) {
         const QString texte =
             Res("princ99", u"Impossible de calculer les filtres pendant une synchronisation");
         Trace(texte);

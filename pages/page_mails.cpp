@@ -142,7 +142,7 @@ bool TPageMails::Occupe() const {
 }
 
 bool TPageMails::CompteEnCours() const {
-    return m_compte >= 0 && m_moteur.MonDossierBisSynchro.Compte() == m_compte;
+    return m_compte >= 0 && m_moteur.MonDossierBisSynchro.Contient(m_compte);
 }
 
 void TPageMails::refus(const QString& texte) {
@@ -199,11 +199,11 @@ void TPageMails::reconstruireLignes() {
     TUnCompteBis* compte = compteChoisi();
     // The proxy's records reach the disk before the page reads the index:
     // read first, the page would miss them and later save its shorter list.
-    if (compte && synchro.Compte() == compte->Numero) {
+    if (compte && synchro.Contient(compte->Numero)) {
         if (m_moteur.NbSessionsOuvertes() == 0) {
             if (synchro.Fermer()) synchro.Ouvrir(nullptr);
         } else {
-            synchro.Sauver();
+            synchro.SauverCompte(compte->Numero);
         }
     }
     if (m_compte >= 0 && (!compte || compte->Numero != m_compte)) archive.Fermer();

@@ -124,6 +124,8 @@ void TMoteur::brancher() {
         if (GestionComptesBis1.Active()) GestionComptesBis1.setActive(false);
         GestionComptesBis1.setActive(true);
         MonDossierBisSynchro.setRepertoireDossiers(GestionComptesBis1.RepertoireDossiers());
+        // Sessions of several accounts at once take turns with the archive.
+        MonDossierBisSynchro.GarderComptes = true;
         MonDossierBis1.setRepertoireDossiers(GestionComptesBis1.RepertoireDossiers());
     };
     b.CreerBaseBayes = [this] {
@@ -212,9 +214,9 @@ void TMoteur::brancherServeur() {
     TServeurProxy& s = *m_serveur;
     s.OnDemarrerTimerQuit = [this] { m_controleur.DemarrerTimerQuit(); };
     s.OnArreterTimerQuit = [this] { m_controleur.ArreterTimerQuit(); };
-    s.OnSessionTerminee = [this] {
-        m_controleur.SessionTerminee();
-        finSessionArchive(false);
+    s.OnSessionTerminee = [this] { m_controleur.SessionTerminee(); };
+    s.OnArchiveSession = [this](TMonWSocket& session, bool quit) {
+        finSessionArchive(session, quit);
     };
     s.OnCommandeClient = [this] {
         m_controleur.CommandeClient();
@@ -230,7 +232,7 @@ void TMoteur::brancherServeur() {
         emit Evenements.MessageJuge(session, spam);
     };
     s.OnBip = [this] { emit Evenements.Bip(); };
-    s.OnFermerArchive = [this] { finSessionArchive(true); };
+    s.OnFermerArchive = [this] { fermerArchive(); };
     s.MessagesFictifs = &MessagesFictifs;
     s.OnLireFictif = [this](qint32 compte, qint32 id, QByteArray& texte, QString& erreur) {
         return LireArchive(compte, id, texte, erreur);
@@ -302,15 +304,34 @@ void TMoteur::brancherVersion() {
     b.ReessaiNouvelleVersion = [this] { VerificationVersion.ReessaiNouvelleVersion(); };
 }
 
-void TMoteur::finSessionArchive(bool fermer) {
-    const qint32 compte = MonDossierBisSynchro.Compte();
-    if (compte < 0) return;
-    if (fermer) {
-        // Closed only once saved: a rebuild may then run, and records that
-        // could not be written stay in memory for the next try.
-        if (MonDossierBisSynchro.Fermer()) MonDossierBisSynchro.Ouvrir(nullptr);
+void TMoteur::fermerArchive() {
+    TMonDossierBis& archive = MonDossierBisSynchro;
+    if (!archive.Occupe()) return;
+    QList<qint32> tenus;
+    for (int i = 0; i < GestionComptesBis1.Count(); ++i)
+        if (const PUnCompteBis c = GestionComptesBis1.Compte(i); c && archive.Contient(c->Numero))
+            tenus << c->Numero;
+    // Closed only once saved: a rebuild may then run, and records that
+    // could not be written stay in memory for the next try.
+    if (archive.Fermer()) archive.Ouvrir(nullptr);
+    if (OnRafraichirAffichage)
+        for (const qint32 c : tenus)
+            OnRafraichirAffichage(c);
+}
+
+void TMoteur::finSessionArchive(TMonWSocket& session, bool quit) {
+    // QUIT from the last session closes the archive, as the end of all sessions does.
+    if (quit && !m_serveur->AutreSessionOuverte(session)) {
+        fermerArchive();
+        return;
+    }
+    const qint32 compte = session.CompteSession ? session.CompteSession->Numero : -1;
+    TMonDossierBis& archive = MonDossierBisSynchro;
+    if (!archive.Contient(compte)) return;
+    if (m_serveur->AutreSessionOuverte(session, compte)) {
+        archive.SauverCompte(compte);
     } else {
-        MonDossierBisSynchro.Sauver();
+        archive.FermerCompte(compte);
     }
     if (OnRafraichirAffichage) OnRafraichirAffichage(compte);
 }

@@ -24,6 +24,7 @@
 #include <memory>
 
 class TControleur;
+class TMonWSocket;
 class TServeurProxy;
 struct TConfig;
 class TVerdict;
@@ -119,7 +120,11 @@ private:
     void relireDNSMachine();
     // A session ended: the proxy side's records reach the disk before the
     // review page reads that account again. `fermer`: the archive is closed too.
-    void finSessionArchive(bool fermer);
+    // A session is done with its account: saved, and let go unless another
+    // session fetches the same account.
+    void finSessionArchive(TMonWSocket& session, bool quit);
+    // No session can add to the archive any more: every account saved and closed.
+    void fermerArchive();
 
     TControleur& m_controleur;
     TConfig& m_reglages; // the process-wide settings, where the controller keeps them

@@ -107,9 +107,9 @@ void TServeurProxy::surNouvelleConnexion() {
         s.OnComptesModifies = [this] {
             if (OnComptesModifies) OnComptesModifies();
         };
-        s.OnQuit = [this] {
+        s.OnQuit = [this, &s] {
             if (OnDemarrerTimerQuit) OnDemarrerTimerQuit();
-            if (OnFermerArchive) OnFermerArchive();
+            if (OnArchiveSession) OnArchiveSession(s, true);
         };
         s.OnFermee = [this](TMonWSocket& session) { sessionFermee(session); };
         s.OnMessageJuge = [this, numero = s.Numero()](bool spam) {
@@ -131,6 +131,14 @@ void TServeurProxy::surNouvelleConnexion() {
     }
 }
 
+bool TServeurProxy::AutreSessionOuverte(const TMonWSocket& session, qint32 compte) const {
+    for (const auto& s : m_sessions) {
+        if (s.get() == &session || !s->Ouverte()) continue;
+        if (compte < 0 || (s->CompteSession && s->CompteSession->Numero == compte)) return true;
+    }
+    return false;
+}
+
 bool TServeurProxy::sessionQuiAttendQuitter() const {
     for (const auto& s : m_sessions)
         if (s->Ouverte() && s->Quitter) return true;
@@ -143,6 +151,7 @@ void TServeurProxy::sessionFermee(TMonWSocket& session) {
     // Another session that sent QUIT still needs the timer.
     if (!sessionQuiAttendQuitter() && OnArreterTimerQuit) OnArreterTimerQuit();
     if (OnSessionTerminee) OnSessionTerminee();
+    if (OnArchiveSession) OnArchiveSession(session, false);
     const int numero = session.Numero();
     QMetaObject::invokeMethod(
         this, [this, numero] { detruireSocket(numero); }, Qt::QueuedConnection);

@@ -63,6 +63,8 @@ public:
     void TimerQuitEcoule();
     // Closes every session (shutdown).
     void FermerSessions();
+    // Another open session than `session`, of account `compte` (-1: of any account).
+    bool AutreSessionOuverte(const TMonWSocket& session, qint32 compte = -1) const;
 
     // Events for the controller.
     std::function<void()> OnDemarrerTimerQuit;
@@ -71,7 +73,9 @@ public:
     std::function<void()> OnCommandeClient;  // stop TimerSauve, animate the icon
     std::function<void()> OnConnexionAcceptee;
     std::function<void()> OnComptesModifies; // a login found or created an account
-    std::function<void()> OnFermerArchive;   // the proxy's open archive is to be closed
+    std::function<void()> OnFermerArchive;   // no session left: the proxy's archive is closed
+    // A session is done with its account's archive: QUIT, or closed.
+    std::function<void(TMonWSocket& session, bool quit)> OnArchiveSession;
     std::function<void()> OnBip;
     std::function<void(int numero)> OnSessionLiberee;
     std::function<void(int numero, bool spam)> OnMessageJuge; // counted for the account

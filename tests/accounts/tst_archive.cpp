@@ -117,6 +117,7 @@ private slots:
     void changementRefuseSiSauvegardeEchoue();
     void indexIllisibleNeBloquePasLesAutres();
     void vueRelitCeQuUneAutreASauve();
+    void comptesMisDeCote();
     void dateDeReceptionEndommagee_data();
     void dateDeReceptionEndommagee();
 
@@ -934,6 +935,96 @@ void TestArchive::vueRelitCeQuUneAutreASauve() {
     // The proxy side sees the review side's save at its next open.
     recevoir(1);
     QCOMPARE(numerosSurDisque(), (QList<int>{1, 3, 4, 5, 6, 7, 8}));
+}
+
+// The proxy fetching for several accounts at once: each change of account
+// puts the open one aside without a save while the journal holds all its
+// changes; nothing is lost to a crash, to another view's save, or to the limit.
+void TestArchive::comptesMisDeCote() {
+    TUnCompteBis comptes[4];
+    for (int i = 0; i < 4; ++i)
+        comptes[i].Numero = i + 1;
+    TMonDossierBis proxy;
+    proxy.setRepertoireDossiers(dossiers());
+    proxy.GarderComptes = true;
+    int n = 0;
+    const auto ajouter = [&](TUnCompteBis& c) {
+        QVERIFY(proxy.Ouvrir(&c));
+        QCOMPARE(proxy.Compte(), c.Numero);
+        ++n;
+        QVERIFY(proxy.AjouterMessage(modele(46000.5, "sujet " + QByteArray::number(n)),
+                                     texteMessage(n)));
+    };
+    const auto sujetsSurDisque = [&](TUnCompteBis& c, bool avecJournal) {
+        TMonDossierBis relu;
+        relu.setRepertoireDossiers(dossiers());
+        // Without the journal: what the index holds.
+        if (!avecJournal)
+            QFile::remove(dossiers() + QString::number(c.Numero) + QStringLiteral("/journal.qdl"));
+        relu.Ouvrir(&c);
+        QList<QByteArray> r;
+        for (int i = 0; i < relu.NbMessage(); ++i)
+            if (!relu.Message(i)->Supprime) r << relu.Message(i)->Sujet;
+        return r;
+    };
+    const auto index = [&](int compte) {
+        return dossiers() + QString::number(compte) + QStringLiteral("-var.qdl");
+    };
+
+    // Messages of accounts 1 and 2 in turns: no index is written.
+    for (int tour = 0; tour < 3; ++tour) {
+        ajouter(comptes[0]);
+        ajouter(comptes[1]);
+    }
+    QVERIFY(!QFile::exists(index(1)));
+    QVERIFY(!QFile::exists(index(2)));
+    QVERIFY(proxy.Contient(1) && proxy.Contient(2) && !proxy.Contient(3));
+    QCOMPARE(proxy.NbComptesDeCote(), 1);
+    QCOMPARE(proxy.NbMessage(), 3);
+    QCOMPARE(comptes[1].DernierNumero, 2); // as it stood when taken back
+
+    // A crash now: another run finds every message in the journal.
+    QCOMPARE(sujetsSurDisque(comptes[0], true),
+             (QList<QByteArray>{"sujet 1", "sujet 3", "sujet 5"}));
+
+    // The review side saves account 1 with a deletion while it is aside; the
+    // proxy takes it back, adds, and its save keeps both.
+    {
+        TMonDossierBis revue;
+        revue.setRepertoireDossiers(dossiers());
+        QVERIFY(revue.Ouvrir(&comptes[0]));
+        QCOMPARE(revue.NbMessage(), 3);
+        revue.MarquerSupprime(*revue.Message(0));
+        QVERIFY(revue.Fermer());
+    }
+    ajouter(comptes[0]); // sujet 7
+    QVERIFY(proxy.FermerCompte(1));
+    QVERIFY(!proxy.Contient(1));
+    QCOMPARE(sujetsSurDisque(comptes[0], false),
+             (QList<QByteArray>{"sujet 3", "sujet 5", "sujet 7"}));
+
+    // A change the journal cannot hold is saved before the account goes aside.
+    QVERIFY(proxy.Ouvrir(&comptes[1]));
+    proxy.MarquerSupprime(*proxy.Message(0));
+    ajouter(comptes[2]); // sujet 8
+    QVERIFY(QFile::exists(index(2)));
+    QCOMPARE(sujetsSurDisque(comptes[1], false), (QList<QByteArray>{"sujet 4", "sujet 6"}));
+
+    // Over the limit, the oldest aside is saved and let go.
+    proxy.MaxMessagesDeCote = 3;
+    ajouter(comptes[3]); // sujet 9: account 3 goes aside beside 2
+    ajouter(comptes[0]); // sujet 10: 4 goes aside too
+    QVERIFY(!proxy.Contient(2) && proxy.Contient(3) && proxy.Contient(4));
+    QCOMPARE(sujetsSurDisque(comptes[1], false), (QList<QByteArray>{"sujet 4", "sujet 6"}));
+
+    // Closing saves every account held, and only then forgets them.
+    QVERIFY(proxy.Fermer());
+    QVERIFY(proxy.Ouvrir(nullptr));
+    QVERIFY(!proxy.Occupe());
+    QCOMPARE(sujetsSurDisque(comptes[0], false),
+             (QList<QByteArray>{"sujet 3", "sujet 5", "sujet 7", "sujet 10"}));
+    QCOMPARE(sujetsSurDisque(comptes[2], false), (QList<QByteArray>{"sujet 8"}));
+    QCOMPARE(sujetsSurDisque(comptes[3], false), (QList<QByteArray>{"sujet 9"}));
 }
 
 // A damaged reception date in an index record still names a valid day file:

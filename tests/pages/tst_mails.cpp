@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 using testsupport::TBancMoteur;
 using testsupport::TClientLignes;
@@ -114,6 +115,7 @@ private slots:
     void listesDuPopup();
     void listeAppliqueeAuReleveSuivant();
     void rafraichiApresSauvegardeProxy();
+    void deuxComptesEnMemeTemps();
     void refusPendantReconstruction();
     void changementDeMode();
     void changementDeCalcul();
@@ -124,6 +126,9 @@ void TestMails::initTestCase() {
     QString erreur;
     QVERIFY2(m_dns.demarrer(&erreur), qPrintable(erreur));
     m_dovecot.ajouterUtilisateur(QStringLiteral("alice"), QStringLiteral("secret"));
+    m_dovecot.ajouterUtilisateur(QStringLiteral("bob"), QStringLiteral("secret"));
+    m_dovecot.ajouterMessage(QStringLiteral("bob"), kFacture);
+    m_dovecot.ajouterMessage(QStringLiteral("bob"), kUrgent);
     for (const QByteArray& m : {kFacture, kUrgent, kDnsbl, kHtml, kNoir, kBlanc}) {
         m_dovecot.ajouterMessage(QStringLiteral("alice"), m);
         ++m_nbBoite;
@@ -663,6 +668,76 @@ void TestMails::rafraichiApresSauvegardeProxy() {
     QVERIFY(QTest::qWaitFor([&] { return m_page->NbLignes() == n + 3; }, 5000));
     QCOMPARE(m_page->NumeroLigne(1), dernier + 1);
     QVERIFY(m_page->Record(2)->Spam);
+}
+
+// Two accounts fetched at once: the proxy takes turns between their archives
+// without saving at every turn; the account whose client leaves is saved and
+// let go, and can be corrected while the other is still fetched.
+void TestMails::deuxComptesEnMemeTemps() {
+    afficherTout();
+    const int n = m_nbBoite;
+    const PUnCompteBis alice = moteur().GestionComptesBis1.Compte(0);
+    QVERIFY(alice);
+    const auto session = [this](const QByteArray& login) {
+        auto c = m_banc->Client();
+        if (c && (!c->commande("USER " + login).startsWith("+OK") ||
+                  !c->commande("PASS secret").startsWith("+OK")))
+            c.reset();
+        return c;
+    };
+    const auto retr = [](auto& c, int i) {
+        return c->commande("RETR " + QByteArray::number(i)).startsWith("+OK") &&
+               !c->jusquAuPoint().isNull();
+    };
+    // A save replaces the index file: its inode says whether one happened.
+    const QString index = moteur().GestionComptesBis1.RepertoireDossiers() +
+                          QString::number(alice->Numero) + QStringLiteral("-var.qdl");
+    const auto inode = [&index] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(index).constData(), &st) == 0 ? quint64(st.st_ino) : 0;
+    };
+    const quint64 avantReleve = inode();
+    QVERIFY(avantReleve != 0);
+
+    auto a = session(login());
+    auto b = session("bob@127.0.0.1|" + QByteArray::number(m_dovecot.port()));
+    QVERIFY(a && b);
+    for (int tour = 1; tour <= 2; ++tour) {
+        QVERIFY(retr(b, tour));
+        QVERIFY(retr(a, tour));
+    }
+    QVERIFY(retr(b, 1));
+    QCOMPARE(inode(), avantReleve);
+    QCOMPARE(m_page->Corriger(1, true), TPageMails::raEnCours);
+
+    const int avant = m_listeChangee;
+    QVERIFY(a->commande("QUIT").startsWith("+OK"));
+    QVERIFY(QTest::qWaitFor([&] { return m_listeChangee > avant; }, 5000));
+    QVERIFY(inode() != avantReleve);
+    QVERIFY(!moteur().MonDossierBisSynchro.Contient(alice->Numero));
+    QCOMPARE(m_page->NbLignes(), n + 2);
+    QVERIFY(m_page->Record(1));
+    QCOMPARE(m_page->Corriger(1, !m_page->Record(1)->Spam), TPageMails::raFait);
+
+    // Bob's client goes on, and everything it was given is archived.
+    QVERIFY(retr(b, 2));
+    QVERIFY(b->commande("QUIT").startsWith("+OK"));
+    a.reset();
+    b.reset();
+    QVERIFY(QTest::qWaitFor([&] { return !moteur().MonDossierBisSynchro.Occupe(); }, 5000));
+    TMonDossierBis disque;
+    disque.setRepertoireDossiers(moteur().GestionComptesBis1.RepertoireDossiers());
+    QVERIFY(disque.Ouvrir(alice));
+    QCOMPARE(disque.NbTotal(), n + 2);
+    bool bobVu = false;
+    for (int i = 0; i < moteur().GestionComptesBis1.Count(); ++i) {
+        const PUnCompteBis c = moteur().GestionComptesBis1.Compte(i);
+        if (!c || c == alice) continue;
+        QVERIFY(disque.Ouvrir(c));
+        QCOMPARE(disque.NbTotal(), 4);
+        bobVu = true;
+    }
+    QVERIFY(bobVu);
 }
 
 // While the full rebuild runs, its progress lets events through: the page
