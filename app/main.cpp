@@ -27,13 +27,41 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
 
+// The trace on standard error: the lines of one turn of the event loop go out
+// in one write, not a write each.
+QByteArray g_traceEnAttente;
+bool g_viderProgramme = false;
+
+void viderTrace() {
+    g_viderProgramme = false;
+    if (g_traceEnAttente.isEmpty()) return;
+    std::fwrite(g_traceEnAttente.constData(), 1, size_t(g_traceEnAttente.size()), stderr);
+    std::fflush(stderr);
+    g_traceEnAttente.clear();
+}
+
+void ligneTrace(const QString& texte) {
+    g_traceEnAttente += texte.toLocal8Bit();
+    g_traceEnAttente += '\n';
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || g_traceEnAttente.size() >= 65536) {
+        viderTrace();
+    } else if (!g_viderProgramme) {
+        g_viderProgramme = true;
+        QTimer::singleShot(0, app, viderTrace);
+    }
+}
+
 void ligneConsole(const QString& texte) {
+    viderTrace(); // in the order they were made
     std::fprintf(stderr, "%s\n", texte.toLocal8Bit().constData());
     std::fflush(stderr);
 }
@@ -207,9 +235,8 @@ int main(int argc, char** argv) {
     InstallerRepertoires(reps);
 
     if (ligne.ParamPresent(u"--trace")) {
-        TTrace::instance().OnLigne = [](const TLigneTrace& l) {
-            ligneConsole(l.prefixe + l.texte);
-        };
+        TTrace::instance().OnLigne = [](const TLigneTrace& l) { ligneTrace(l.prefixe + l.texte); };
+        std::atexit(viderTrace);
     }
     debuglog::definirChemin(reps.DebugTxt());
 
@@ -244,6 +271,7 @@ int main(int argc, char** argv) {
     else
 #endif
         code = sansFenetre(reps);
+    viderTrace();
     debuglog::fermer();
     return code;
 }
