@@ -257,8 +257,29 @@ void millionDeJetons() {
 
 } // namespace
 
+// Loads one file a few times, nothing else: for profilers (callgrind, perf).
+int chargerSeul(const QString& chemin, int fois) {
+    std::vector<qint64> ns;
+    int32_t nb = 0;
+    for (int i = 0; i < fois; ++i) {
+        QElapsedTimer t;
+        t.start();
+        TMonBayesDB base(chemin, QFileInfo(chemin).path(), false);
+        base.Temporaire = true;
+        base.Charger();
+        ns.push_back(t.nsecsElapsed());
+        nb = base.NbMots();
+    }
+    std::printf("load of %d tokens from %s: median %.1f ms over %d\n", nb, qPrintable(chemin),
+                stats(ns).mediane, fois);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // bench_bayes --charger FILE [N]: the load alone.
+    if (argc >= 3 && qstrcmp(argv[1], "--charger") == 0)
+        return chargerSeul(QString::fromLocal8Bit(argv[2]), argc >= 4 ? std::atoi(argv[3]) : 1);
     // KELVARIN_BENCH_SANS_CORPUS=1 measures the large base alone.
     const QString dossier =
         qEnvironmentVariableIsSet("KELVARIN_BENCH_SANS_CORPUS") ? QString() : dossierCorpus();
