@@ -97,6 +97,9 @@ void TListeIgnoree::Vider() {
 namespace {
 
 int chiffres(int32_t v) {
+    // Most counts are small: one or two digits without a division.
+    if (static_cast<uint32_t>(v) < 10) return 1;
+    if (static_cast<uint32_t>(v) < 100) return 2;
     uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
     int n = v < 0 ? 2 : 1;
     while (u >= 10) {
@@ -108,6 +111,15 @@ int chiffres(int32_t v) {
 
 char* ecrireNombre(char* p, int32_t v) {
     uint32_t u = static_cast<uint32_t>(v);
+    if (u < 10) {
+        *p++ = static_cast<char>('0' + u);
+        return p;
+    }
+    if (u < 100) {
+        p[0] = static_cast<char>('0' + u / 10);
+        p[1] = static_cast<char>('0' + u % 10);
+        return p + 2;
+    }
     if (v < 0) {
         *p++ = '-';
         u = 0u - u;
