@@ -7,11 +7,21 @@
 #include "core/trace.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace bayes {
 
@@ -87,6 +97,9 @@ void TListeIgnoree::Vider() {
 namespace {
 
 int chiffres(int32_t v) {
+    // Most counts are small: one or two digits without a division.
+    if (static_cast<uint32_t>(v) < 10) return 1;
+    if (static_cast<uint32_t>(v) < 100) return 2;
     uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
     int n = v < 0 ? 2 : 1;
     while (u >= 10) {
@@ -98,6 +111,15 @@ int chiffres(int32_t v) {
 
 char* ecrireNombre(char* p, int32_t v) {
     uint32_t u = static_cast<uint32_t>(v);
+    if (u < 10) {
+        *p++ = static_cast<char>('0' + u);
+        return p;
+    }
+    if (u < 100) {
+        p[0] = static_cast<char>('0' + u / 10);
+        p[1] = static_cast<char>('0' + u % 10);
+        return p + 2;
+    }
     if (v < 0) {
         *p++ = '-';
         u = 0u - u;
@@ -233,83 +255,287 @@ TUnElement* TMonBayesDB::Trouver(QByteArrayView mot) {
     return i < 0 ? nullptr : &m_stock[static_cast<uint32_t>(i)];
 }
 
+namespace {
+
+// Zeroed bytes after the file in the load buffer, behind a LF that ends every
+// search: the parse reads 8 or 16 bytes at a time without bounds checks.
+constexpr size_t kMarge = 64;
+
+// First TAB, CR or LF from p (the LF after the file always ends the search).
+inline const char* finDeMot(const char* p) {
+#ifdef __SSE2__
+    const __m128i tab = _mm_set1_epi8('\t'), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (;; p += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, cr)), _mm_cmpeq_epi8(x, lf))));
+        if (m) return p + __builtin_ctz(m);
+    }
+#else
+    while (*p != '\t' && *p != '\r' && *p != '\n')
+        ++p;
+    return p;
+#endif
+}
+
+// First CR or LF from p.
+inline const char* finDeLigne(const char* p) {
+    while (*p != '\r' && *p != '\n')
+        ++p;
+    return p;
+}
+
+// The start of the next line after the end at `e` (CR LF is one end; CR or LF
+// alone is one too).
+inline const char* apresFin(const char* e, const char* fin) {
+    if (e >= fin) return fin;
+    return std::min(e + 1 + (*e == '\r' && e[1] == '\n'), fin);
+}
+
+// A plain decimal number at q: an optional '-' and 1 to 7 digits, read eight
+// bytes at once. Null for anything else (a longer number, '+', a blank...),
+// which the general reader then handles.
+inline const char* lireNombre(const char* q, int32_t& v) {
+    const bool negatif = *q == '-';
+    q += negatif;
+    unsigned c = static_cast<unsigned char>(*q) - '0';
+    if (c > 9) return nullptr;
+    uint32_t x = c;
+    for (int k = 1; k < 8; ++k) {
+        c = static_cast<unsigned char>(q[k]) - '0';
+        if (c > 9) {
+            v = negatif ? -static_cast<int32_t>(x) : static_cast<int32_t>(x);
+            return q + k;
+        }
+        x = x * 10 + c;
+    }
+    return nullptr;
+}
+
+// The eight counts of a well-formed line after its token's TAB: numbers
+// separated by single TABs, then the line end. Returns the start of the next
+// line, or null when the line needs the general reader.
+inline const char* lireComptes(const char* q, const char* fin, TCompteMot& spam, TCompteMot& bon) {
+    int32_t v[8];
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+        q = lireNombre(q, v[k]);
+        if (!q) return nullptr;
+        if (k < 7) {
+            if (*q != '\t') return nullptr;
+            ++q;
+        }
+    }
+    if (q >= fin) {
+        q = fin;
+    } else {
+        if (*q != '\r' && *q != '\n') return nullptr;
+        q = apresFin(q, fin);
+    }
+    spam = {v[0], v[2], v[3], v[4]};
+    bon = {v[1], v[5], v[6], v[7]};
+    return q;
+}
+
+// The first bytes of a token, a-z folded, as a number that orders like the
+// token: bytes from `n` on are zero.
+inline uint64_t prefixe(const char* p, size_t n) {
+    uint64_t x = bayes::detail::plier8(bayes::detail::lire8(p));
+    if (n < 8) x &= (uint64_t(1) << (8 * n)) - 1;
+    return __builtin_bswap64(x);
+}
+
+// Estimated number of lines: LF (or else CR) counted over samples spread across the file.
+size_t estimerLignes(const char* d, size_t n) {
+    constexpr size_t kFenetre = 16384, kFenetres = 16;
+    const auto compter = [&](char c) {
+        size_t vus = 0, lignes = 0;
+        if (n <= kFenetre * kFenetres) {
+            lignes = size_t(std::count(d, d + n, c));
+            vus = n;
+        } else {
+            for (size_t k = 0; k < kFenetres; ++k) {
+                const char* f = d + (n - kFenetre) / (kFenetres - 1) * k;
+                lignes += size_t(std::count(f, f + kFenetre, c));
+                vus += kFenetre;
+            }
+        }
+        return vus ? size_t(double(lignes) * double(n) / double(vus)) : 0;
+    };
+    const size_t lf = compter('\n');
+    return (lf ? lf : compter('\r')) + 16;
+}
+
+} // namespace
+
+sauvegarde::TEtatLecture TMonBayesDB::lireFichier(char*& tampon, size_t& taille, QString* raison) {
+    using sauvegarde::TEtatLecture;
+    tampon = nullptr;
+    taille = 0;
+    QString source = FileSpec;
+    if (!QFileInfo::exists(source)) {
+        source = sauvegarde::cheminBak(FileSpec);
+        if (!QFileInfo::exists(source)) {
+            m_fichier.Liberer();
+            return TEtatLecture::Absent;
+        }
+    }
+    // One read straight into the store's buffer. Anything unusual (not a
+    // regular file, a read error, a file that grows meanwhile) goes through
+    // the protected read, which says what went wrong and keeps the file.
+    const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    bool lu = false;
+    if (fd >= 0) {
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            const auto attendu = static_cast<size_t>(st.st_size);
+            char* d = tampon = m_stock.DebuterChargement(attendu + kMarge);
+            size_t n = 0;
+            for (;;) {
+                // One byte more than expected tells a file that grew.
+                const ssize_t r = ::read(fd, d + n, attendu + 1 - n);
+                if (r < 0 && errno == EINTR) continue;
+                if (r <= 0) {
+                    lu = r == 0 && n == attendu;
+                    break;
+                }
+                n += size_t(r);
+                if (n > attendu) break;
+            }
+            taille = n;
+        }
+        ::close(fd);
+    }
+    if (lu) {
+        m_fichier.Liberer();
+        return TEtatLecture::Lu;
+    }
+    QByteArray contenu;
+    const TEtatLecture etat = m_fichier.Lire(FileSpec, contenu, raison);
+    taille = etat == TEtatLecture::Lu ? size_t(contenu.size()) : 0;
+    tampon = m_stock.DebuterChargement(taille + kMarge);
+    std::memcpy(tampon, contenu.constData(), taille);
+    return etat;
+}
+
 bool TMonBayesDB::Charger(QString* erreur) {
     Vider();
     Modifie = false;
-    QByteArray contenu;
+    char* d = nullptr;
+    size_t n = 0;
     QString raison;
+
     // Keep an unreadable file as it is: a later save must not replace it with less.
-    const auto etat = m_fichier.Lire(FileSpec, contenu, &raison);
-    if (etat == sauvegarde::TEtatLecture::Absent) return true;
-    if (etat == sauvegarde::TEtatLecture::Illisible) {
+    const auto etat = lireFichier(d, n, &raison);
+    if (etat != sauvegarde::TEtatLecture::Lu) {
+        m_stock.Vider();
+        if (etat == sauvegarde::TEtatLecture::Absent) return true;
         if (erreur) *erreur = raison;
         return false;
     }
-
-    const char* d = contenu.constData();
-    const qsizetype n = contenu.size();
-    // Hashes taken while the token is at hand; the index is built once the
-    // number of tokens is known, fetching its slots ahead.
-    std::vector<uint64_t> hachages;
-    hachages.reserve(static_cast<size_t>(n / 24) + 16);
-
-    bool premiere = true;
-    bool enOrdre = true;
-    const TUnElement* precedent = nullptr;
-    // Next CR and LF, each found with one vectorised search per line end.
     const char* const fin = d + n;
-    const char* cr = nullptr;
-    const char* lf = nullptr;
+
+    // Every search stops at this LF at the latest.
+    d[n] = '\n';
+    std::memset(d + n + 1, 0, kMarge - 1);
+
+    // The header: the first line, whatever it holds.
     const char* p = d;
-    while (p < fin || premiere) {
-        if (cr < p) cr = static_cast<const char*>(std::memchr(p, '\r', size_t(fin - p)));
-        if (!cr) cr = fin;
-        if (lf < p) lf = static_cast<const char*>(std::memchr(p, '\n', size_t(fin - p)));
-        if (!lf) lf = fin;
-        const char* finLigne = std::min(cr, lf);
-        const QByteArrayView ligne(p, finLigne - p);
-        // CR LF is one line end; CR or LF alone is accepted too.
-        p = finLigne;
-        if (p < fin) p += (*p == '\r' && p + 1 < fin && p[1] == '\n') ? 2 : 1;
-        champs::TLecteurChamps r(ligne);
-        if (premiere) {
-            premiere = false;
-            r.lireBrut();
-            NbSpamAppris = r.lireEntier();
-            NbBonAppris = r.lireEntier();
-            if (finLigne >= fin) break;
-            continue;
-        }
-        const QByteArrayView mot = r.lireBrut();
+    {
+        const char* e = finDeLigne(p);
+        champs::TLecteurChamps r(QByteArrayView(p, std::min(e, fin) - p));
+        r.lireBrut();
+        NbSpamAppris = r.lireEntier();
+        NbBonAppris = r.lireEntier();
+        p = apresFin(e, fin);
+    }
+
+    // Sized once from the estimate; the index keeps room for the tokens
+    // learned after the load, so the first of them does not rehash it.
+    const size_t estimation = estimerLignes(p, size_t(fin - p));
+    m_stock.ReserverChargement(estimation + estimation / 32);
+    m_stock.ReserverIndex(estimation + estimation / 8 + 64);
+
+    // Tokens are packed at the start of the buffer as the lines are read: the
+    // write position never passes the read position.
+    char* w = d;
+    bool enOrdre = true;
+    uint64_t prefixePrecedent = 0;
+    const char* motPrecedent = nullptr;
+    size_t longueurPrecedente = 0;
+    // Each token is indexed kAvance tokens after its slot was fetched.
+    constexpr uint32_t kAvance = 16;
+    uint64_t enAttente[kAvance];
+    uint32_t nb = 0;
+    while (p < fin) {
+        const char* e = finDeMot(p);
         TCompteMot spam, bon;
-        spam.Total = r.lireEntier();
-        bon.Total = r.lireEntier();
+        const char* suite = *e == '\t' && e < fin ? lireComptes(e + 1, fin, spam, bon) : nullptr;
+        const char* mot = p;
+        size_t longueur;
+        if (suite) {
+            longueur = size_t(e - p);
+        } else {
+            // Anything else: the general field reader, as for any record line.
+            const char* finLigne = std::min(*e == '\t' ? finDeLigne(e) : e, fin);
+            champs::TLecteurChamps r(QByteArrayView(p, finLigne - p));
+            longueur = size_t(r.lireBrut().size());
+            spam = bon = TCompteMot{};
+            spam.Total = r.lireEntier();
+            bon.Total = r.lireEntier();
+            if (spam.Total != 0 || bon.Total != 0) {
+                spam.EnTete = r.lireEntier();
+                spam.Texte = r.lireEntier();
+                spam.Html = r.lireEntier();
+                bon.EnTete = r.lireEntier();
+                bon.Texte = r.lireEntier();
+                bon.Html = r.lireEntier();
+            }
+            suite = apresFin(finLigne, fin);
+        }
+        p = suite;
         if (spam.Total == 0 && bon.Total == 0) continue;
-        spam.EnTete = r.lireEntier();
-        spam.Texte = r.lireEntier();
-        spam.Html = r.lireEntier();
-        bon.EnTete = r.lireEntier();
-        bon.Texte = r.lireEntier();
-        bon.Html = r.lireEntier();
         if (spam.Total < 0) m_negatifs = true;
-        hachages.push_back(bayes::hacherMot(mot));
-        const uint32_t i = m_stock.Ajouter(mot, spam, bon);
-        const TUnElement& e = m_stock[i];
-        // A file this program wrote is in order: checked while the previous token is at hand.
-        if (enOrdre && precedent && bayes::comparerMots(e.Mot, precedent->Mot) < 0) enOrdre = false;
-        precedent = &e;
+            // Packed: a short token moves as one 16-byte store when the gap allows it.
+#ifdef __SSE2__
+        if (longueur <= 16 && size_t(mot - w) >= 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(mot)));
+        else
+#endif
+            std::memmove(w, mot, longueur);
+        const uint64_t h = bayes::hacherMot(w, longueur);
+        // A file this program wrote is in order: checked against the previous token.
+        if (enOrdre) {
+            const uint64_t x = prefixe(w, longueur);
+            if (motPrecedent && x <= prefixePrecedent) {
+                if (x < prefixePrecedent ||
+                    bayes::comparerMots(
+                        QByteArrayView(w, qsizetype(longueur)),
+                        QByteArrayView(motPrecedent, qsizetype(longueurPrecedente))) < 0)
+                    enOrdre = false;
+            }
+            prefixePrecedent = x;
+            motPrecedent = w;
+            longueurPrecedente = longueur;
+        }
+        m_stock.Prevoir(h);
+        const uint32_t i = m_stock.AjouterEnPlace(w, longueur, spam, bon);
+        w += longueur;
+        // The first in the file keeps the key: after a stable sort, the first in order.
+        if (i >= kAvance && !m_stock.Indexer(i - kAvance, enAttente[i % kAvance]))
+            m_doublons = true;
+        enAttente[i % kAvance] = h;
+        nb = i + 1;
     }
-    // The first in the file keeps the key: after a stable sort, the first in order.
-    const size_t nb = hachages.size();
-    // Room for the tokens learned after the load, so the first of them does not
-    // rehash the whole table.
-    m_stock.ReserverIndex(nb + nb / 8 + 64);
-    constexpr size_t kAvance = 8;
-    for (size_t i = 0; i < nb; ++i) {
-        if (i + kAvance < nb) m_stock.Prevoir(hachages[i + kAvance]);
-        if (!m_stock.Indexer(static_cast<uint32_t>(i), hachages[i])) m_doublons = true;
-    }
-    std::vector<uint64_t>().swap(hachages);
+    for (uint32_t i = nb > kAvance ? nb - kAvance : 0; i < nb; ++i)
+        if (!m_stock.Indexer(i, enAttente[i % kAvance])) m_doublons = true;
+
+    m_stock.FinirChargement(size_t(w - d));
+
+    // An estimate far too high (lines of very different lengths) leaves an
+    // index much larger than needed: built again at its size.
+    if (m_stock.CapaciteIndex() > 2 * ((nb + nb / 8 + 64) * 4 / 3 + 1)) reconstruireIndex();
     if (!enOrdre) {
         ordreExplicite();
         std::stable_sort(m_ordre.begin(), m_ordre.end(), [this](uint32_t a, uint32_t b) {

@@ -185,6 +185,9 @@ public:
     static QString NomEntetesIgnorees() { return QStringLiteral("ignore-entete.qdl"); }
 
 private:
+    // Reads the file (or the ".bak" of an interrupted save) into the store's
+    // load buffer, which `tampon` gets, and `taille` the file's size.
+    sauvegarde::TEtatLecture lireFichier(char*& tampon, size_t& taille, QString* raison);
     // Sorts the appended tokens in.
     void Ordonner();
     void appliquer(TBayesDoc& doc, bool estSpam, int delta);

@@ -6,61 +6,49 @@
 #include <new>
 #include <stdexcept>
 
+#include <sys/mman.h>
+
 namespace bayes {
+
+using detail::lire8;
+using detail::lireFin;
+using detail::plier8;
 
 namespace {
 
-constexpr uint64_t k01 = 0x0101010101010101ull;
-constexpr uint64_t k80 = 0x8080808080808080ull;
+static_assert(QTypeInfo<QByteArray>::isRelocatable, "a loading region moves its elements as bytes");
 
-// Eight bytes at once, a-z folded to upper case (bytes above 0x7F untouched).
-inline uint64_t plier8(uint64_t x) {
-    const uint64_t sept = x & ~k80;
-    const uint64_t auMoinsA = sept + k01 * (0x80 - 'a');
-    const uint64_t apresZ = sept + k01 * (0x80 - 'z' - 1);
-    const uint64_t minuscule = auMoinsA & ~apresZ & ~x & k80;
-    return x - (minuscule >> 2);
+// Asks for huge pages over the 2 MB pages inside a large block: one fault per
+// 2 MB instead of 512, which is most of the cost of filling fresh memory.
+void grandesPages(void* p, size_t octets) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kPage = uintptr_t(1) << 21;
+    if (octets < 2 * kPage) return;
+    const uintptr_t debut = (reinterpret_cast<uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+    const uintptr_t fin = (reinterpret_cast<uintptr_t>(p) + octets) & ~(kPage - 1);
+    if (fin > debut) ::madvise(reinterpret_cast<void*>(debut), fin - debut, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)octets;
+#endif
 }
 
-inline uint64_t lire8(const char* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
+void* allouer(size_t octets) {
+    void* p = std::malloc(octets ? octets : 1);
+    if (!p) throw std::bad_alloc();
+    grandesPages(p, octets);
+    return p;
 }
 
-// The last 1 to 7 bytes of a token of `total` bytes that ends at p + n,
-// zero-padded, without a call to memcpy.
-inline uint64_t lireFin(const char* p, size_t n, size_t total) {
-    if (total >= 8) return lire8(p + n - 8) >> (8 * (8 - n));
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, p, 4);
-        std::memcpy(&b, p + n - 4, 4);
-        return a | (uint64_t(b) << (8 * (n - 4)));
-    }
-    return uint64_t(u[0]) | (uint64_t(u[n / 2]) << (8 * (n / 2))) |
-           (uint64_t(u[n - 1]) << (8 * (n - 1)));
+// The old block stays valid (and owned by the caller) when this throws.
+void* reallouer(void* ancien, size_t octets) {
+    void* p = std::realloc(ancien, octets ? octets : 1);
+    if (!p) throw std::bad_alloc();
+    grandesPages(p, octets);
+    return p;
 }
-
-constexpr uint64_t kMul = 0x9FB21C651E98DF25ull;
 
 } // namespace
-
-uint64_t hacherMot(QByteArrayView mot) {
-    const char* p = mot.data();
-    size_t n = static_cast<size_t>(mot.size());
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ (n * 0xC2B2AE3D27D4EB4Full);
-    for (; n >= 8; p += 8, n -= 8) {
-        h = (h ^ plier8(lire8(p))) * kMul;
-        h ^= h >> 29;
-    }
-    if (n) h = (h ^ plier8(lireFin(p, n, size_t(mot.size())))) * kMul;
-    h ^= h >> 32;
-    h *= 0xD6E8FEB86659FD93ull;
-    h ^= h >> 32;
-    return h;
-}
 
 bool memesMots(QByteArrayView a, QByteArrayView b) {
     if (a.size() != b.size()) return false;
@@ -80,11 +68,13 @@ bool memesMots(QByteArrayView a, QByteArrayView b) {
 void TStockMots::Vider() {
     for (uint32_t i = 0; i < m_taille; ++i)
         (*this)[i].~TUnElement();
-    for (TUnElement* b : m_blocs)
-        ::operator delete(b);
     std::vector<TUnElement*>().swap(m_blocs);
+    decltype(m_regions)().swap(m_regions);
     m_taille = 0;
+    m_enCharge = nullptr;
+    m_blocsEnCharge = 0;
     decltype(m_arena)().swap(m_arena);
+    m_tampon = nullptr;
     m_libre = nullptr;
     m_reste = 0;
     ViderIndex();
@@ -93,8 +83,12 @@ void TStockMots::Vider() {
 void TStockMots::echanger(TStockMots& autre) noexcept {
     using std::swap;
     swap(m_blocs, autre.m_blocs);
+    swap(m_regions, autre.m_regions);
     swap(m_taille, autre.m_taille);
+    swap(m_enCharge, autre.m_enCharge);
+    swap(m_blocsEnCharge, autre.m_blocsEnCharge);
     swap(m_arena, autre.m_arena);
+    swap(m_tampon, autre.m_tampon);
     swap(m_libre, autre.m_libre);
     swap(m_reste, autre.m_reste);
     swap(m_table, autre.m_table);
@@ -110,11 +104,11 @@ const char* TStockMots::copier(QByteArrayView mot) {
         // A long token (a damaged file can hold one line of megabytes) gets a
         // chunk of its own, so the current chunk keeps its room.
         if (n > kTailleArena / 8) {
-            m_arena.emplace_back(new char[n]);
+            m_arena.emplace_back(static_cast<char*>(allouer(n)));
             std::memcpy(m_arena.back().get(), mot.data(), n);
             return m_arena.back().get();
         }
-        m_arena.emplace_back(new char[kTailleArena]);
+        m_arena.emplace_back(static_cast<char*>(allouer(kTailleArena)));
         m_libre = m_arena.back().get();
         m_reste = kTailleArena;
     }
@@ -127,7 +121,73 @@ const char* TStockMots::copier(QByteArrayView mot) {
 
 void TStockMots::nouveauBloc() {
     if (m_taille >= UINT32_MAX / 2) throw std::length_error("BayesDB : trop de mots");
-    m_blocs.push_back(static_cast<TUnElement*>(::operator new(sizeof(TUnElement) * kParBloc)));
+    if (m_enCharge) {
+        // The loading region grows by half: realloc moves pages, not bytes.
+        const size_t nb = m_blocsEnCharge + m_blocsEnCharge / 2 + 1;
+        auto* r = static_cast<TUnElement*>(
+            reallouer(m_regions.back().get(), nb * kParBloc * sizeof(TUnElement)));
+        (void)m_regions.back().release();
+        m_regions.back().reset(r);
+        m_blocs.clear();
+        placerBlocs(r, nb);
+        return;
+    }
+    m_regions.emplace_back(allouer(sizeof(TUnElement) * kParBloc));
+    m_blocs.push_back(static_cast<TUnElement*>(m_regions.back().get()));
+}
+
+void TStockMots::placerBlocs(TUnElement* region, size_t nbBlocs) {
+    m_enCharge = region;
+    m_blocsEnCharge = nbBlocs;
+    for (size_t b = 0; b < nbBlocs; ++b)
+        m_blocs.push_back(region + b * kParBloc);
+}
+
+char* TStockMots::DebuterChargement(size_t octets) {
+    Vider();
+    m_arena.emplace_back(static_cast<char*>(allouer(octets)));
+    m_tampon = m_arena.back().get();
+    return m_tampon;
+}
+
+void TStockMots::ReserverChargement(size_t n) {
+    if (m_taille || !m_blocs.empty()) return;
+    const size_t nbBlocs = std::max<size_t>(1, (n + kParBloc - 1) >> kBitsBloc);
+    m_regions.emplace_back(allouer(nbBlocs * kParBloc * sizeof(TUnElement)));
+    placerBlocs(static_cast<TUnElement*>(m_regions.back().get()), nbBlocs);
+}
+
+void TStockMots::FinirChargement(size_t utiles) {
+    // Shrinking keeps the block where it is with glibc; should it move, the
+    // elements follow it.
+    if (m_tampon) {
+        const uintptr_t avant = reinterpret_cast<uintptr_t>(m_tampon);
+        char* ancien = m_arena.front().release();
+        char* apres = static_cast<char*>(std::realloc(ancien, utiles ? utiles : 1));
+        m_arena.front().reset(apres ? apres : ancien);
+        if (apres && reinterpret_cast<uintptr_t>(apres) != avant) {
+            for (uint32_t i = 0; i < m_taille; ++i) {
+                QByteArray& mot = (*this)[i].Mot;
+                const uintptr_t o = reinterpret_cast<uintptr_t>(mot.constData()) - avant;
+                mot = QByteArray::fromRawData(apres + o, mot.size());
+            }
+        }
+    }
+    m_tampon = nullptr;
+    // The region keeps whole chunks: the next appended elements fill the last one.
+    const size_t nbBlocs = std::max<size_t>(1, (size_t(m_taille) + kParBloc - 1) >> kBitsBloc);
+    if (m_enCharge && nbBlocs < m_blocsEnCharge) {
+        auto* r = static_cast<TUnElement*>(
+            std::realloc(m_regions.back().get(), nbBlocs * kParBloc * sizeof(TUnElement)));
+        if (r) {
+            (void)m_regions.back().release();
+            m_regions.back().reset(r);
+            m_blocs.clear();
+            placerBlocs(r, nbBlocs);
+        }
+    }
+    m_enCharge = nullptr;
+    m_blocsEnCharge = 0;
 }
 
 void TStockMots::ViderIndex() {
@@ -147,14 +207,17 @@ void TStockMots::agrandir(size_t n) {
     const size_t cap = std::max({size_t(16), n * 4 / 3 + 1, size_t(m_taille) + 1});
     if (cap <= m_cap) return;
     if (cap >= (size_t(1) << 31)) throw std::length_error("BayesDB : trop de mots");
-    std::unique_ptr<uint32_t[]> ancienne = std::move(m_table);
+    std::unique_ptr<uint32_t, TLiberer> ancienne = std::move(m_table);
     const size_t ancienneCap = m_cap;
     const uint32_t ancienMasque = masqueNumero();
-    m_table.reset(new uint32_t[cap]());
+    // calloc: fresh pages come zeroed, untouched until used.
+    m_table.reset(static_cast<uint32_t*>(std::calloc(cap, sizeof(uint32_t))));
+    if (!m_table) throw std::bad_alloc();
+    grandesPages(m_table.get(), cap * sizeof(uint32_t));
     m_cap = cap;
     m_bits = static_cast<unsigned>(std::bit_width(cap));
     for (size_t s = 0; s < ancienneCap; ++s) {
-        if (const uint32_t v = ancienne[s]) {
+        if (const uint32_t v = ancienne.get()[s]) {
             const uint32_t i = (v & ancienMasque) - 1;
             placer(i, hacherMot((*this)[i].Mot));
         }
@@ -164,9 +227,9 @@ void TStockMots::agrandir(size_t n) {
 // Puts an entry in the first free slot of its probe sequence.
 void TStockMots::placer(uint32_t i, uint64_t h) {
     size_t s = maison(h);
-    while (m_table[s])
+    while (m_table.get()[s])
         s = suivant(s);
-    m_table[s] = (i + 1) | (etiquette(h) << m_bits);
+    m_table.get()[s] = (i + 1) | (etiquette(h) << m_bits);
 }
 
 int64_t TStockMots::Chercher(QByteArrayView mot, uint64_t h) const {
@@ -174,7 +237,7 @@ int64_t TStockMots::Chercher(QByteArrayView mot, uint64_t h) const {
     const uint32_t masque = masqueNumero();
     const uint32_t tag = etiquette(h);
     for (size_t s = maison(h);; s = suivant(s)) {
-        const uint32_t v = m_table[s];
+        const uint32_t v = m_table.get()[s];
         if (!v) return -1;
         if ((v >> m_bits) != tag) continue;
         const uint32_t i = (v & masque) - 1;
@@ -189,9 +252,9 @@ bool TStockMots::Indexer(uint32_t i, uint64_t h) {
     const QByteArrayView mot = (*this)[i].Mot;
     // One probe sequence: an equal key ends it, or the first empty slot takes the entry.
     for (size_t s = maison(h);; s = suivant(s)) {
-        const uint32_t v = m_table[s];
+        const uint32_t v = m_table.get()[s];
         if (!v) {
-            m_table[s] = (i + 1) | (tag << m_bits);
+            m_table.get()[s] = (i + 1) | (tag << m_bits);
             ++m_nbIndexes;
             return true;
         }
@@ -204,7 +267,7 @@ void TStockMots::Desindexer(uint32_t i) {
     const uint32_t masque = masqueNumero();
     size_t s = maison(hacherMot((*this)[i].Mot));
     for (;; s = suivant(s)) {
-        const uint32_t v = m_table[s];
+        const uint32_t v = m_table.get()[s];
         if (!v) return;
         if ((v & masque) - 1 == i) break;
     }
@@ -212,18 +275,18 @@ void TStockMots::Desindexer(uint32_t i) {
     // allows it, so no probe sequence is cut by the hole.
     size_t trou = s;
     for (size_t j = suivant(s);; j = suivant(j)) {
-        const uint32_t v = m_table[j];
+        const uint32_t v = m_table.get()[j];
         if (!v) break;
         const size_t sienne = maison(hacherMot((*this)[(v & masque) - 1].Mot));
         // It stays when its home lies in the cyclic range (trou, j].
         const bool reste =
             trou <= j ? (sienne > trou && sienne <= j) : (sienne > trou || sienne <= j);
         if (!reste) {
-            m_table[trou] = v;
+            m_table.get()[trou] = v;
             trou = j;
         }
     }
-    m_table[trou] = 0;
+    m_table.get()[trou] = 0;
     --m_nbIndexes;
 }
 

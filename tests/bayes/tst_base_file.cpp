@@ -142,6 +142,65 @@ private slots:
         QCOMPARE(contenuBase(*relu), attendu);
     }
 
+    // Lines at the edges of the fast reader of well-formed lines: each must read
+    // exactly as the general field reader reads it.
+    void lignesLimites_data() {
+        QTest::addColumn<QByteArray>("fichier");
+        QTest::addColumn<QString>("attendu");
+        const QByteArray mot64(64, 'k');
+        QTest::newRow("last line cut without its line end")
+            << QByteArray("*\t1\t2\r\nabc\t1\t2\t3\t4\t5\t6\t7\t8\r\nabd\t1\t2\t3\t4\t5\t6\t7\t8")
+            << u"1/2 abc:1,2,3,4,5,6,7,8 abd:1,2,3,4,5,6,7,8"_qs;
+        QTest::newRow("last line cut inside its counts")
+            << QByteArray("*\t1\t2\r\nabc\t1\t2\t3\t4\t5\t6\t7\t8\r\nabd\t4\t3\t2")
+            << u"1/2 abc:1,2,3,4,5,6,7,8 abd:4,3,2,0,0,0,0,0"_qs;
+        QTest::newRow("last line cut after a TAB")
+            << QByteArray("*\t1\t2\nabd\t4\t3\t2\t1\t0\t0\t0\t") << u"1/2 abd:4,3,2,1,0,0,0,0"_qs;
+        QTest::newRow("file ending in CR") << QByteArray("*\t1\t2\rabc\t1\t2\t3\t4\t5\t6\t7\t8\r")
+                                           << u"1/2 abc:1,2,3,4,5,6,7,8"_qs;
+        QTest::newRow("LF, CR LF and CR alone mixed")
+            << QByteArray("*\t1\t2\nabc\t1\t0\t0\t0\t0\t0\t0\t0\r\nabd\t2\t0\t0\t0\t0\t0\t0\t0\r"
+                          "abe\t3\t0\t0\t0\t0\t0\t0\t0\n\r\nabf\t4\t0\t0\t0\t0\t0\t0\t0\n")
+            << u"1/2 abc:1,0,0,0,0,0,0,0 abd:2,0,0,0,0,0,0,0 abe:3,0,0,0,0,0,0,0 "
+               u"abf:4,0,0,0,0,0,0,0"_qs;
+        QTest::newRow("numbers at the int limits and one past them")
+            << QByteArray("*\t2147483647\t2147483648\r\n"
+                          "abc\t2147483647\t-2147483648\t2147483648\t-2147483649\t9999999\t"
+                          "-9999999\t10000000\t-0\r\n")
+            << u"2147483647/2147483647 abc:2147483647,-2147483648,2147483647,-2147483648,9999999,"
+               u"-9999999,10000000,0"_qs;
+        QTest::newRow("a sign alone, a plus sign, a blank, extra fields")
+            << QByteArray("*\t1\t1\r\nabc\t-\t+3\t 4\t5\t6\t7\t8\t9\t10\r\n"
+                          "abd\t1\t2\t3\t4\t5\t6\t7\t8\t99\r\nabe\t1\t2\t3\t4\t5\t6\t7\t8x\r\n")
+            << u"1/1 abc:0,3,4,5,6,7,8,9 abd:1,2,3,4,5,6,7,8 abe:1,2,3,4,5,6,7,8"_qs;
+        QTest::newRow("tokens of 7, 8, 15, 16, 17 and 64 bytes, out of order")
+            << QByteArray("*\t1\t1\r\n" + mot64 +
+                          "\t1\t0\t0\t0\t0\t0\t0\t0\r\naaaaaaaaaaaaaaaq\t2\t0\t0\t0\t0\t0\t0\t0\r\n"
+                          "aaaaaaaaaaaaaaaab\t3\t0\t0\t0\t0\t0\t0\t0\r\n"
+                          "aaaaaaaaaaaaaaaa\t4\t0\t0\t0\t0\t0\t0\t0\r\naaaaaaab\t5\t0\t0\t0\t0\t0\t"
+                          "0\t0\r\n"
+                          "AAAAAAA\t6\t0\t0\t0\t0\t0\t0\t0\r\n")
+            << u"1/1 AAAAAAA:6,0,0,0,0,0,0,0 aaaaaaaaaaaaaaaa:4,0,0,0,0,0,0,0 "
+               u"aaaaaaaaaaaaaaaab:3,0,0,0,0,0,0,0 aaaaaaaaaaaaaaaq:2,0,0,0,0,0,0,0 "
+               u"aaaaaaab:5,0,0,0,0,0,0,0 "_qs +
+                   QString::fromLatin1(mot64) + u":1,0,0,0,0,0,0,0"_qs;
+        QTest::newRow("tokens equal in their first 8 bytes, in order")
+            << QByteArray(
+                   "*\t1\t1\r\nabcdefgh1\t1\t0\t0\t0\t0\t0\t0\t0\r\n"
+                   "ABCDEFGH2\t2\t0\t0\t0\t0\t0\t0\t0\r\nabcdefgh2x\t3\t0\t0\t0\t0\t0\t0\t0\r\n")
+            << u"1/1 abcdefgh1:1,0,0,0,0,0,0,0 ABCDEFGH2:2,0,0,0,0,0,0,0 "
+               u"abcdefgh2x:3,0,0,0,0,0,0,0"_qs;
+        QTest::newRow("a prefix after the longer token")
+            << QByteArray(
+                   "*\t1\t1\r\nab\x00\t1\t0\t0\t0\t0\t0\t0\t0\r\nab\t2\t0\t0\t0\t0\t0\t0\t0\r\n",
+                   48)
+            << u"1/1 ab:2,0,0,0,0,0,0,0 ab\0:1,0,0,0,0,0,0,0"_qs;
+        QTest::newRow("only a header") << QByteArray("*\t5\t6\r\n") << u"5/6"_qs;
+        QTest::newRow("only a header, no line end") << QByteArray("*\t5\t6") << u"5/6"_qs;
+        QTest::newRow("only line ends") << QByteArray("\r\n\r\n\n\r") << u"0/0"_qs;
+    }
+    void lignesLimites() { lignesAbimees(); }
+
     // A save stopped between its two renames leaves only "bayes.bak": it loads.
     void bakSeul() {
         ecrireFichier(sauvegarde::cheminBak(chemin()), "*\t4\t5\r\nabc\t1\t2\r\n");
