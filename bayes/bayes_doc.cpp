@@ -228,21 +228,28 @@ void conclure(TMonBayesDB& base) {
     }
 }
 
-double robinson(const TMonBayesDB& base, const TUnElement& b, int mode,
-                const bayes::TReglagesKhiDeux& r) {
-    return bayes::probaRobinson(bayes::compteSelonMode(b.CoteSpam, mode, base.SansTexte),
-                                bayes::compteSelonMode(b.CoteBon, mode, base.SansTexte),
-                                base.NbSpamAppris, base.NbBonAppris, r);
+// A token's corrected probability, and whether it takes part.
+struct TRobinson {
+    double f;
+    bool compte;
+};
+
+TRobinson robinson(const TMonBayesDB& base, const TUnElement& b, int mode,
+                   const bayes::TReglagesKhiDeux& r) {
+    const double f = bayes::probaRobinson(bayes::compteSelonMode(b.CoteSpam, mode, base.SansTexte),
+                                          bayes::compteSelonMode(b.CoteBon, mode, base.SansTexte),
+                                          base.NbSpamAppris, base.NbBonAppris, r);
+    return {f, r.Compte(f)};
 }
 
-void conclureKhiDeux(TMonBayesDB& base, const bayes::TCombinaisonKhiDeux& k) {
-    if (k.Nombre() == 0) {
-        base.ProbaSpam = base.ProbaBon = 0.5;
-        return;
+void conclureKhiDeux(TMonBayesDB& base, const bayes::TCombinaisonKhiDeux& k,
+                     const bayes::TReglagesKhiDeux& r) {
+    // Without a token the indicator is 0.5, read as any other.
+    if (k.Nombre() > 0) {
+        base.SommeSpam = k.H();
+        base.SommeBon = k.S();
     }
-    base.SommeSpam = k.H();
-    base.SommeBon = k.S();
-    base.ProbaSpam = k.Indice();
+    base.ProbaSpam = r.Part(k.Indice());
     base.ProbaBon = 1.0 - base.ProbaSpam;
 }
 } // namespace
@@ -256,10 +263,10 @@ void TBayesDoc::Evaluer(TMonBayesDB& base, int mode) {
         for (const auto& e : Elements()) {
             const TUnElement* b = base.Trouver(e->Mot);
             if (!b) continue;
-            const double f = robinson(base, *b, mode, KhiDeux);
-            if (KhiDeux.Compte(f)) k.Ajouter(f);
+            const TRobinson t = robinson(base, *b, mode, KhiDeux);
+            if (t.compte) k.Ajouter(t.f);
         }
-        conclureKhiDeux(base, k);
+        conclureKhiDeux(base, k, KhiDeux);
         return;
     }
     for (const auto& e : Elements()) {
@@ -321,9 +328,9 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
         const int32_t g = bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte);
         if (khiDeux) {
             // The side follows the corrected probability; the keys stay the counts.
-            const double f = robinson(base, *b, mode, KhiDeux);
-            if (!KhiDeux.Compte(f)) continue;
-            if (f > 0.5)
+            const TRobinson t = robinson(base, *b, mode, KhiDeux);
+            if (!t.compte) continue;
+            if (t.f > 0.5)
                 offrir(coteSpam, max, {s, static_cast<int32_t>(i)});
             else
                 offrir(coteBon, max, {g, static_cast<int32_t>(i)});
@@ -345,8 +352,8 @@ void TBayesDoc::EvaluerMeilleurs(TMonBayesDB& base, int mode, bool garder) {
     if (khiDeux) {
         bayes::TCombinaisonKhiDeux k;
         for (int32_t i : pris)
-            k.Ajouter(robinson(base, *trouves[static_cast<size_t>(i)], mode, KhiDeux));
-        conclureKhiDeux(base, k);
+            k.Ajouter(robinson(base, *trouves[static_cast<size_t>(i)], mode, KhiDeux).f);
+        conclureKhiDeux(base, k, KhiDeux);
     } else {
         for (int32_t i : pris) {
             const double p = base.ProbabiliteElement(trouves[static_cast<size_t>(i)], mode);
@@ -373,9 +380,9 @@ double TBayesDoc::ProbaCombinee(TMonBayesDB& base, const TUnElement* b, int mode
     qualifie = false;
     if (Calcul == bayes::cbKhiDeux) {
         if (!b) return KhiDeux.ProbaInconnue;
-        const double f = robinson(base, *b, mode, KhiDeux);
-        qualifie = KhiDeux.Compte(f);
-        return f;
+        const TRobinson t = robinson(base, *b, mode, KhiDeux);
+        qualifie = t.compte;
+        return t.f;
     }
     if (b) {
         const int32_t s = bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte);

@@ -9,6 +9,14 @@ int calculBayesValide(int calcul) {
     return calcul == cbKhiDeux ? cbKhiDeux : cbMoyenne;
 }
 
+double TReglagesKhiDeux::Part(double indice) const {
+    const double i = std::clamp(indice, 0.0, 1.0);
+    // A cut-off at an end (or outside) would divide by zero: read I as it is.
+    if (!(SeuilSpam > 0 && SeuilSpam < 1)) return i;
+    if (i <= SeuilSpam) return 0.5 * i / SeuilSpam;
+    return 0.5 + 0.5 * (i - SeuilSpam) / (1 - SeuilSpam);
+}
+
 double probaRobinson(int64_t s, int64_t g, int32_t nbSpam, int32_t nbBon,
                      const TReglagesKhiDeux& r) {
     s = std::max<int64_t>(s, 0);

@@ -7,7 +7,9 @@
 // False positives (good mail judged spam) and false negatives (spam judged
 // good) are printed apart, as counts and rates.
 //
-// Usage: bench_precision [folds]            the table; fewer folds run faster
+// Usage: bench_precision [--why] [folds]    the table; fewer folds run faster;
+//                                           --why lists the tokens counted in
+//                                           each good message chi-square marks
 //        bench_precision --tuning [folds]   the chi-square settings tried on the
 //                                           first folds only (default 2), by
 //                                           which its defaults were chosen
@@ -65,10 +67,16 @@ struct TFacon {
     int fp = 0, fn = 0;
     int fpHors = 0, fnHors = 0; // on the folds the tuning never saw
     QStringList faux;           // good messages judged spam, with their score
+    // Tuning: the errors at each cut-off on the indicator.
+    std::vector<int> fpSeuil, fnSeuil;
 };
 
 // The tuning run looks at these first folds only.
 constexpr int kPlisReglage = 2;
+// Cut-offs on the indicator that the tuning run compares: one half, and the
+// usual spam cut-offs of this method (0.9 and 0.99 are the common defaults).
+constexpr double kSeuils[] = {0.5, 0.9, 0.95, 0.99};
+constexpr int kNbSeuils = int(std::size(kSeuils));
 
 struct TTotal {
     int bons = 0, spams = 0;
@@ -82,6 +90,33 @@ void imprimer(const QString& nom, int fp, int fn, const TTotal& t, const char* n
 void entete() {
     std::printf("| %-34s | %5s | %8s | %5s | %8s |\n", "filter", "FP", "FP rate", "FN", "FN rate");
     std::printf("|%s|-------|----------|-------|----------|\n", QByteArray(36, '-').constData());
+}
+
+// The tokens that take part in the chi-square combination of the message just
+// judged, the most spam-like first, with the mode's counts and f.
+void imprimerMots(TFiltreBayes& filtre, int mode) {
+    TMonBayesDB& base = filtre.Base();
+    struct TMot {
+        double f;
+        int32_t s, g;
+        QByteArray mot;
+    };
+    std::vector<TMot> mots;
+    for (const auto& e : filtre.DocReception.Elements()) {
+        const TUnElement* b = base.Trouver(e->Mot);
+        bool compte = false;
+        const double f = filtre.DocReception.ProbaCombinee(base, b, mode, compte);
+        if (!b || !compte) continue;
+        mots.push_back({f, bayes::compteSelonMode(b->CoteSpam, mode, base.SansTexte),
+                        bayes::compteSelonMode(b->CoteBon, mode, base.SansTexte), e->Mot});
+    }
+    std::stable_sort(mots.begin(), mots.end(),
+                     [](const TMot& a, const TMot& b) { return a.f > b.f; });
+    std::printf("    H %.3g, S %.3g, %zu of %zu tokens:", base.SommeSpam, base.SommeBon,
+                mots.size(), filtre.DocReception.Elements().size());
+    for (const TMot& m : mots)
+        std::printf(" %s(%d/%d %.3f)", m.mot.constData(), m.s, m.g, m.f);
+    std::printf("\n");
 }
 
 // Runs bogofilter with file names on standard input; returns its output.
@@ -102,6 +137,8 @@ int main(int argc, char** argv) {
     int arg = 1;
     const bool reglage = argc > arg && QByteArray(argv[arg]) == "--tuning";
     if (reglage) ++arg;
+    const bool pourquoi = !reglage && argc > arg && QByteArray(argv[arg]) == "--why";
+    if (pourquoi) ++arg;
     const int plis = argc > arg ? std::clamp(QByteArray(argv[arg]).toInt(), 1, kPlis)
                                 : (reglage ? kPlisReglage : kPlis);
     const QString dossier = testsupport::dossierCorpus();
@@ -122,24 +159,24 @@ int main(int argc, char** argv) {
 
     std::vector<TFacon> facons;
     if (reglage) {
-        // Every combination of the chi-square's three settings, in the modes
-        // where it did best on a first look.
-        for (int mode : {0, 3, 5}) {
-            for (double ecart : {0.1, 0.2, 0.3, 0.4}) {
-                for (double force : {1.0, 0.1, 0.02}) {
-                    for (double x : {0.5, 0.45, 0.4}) {
-                        TFacon f;
-                        f.nom = QStringLiteral("mode %1 dev %2 s %3 x %4")
-                                    .arg(mode)
-                                    .arg(ecart)
-                                    .arg(force)
-                                    .arg(x);
-                        f.mode = mode;
-                        f.calcul = bayes::cbKhiDeux;
-                        f.khiDeux = {force, x, ecart};
-                        f.balayage = true;
-                        facons.push_back(f);
-                    }
+        // The prior's weight (1 is Robinson's first proposal, 0.45 the usual
+        // one, 0.1 the former default) and how far from 0.5 a token must be,
+        // in the default mode and in the one that counts every zone. The
+        // indicator is read as it is: the cut-offs are compared on it afterwards.
+        for (int mode : {3, 5}) {
+            for (double ecart : {0.2, 0.3, 0.4}) {
+                for (double force : {1.0, 0.45, 0.1}) {
+                    TFacon f;
+                    f.nom = QStringLiteral("mode %1 s %2 dev %3").arg(mode).arg(force).arg(ecart);
+                    f.mode = mode;
+                    f.calcul = bayes::cbKhiDeux;
+                    f.khiDeux.Force = force;
+                    f.khiDeux.EcartMin = ecart;
+                    f.khiDeux.SeuilSpam = 0.5; // the percentage is the indicator
+                    f.balayage = true;
+                    f.fpSeuil.assign(kNbSeuils, 0);
+                    f.fnSeuil.assign(kNbSeuils, 0);
+                    facons.push_back(f);
                 }
             }
         }
@@ -195,12 +232,24 @@ int main(int argc, char** argv) {
                 const bool estSpam = filtre.ScoreBayes(decodeur, messages[i].octets, -1, bon, spam);
                 const bool fp = estSpam && !messages[i].spam;
                 const bool fn = !estSpam && messages[i].spam;
-                if (fp)
-                    f.faux << QStringLiteral("%1 %2 %")
+                if (fp && f.calcul == bayes::cbKhiDeux) {
+                    f.faux << QStringLiteral("fold %1 %2 %3 %%4")
+                                  .arg(pli)
                                   .arg(messages[i].chemin.section(u'/', -2))
-                                  .arg(spam, 0, 'f', 1);
+                                  .arg(spam, 0, 'f', 1)
+                                  .arg(filtre.Base().SansTexte ? u", no plain text"_qs : QString());
+                    if (pourquoi) {
+                        std::printf("%s, %s\n", qPrintable(f.nom), qPrintable(f.faux.last()));
+                        imprimerMots(filtre, f.mode);
+                    }
+                }
                 f.fp += fp;
                 f.fn += fn;
+                for (int k = 0; k < int(f.fpSeuil.size()); ++k) {
+                    const bool s = spam > 100 * kSeuils[k];
+                    f.fpSeuil[size_t(k)] += s && !messages[i].spam;
+                    f.fnSeuil[size_t(k)] += !s && messages[i].spam;
+                }
                 if (pli >= kPlisReglage) {
                     f.fpHors += fp;
                     f.fnHors += fn;
@@ -255,9 +304,10 @@ int main(int argc, char** argv) {
     std::printf("\nbogofilter said unsure for %d good and %d spam messages (counted as not spam "
                 "above; its built-in cut-offs 0.45 and 0.99)\n",
                 bogoIncertainsBons, bogoIncertainsSpams);
-    // The good messages the opt-in judges spam in the default mode, for a look.
+    // The good messages the opt-in judges spam in the default mode and in the
+    // mode that counts every zone, for a look.
     for (const TFacon& f : facons) {
-        if (f.balayage || f.calcul != bayes::cbKhiDeux || f.mode != 5) continue;
+        if (f.balayage || f.calcul != bayes::cbKhiDeux || (f.mode != 5 && f.mode != 3)) continue;
         std::printf("\nGood messages judged spam by %s:\n", qPrintable(f.nom));
         for (const QString& l : f.faux)
             std::printf("  %s\n", qPrintable(l));
@@ -275,12 +325,47 @@ int main(int argc, char** argv) {
     }
     if (reglage) {
         const bayes::TReglagesKhiDeux d;
-        std::printf("\nChi-square settings tried (defaults: s = %g, x = %g, min dev %g)\n\n",
-                    d.Force, d.ProbaInconnue, d.EcartMin);
-        entete();
+        std::printf("\nChi-square settings tried (defaults: s = %g, x = %g, min dev %g, cut-off "
+                    "%g): FP/FN at each cut-off on the indicator\n\n",
+                    d.Force, d.ProbaInconnue, d.EcartMin, d.SeuilSpam);
+        std::printf("| %-34s |", "setting");
+        for (double c : kSeuils)
+            std::printf(" %9g |", c);
+        std::printf("\n|%s|", QByteArray(36, '-').constData());
+        for (int k = 0; k < kNbSeuils; ++k)
+            std::printf("-----------|");
+        std::printf("\n");
         for (const TFacon& f : facons) {
-            if (f.balayage) imprimer(f.nom, f.fp, f.fn, total);
+            std::printf("| %-34s |", qPrintable(f.nom));
+            for (int k = 0; k < kNbSeuils; ++k)
+                std::printf(" %4d/%4d |", f.fpSeuil[size_t(k)], f.fnSeuil[size_t(k)]);
+            std::printf("\n");
         }
+        // The rule: no good message leaning to spam (indicator above 0.5) in
+        // either mode, then the fewest spam missed in both at the default cut-off.
+        int kDefaut = 0;
+        for (int k = 0; k < kNbSeuils; ++k)
+            if (kSeuils[k] == d.SeuilSpam) kDefaut = k;
+        QString choix;
+        int meilleur = -1;
+        for (const TFacon& f : facons) {
+            if (f.mode != 5) continue;
+            const QString reste = f.nom.section(u' ', 2);
+            int fn = 0;
+            bool sur = true;
+            for (const TFacon& g : facons) {
+                if (g.nom.section(u' ', 2) != reste) continue;
+                sur = sur && g.fpSeuil[0] == 0;
+                fn += g.fnSeuil[size_t(kDefaut)];
+            }
+            if (sur && (meilleur < 0 || fn < meilleur)) {
+                meilleur = fn;
+                choix = reste;
+            }
+        }
+        std::printf("\nNo good message above 0.5 in modes 3 and 5, fewest spam missed at %g: %s "
+                    "(%d)\n",
+                    d.SeuilSpam, choix.isEmpty() ? "none" : qPrintable(choix), meilleur);
     }
     std::printf("\ntime: learning %.1f s, judging %.1f s (%zu ways), bogofilter %.1f s\n",
                 nsApprendre / 1e9, nsJuger / 1e9, facons.size(), nsBogo / 1e9);

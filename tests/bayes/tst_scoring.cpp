@@ -301,17 +301,32 @@ private slots:
         auto b = baseDepuis(kBaseKhiDeux);
         TBayesDoc doc(b.get());
         doc.Calcul = bayes::cbKhiDeux;
-        doc.KhiDeux = {1.0, 0.5, 0.1}; // s, x, minimal distance from 0.5
-        remplirDoc(doc, mots);
-        if (meilleurs > 0) {
-            doc.NbMeilleurs = meilleurs;
-            doc.EvaluerMeilleurs(*b, mode, true);
-        } else {
-            doc.Evaluer(*b, mode);
-        }
+        // s, x, minimal distance from 0.5, and a cut-off of 0.5: the
+        // percentage is the indicator itself.
+        doc.KhiDeux = {1.0, 0.5, 0.1, 0.5};
+        auto evaluer = [&] {
+            remplirDoc(doc, mots);
+            if (meilleurs > 0) {
+                doc.NbMeilleurs = meilleurs;
+                doc.EvaluerMeilleurs(*b, mode, true);
+            } else {
+                doc.Evaluer(*b, mode);
+            }
+        };
+        evaluer();
         QVERIFY2(std::abs(b->ProbaSpam - indice) < 1e-9,
                  qPrintable(QString::number(b->ProbaSpam, 'g', 17)));
         QVERIFY(std::abs(b->ProbaBon - (1 - indice)) < 1e-9);
+        QVERIFY(std::abs(b->SommeSpam - h) < 1e-9);
+        QVERIFY(std::abs(b->SommeBon - s) < 1e-9);
+        // A cut-off of 0.6 changes the percentage only: 50 % there, linear on
+        // each side.
+        doc.KhiDeux.SeuilSpam = 0.6;
+        evaluer();
+        const double part = indice <= 0.6 ? indice / 0.6 * 0.5 : 0.5 + (indice - 0.6) / 0.4 * 0.5;
+        QVERIFY2(std::abs(b->ProbaSpam - part) < 1e-9,
+                 qPrintable(QString::number(b->ProbaSpam, 'g', 17)));
+        QVERIFY(std::abs(b->ProbaBon - (1 - part)) < 1e-9);
         QVERIFY(std::abs(b->SommeSpam - h) < 1e-9);
         QVERIFY(std::abs(b->SommeBon - s) < 1e-9);
         if (meilleurs > 0) {
@@ -321,6 +336,64 @@ private slots:
                 gardes << e->Mot;
             QCOMPARE(gardes, (QByteArrayList{"aaa", "eee", "bbb"}));
         }
+    }
+
+    // The indicator read as the percentage the verdict compares with 50: the
+    // ends stay, the cut-off reads one half, and the reading never goes down.
+    void partSelonSeuil_data() {
+        QTest::addColumn<double>("seuil");
+        QTest::addColumn<double>("indice");
+        QTest::addColumn<double>("part");
+        QTest::newRow("0") << 0.9 << 0.0 << 0.0;
+        QTest::newRow("below the cut-off") << 0.9 << 0.45 << 0.25;
+        QTest::newRow("at the cut-off: not spam") << 0.9 << 0.9 << 0.5;
+        QTest::newRow("above the cut-off") << 0.9 << 0.95 << 0.75;
+        QTest::newRow("1") << 0.9 << 1.0 << 1.0;
+        QTest::newRow("cut-off 0.5: the indicator itself") << 0.5 << 0.3 << 0.3;
+        QTest::newRow("cut-off 1: the indicator itself") << 1.0 << 0.7 << 0.7;
+        QTest::newRow("cut-off 0: the indicator itself") << 0.0 << 0.7 << 0.7;
+        QTest::newRow("beyond 1: 1") << 0.9 << 1.5 << 1.0;
+        QTest::newRow("below 0: 0") << 0.9 << -0.5 << 0.0;
+    }
+    void partSelonSeuil() {
+        QFETCH(double, seuil);
+        QFETCH(double, indice);
+        QFETCH(double, part);
+        bayes::TReglagesKhiDeux r;
+        r.SeuilSpam = seuil;
+        QVERIFY2(std::abs(r.Part(indice) - part) < 1e-12,
+                 qPrintable(QString::number(r.Part(indice), 'g', 17)));
+        double avant = -1;
+        for (int i = 0; i <= 1000; ++i) {
+            const double p = r.Part(i / 1000.0);
+            QVERIFY(p >= avant);
+            avant = p;
+        }
+    }
+
+    // The chosen settings: rare tokens are pulled toward 0.5 with a weight of
+    // 0.45, and only an indicator above 0.9 is spam.
+    void reglagesParDefaut() {
+        const bayes::TReglagesKhiDeux r;
+        QCOMPARE(r.Force, 0.45);
+        QCOMPARE(r.ProbaInconnue, 0.5);
+        QCOMPARE(r.EcartMin, 0.4);
+        QCOMPARE(r.SeuilSpam, 0.9);
+        // Seen in one spam only: too weak to count; in two, it counts.
+        QVERIFY(!r.Compte(bayes::probaRobinson(1, 0, 4, 8, r)));
+        QVERIFY(r.Compte(bayes::probaRobinson(2, 0, 4, 8, r)));
+        // aaa alone (3 spam of 4, no good message): f = I = 3.225 / 3.45, above
+        // the cut-off; the evaluation reads it through the document's cut-off.
+        auto b = baseDepuis(kBaseKhiDeux);
+        TBayesDoc doc(b.get());
+        doc.Calcul = bayes::cbKhiDeux;
+        remplirDoc(doc, {"aaa", "inconnu"});
+        doc.Evaluer(*b, 1);
+        const double indice = 3.225 / 3.45;
+        QVERIFY(std::abs(b->ProbaSpam - (0.5 + (indice - 0.9) / 0.1 * 0.5)) < 1e-9);
+        doc.KhiDeux.SeuilSpam = 0.95;
+        doc.Evaluer(*b, 1);
+        QVERIFY(std::abs(b->ProbaSpam - indice / 0.95 * 0.5) < 1e-9);
     }
 
     void robinsonEtKhiDeuxQ() {
