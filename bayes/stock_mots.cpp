@@ -87,6 +87,7 @@ void TStockMots::Vider() {
     decltype(m_arena)().swap(m_arena);
     m_libre = nullptr;
     m_reste = 0;
+    m_prochaineArena = kPremiereArena;
     ViderIndex();
 }
 
@@ -97,6 +98,7 @@ void TStockMots::echanger(TStockMots& autre) noexcept {
     swap(m_arena, autre.m_arena);
     swap(m_libre, autre.m_libre);
     swap(m_reste, autre.m_reste);
+    swap(m_prochaineArena, autre.m_prochaineArena);
     swap(m_table, autre.m_table);
     swap(m_cap, autre.m_cap);
     swap(m_bits, autre.m_bits);
@@ -114,9 +116,12 @@ const char* TStockMots::copier(QByteArrayView mot) {
             std::memcpy(m_arena.back().get(), mot.data(), n);
             return m_arena.back().get();
         }
-        m_arena.emplace_back(new char[kTailleArena]);
+        // A token longer than the next chunk (at most kTailleArena / 8) sizes it.
+        const size_t taille = std::max(m_prochaineArena, n);
+        m_prochaineArena = std::min(m_prochaineArena * 2, kTailleArena);
+        m_arena.emplace_back(new char[taille]);
         m_libre = m_arena.back().get();
-        m_reste = kTailleArena;
+        m_reste = taille;
     }
     char* p = m_libre;
     std::memcpy(p, mot.data(), n);
