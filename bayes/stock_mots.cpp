@@ -77,6 +77,7 @@ void TStockMots::Vider() {
     m_tampon = nullptr;
     m_libre = nullptr;
     m_reste = 0;
+    m_prochaineArena = kPremiereArena;
     ViderIndex();
 }
 
@@ -91,6 +92,7 @@ void TStockMots::echanger(TStockMots& autre) noexcept {
     swap(m_tampon, autre.m_tampon);
     swap(m_libre, autre.m_libre);
     swap(m_reste, autre.m_reste);
+    swap(m_prochaineArena, autre.m_prochaineArena);
     swap(m_table, autre.m_table);
     swap(m_cap, autre.m_cap);
     swap(m_bits, autre.m_bits);
@@ -108,9 +110,12 @@ const char* TStockMots::copier(QByteArrayView mot) {
             std::memcpy(m_arena.back().get(), mot.data(), n);
             return m_arena.back().get();
         }
-        m_arena.emplace_back(static_cast<char*>(allouer(kTailleArena)));
+        // A token longer than the next chunk (at most kTailleArena / 8) sizes it.
+        const size_t taille = std::max(m_prochaineArena, n);
+        m_prochaineArena = std::min(m_prochaineArena * 2, kTailleArena);
+        m_arena.emplace_back(static_cast<char*>(allouer(taille)));
         m_libre = m_arena.back().get();
-        m_reste = kTailleArena;
+        m_reste = taille;
     }
     char* p = m_libre;
     std::memcpy(p, mot.data(), n);

@@ -155,6 +155,9 @@ private:
     static constexpr uint32_t kParBloc = 1u << kBitsBloc;
     static constexpr uint32_t kMasqueBloc = kParBloc - 1;
     static constexpr size_t kTailleArena = size_t(1) << 20;
+    // The first chunk is small and each next one twice the last, up to
+    // kTailleArena: a base of a few tokens (a message's own) costs no megabyte.
+    static constexpr size_t kPremiereArena = size_t(1) << 12;
 
     const char* copier(QByteArrayView mot);
     void nouveauBloc();
@@ -184,6 +187,7 @@ private:
     char* m_tampon = nullptr; // the file buffer while loading (owned by m_arena)
     char* m_libre = nullptr;
     size_t m_reste = 0;
+    size_t m_prochaineArena = kPremiereArena;
     // Linear probing over m_cap entries (at most three quarters used): 0 is
     // empty, otherwise the element number plus one in the low m_bits bits (the
     // width of m_cap) and hash bits above them, so most probes that do not

@@ -22,6 +22,10 @@ void supprimerRepertoire() {
 }
 } // namespace
 
+TEntree::~TEntree() {
+    TTrace::instance().effacer();
+}
+
 const QString& Repertoire() {
     if (g_repertoire.isEmpty()) {
         // tmpfs when there is one: the readers write a file per input.

@@ -53,6 +53,7 @@ void index(const QByteArray& fixe, const QByteArray& variable) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     if (size == 0) return 0;
     fuzz::ViderRepertoire();
     const QByteArray reste = fuzz::Octets(data + 1, size - 1);

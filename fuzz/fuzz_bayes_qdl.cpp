@@ -5,6 +5,7 @@
 #include "fuzz/commun.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     if (size == 0) return 0;
     fuzz::ViderRepertoire();
     const QString rep = fuzz::Repertoire();

@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     if (size == 0) return 0;
     const int mode = data[0] % 12;
     const QByteArray message = fuzz::Octets(data + 1, size - 1);

@@ -4,6 +4,7 @@
 #include "proxy/analyse_pop3.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     const QByteArray entree = fuzz::Octets(data, size);
     const pop3::TCommandeClient c = pop3::analyserCommande(entree);
     if (c.ligne.size() > pop3::kLongueurCommandeMax || c.ligne.contains('\0') ||

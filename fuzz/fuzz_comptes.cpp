@@ -5,6 +5,7 @@
 #include "fuzz/commun.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     TGestionComptesBis comptes;
     comptes.Deserialiser(fuzz::Octets(data, size));
     const QByteArray premier = comptes.Serialiser();

@@ -4,6 +4,7 @@
 #include "spamsearch/message_dns.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     const QByteArray datagramme = fuzz::Octets(data, size);
     // The identifier the datagram carries, so the answer is read past that check.
     const quint16 id = size >= 2 ? quint16(data[0] << 8 | data[1]) : 0;

@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     const QByteArray texte = fuzz::Octets(data, size);
     (void)fuzz::Encodage().DecoderEntete(texte);
     // The first line names a charset for the rest.

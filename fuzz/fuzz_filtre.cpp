@@ -5,6 +5,7 @@
 #include "spamsearch/regexp_filtre.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     const QByteArray entree = fuzz::Octets(data, size);
     const qsizetype nul = entree.indexOf('\0');
     const QByteArray motif = nul < 0 ? entree : entree.left(nul);

@@ -24,6 +24,7 @@ QByteArray ecrites(const TConfig& c) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     fuzz::ViderRepertoire();
     const QString chemin =
         fuzz::EcrireFichier(QStringLiteral("kelvarin.ini"), fuzz::Octets(data, size));
@@ -31,16 +32,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         TStockageConfig ini;
         if (!ini.Ouvrir(chemin)) return 0;
-        LireConfig(ini, lue);
-        LireAutresCles(ini, lue);
-        QByteArray brute;
-        (void)ini.ValeurBrute("Init", "PortEcoute", brute);
+        {
+            // Ouvrir read and parsed the file; within a group the reads do not
+            // read it again for every key (its bytes are the same anyway).
+            TStockageConfig::TLot lot(ini);
+            LireConfig(ini, lue);
+            LireAutresCles(ini, lue);
+            QByteArray brute;
+            (void)ini.ValeurBrute("Init", "PortEcoute", brute);
+        }
         SauverConfig(ini, lue, lue.NumeroCompteMini, lue.NumeroDNSMini);
     }
     TConfig relue;
     {
         TStockageConfig ini;
         if (!ini.Ouvrir(chemin)) __builtin_trap();
+        TStockageConfig::TLot lot(ini);
         LireConfig(ini, relue);
         LireAutresCles(ini, relue);
     }

@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     const QByteArray message = fuzz::Octets(data, size);
     const QString pj = fuzz::Repertoire() + QStringLiteral("pj/");
     QDir().mkpath(pj);

@@ -9,6 +9,7 @@
 #include <optional>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     if (size < 2) return 0;
     const uint8_t o = data[0], p = data[1];
     TMessageAReecrire m;

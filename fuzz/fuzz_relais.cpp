@@ -4,6 +4,7 @@
 #include "spamsearch/extraction_ip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fuzz::TEntree finEntree;
     const QByteArray texte = fuzz::Octets(data, size);
     TAdressesRelais relais;
     QByteArray champ;

@@ -3,18 +3,23 @@
 # sanitizers) and prints, per target, the executions, the executions per
 # second and any finding.
 #
-#   scripts/fuzz.sh [--build] [--smoke] [--time SECONDS | --runs N] [TARGET...]
+#   scripts/fuzz.sh [--build] [--smoke] [--time SECONDS | --runs N] [--tally FILE] [TARGET...]
 #
 # --build    configures and builds build-fuzz (clang) first
 # --smoke    every target a few seconds on its seed corpus only (for CI)
 # --time S   each target S seconds (default 60)
 # --runs N   each target N executions (with --time too: whichever comes first)
+# --tally F  appends a line per target to F: target, executions of this run, the
+#            target's cumulative executions (its last line in F plus this run),
+#            finding and date. A run stopped early (kill -INT on the fuzzer's
+#            process) counts what it ran and is no finding.
 # TARGET     names as in fuzz/fuzz_<name>.cpp (default: all of them)
 #
 # Each target runs on a copy of fuzz/corpus/<name> in build-fuzz/corpus/<name>,
 # where the inputs it finds are kept for the next run; findings go to
 # build-fuzz/findings/<name>/, logs to build-fuzz/logs/<name>.log. The targets
-# run one after the other, at low priority. Exit status 1 when anything was found.
+# run one after the other, at the lowest priority. Exit status 1 when anything
+# was found.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 racine=$PWD
@@ -23,6 +28,7 @@ construire=0
 smoke=0
 duree=""
 runs=""
+bilan=""
 cibles=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -30,7 +36,8 @@ while [ $# -gt 0 ]; do
     --smoke) smoke=1 ;;
     --time) duree=$2; shift ;;
     --runs) runs=$2; shift ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --tally) bilan=$2; shift ;;
+    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) cibles+=("$1") ;;
   esac
@@ -96,24 +103,35 @@ for c in "${cibles[@]}"; do
   log=$build/logs/$c.log
   avant=$(ls "$trouvailles" | wc -l)
   statut=0
-  nice -n 10 "$exe" "${args[@]}" "$travail" >"$log" 2>&1 &
+  nice -n 19 "$exe" "${args[@]}" "$travail" >"$log" 2>&1 &
   pid=$!
   wait "$pid" || statut=$?
   # The scratch folder of a target that crashed or timed out.
   rm -rf /dev/shm/kelvarin-fuzz-"$pid"-* "${TMPDIR:-/tmp}"/kelvarin-fuzz-"$pid"-*
   [ "$smoke" = 1 ] && rm -rf "$travail"
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  # Interrupted: no final statistics, the last progress line counts.
+  [ -n "$execs" ] || execs=$(sed -n 's/^#\([0-9][0-9]*\)[[:space:]].*/\1/p' "$log" | tail -1)
   vitesse=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   trouve=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -1)
   if [ -z "$trouve" ] && [ "$(ls "$trouvailles" | wc -l)" != "$avant" ]; then
     trouve=$(ls -t "$trouvailles"/* | head -1)
   fi
-  if [ -n "$trouve" ] || [ "$statut" != 0 ]; then
+  # 72: libFuzzer stopped by SIGINT.
+  if [ -z "$trouve" ] && [ "$statut" = 72 ]; then
+    trouve="- (stopped)"
+  elif [ -n "$trouve" ] || [ "$statut" != 0 ]; then
     echec=1
     [ -z "$trouve" ] && trouve="exit status $statut, see $log"
   else
     trouve=-
   fi
   printf '%-16s %14s %10s  %s\n' "$c" "${execs:-?}" "${vitesse:-?}" "$trouve"
+  if [ -n "$bilan" ] && [ "$smoke" = 0 ]; then
+    avant=$(awk -v c="$c" '$1 == c { t = $3 } END { print t + 0 }' "$bilan" 2>/dev/null || echo 0)
+    printf '%-15s %-12s %-12s %-10s %s\n' "$c" "${execs:-0}" "$((avant + ${execs:-0}))" \
+      "$(case "$trouve" in -*) echo none ;; *) echo "$trouve" ;; esac)" \
+      "$(date -u +%Y-%m-%dT%H:%MZ) ${vitesse:-?}/s" >>"$bilan"
+  fi
 done
 exit $echec

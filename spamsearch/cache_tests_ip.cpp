@@ -180,6 +180,10 @@ void TCacheTestsIP::SupprimerTestsIP(TAdresseIP ip) {
 void TCacheTestsIP::Charger(const QString& fichier) {
     QByteArray contenu;
     if (m_fichier.Lire(fichier, contenu) != sauvegarde::TEtatLecture::Lu) return;
+    Deserialiser(contenu);
+}
+
+void TCacheTestsIP::Deserialiser(QByteArrayView contenu) {
     for (QByteArrayView ligne : fichierqdl::lignesDonnees(contenu)) {
         champs::TLecteurChamps l(ligne);
         auto r = std::make_unique<TUneRechercheDNS>();
@@ -198,6 +202,10 @@ void TCacheTestsIP::Charger(const QString& fichier) {
 }
 
 void TCacheTestsIP::Sauver(const QString& fichier) {
+    m_fichier.SauverOuTracer(fichier, Serialiser());
+}
+
+QByteArray TCacheTestsIP::Serialiser() const {
     QByteArray contenu = fichierqdl::entete(kVersionFichier);
     champs::TEcrivainChamps e;
     for (const auto& r : m_recherches) {
@@ -208,5 +216,5 @@ void TCacheTestsIP::Sauver(const QString& fichier) {
         e.brut(r->DateReponse > 0 ? datetime::formaterDate(r->DateReponse) : QByteArray());
         e.ajouterA(contenu);
     }
-    m_fichier.SauverOuTracer(fichier, contenu);
+    return contenu;
 }

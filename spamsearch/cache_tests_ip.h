@@ -27,6 +27,9 @@ public:
     // Reads the file: only finished answers (listed or not) enter; no reduction.
     void Charger(const QString& fichier);
     void Sauver(const QString& fichier);
+    // The same on the file's bytes, which Charger and Sauver go through.
+    void Deserialiser(QByteArrayView contenu);
+    QByteArray Serialiser() const;
     // True when records were removed.
     bool Reduire();
     void Trier();

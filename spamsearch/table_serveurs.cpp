@@ -186,9 +186,14 @@ void TTableServeurs::remplirDefaut() {
 }
 
 void TTableServeurs::Charger(const QString& fichier) {
-    m_serveurs.clear();
     QByteArray contenu;
-    if (m_fichier.Lire(fichier, contenu) == sauvegarde::TEtatLecture::Lu) {
+    if (m_fichier.Lire(fichier, contenu) != sauvegarde::TEtatLecture::Lu) contenu.clear();
+    Deserialiser(contenu);
+}
+
+void TTableServeurs::Deserialiser(QByteArrayView contenu) {
+    m_serveurs.clear();
+    if (!contenu.isEmpty()) {
         for (QByteArrayView ligne : fichierqdl::lignesDonnees(contenu)) {
             champs::TLecteurChamps l(ligne);
             auto s = std::make_unique<TUnDNS>();
@@ -213,6 +218,10 @@ void TTableServeurs::Charger(const QString& fichier) {
 }
 
 void TTableServeurs::Sauver(const QString& fichier) {
+    m_fichier.SauverOuTracer(fichier, Serialiser());
+}
+
+QByteArray TTableServeurs::Serialiser() const {
     QByteArray contenu = fichierqdl::entete(kVersionFichier);
     champs::TEcrivainChamps e;
     for (const auto& s : m_serveurs) {
@@ -224,5 +233,5 @@ void TTableServeurs::Sauver(const QString& fichier) {
         e.brut({}).entier(s->NbCorrection).entier(s->Actif ? 0 : 1);
         e.ajouterA(contenu);
     }
-    m_fichier.SauverOuTracer(fichier, contenu);
+    return contenu;
 }

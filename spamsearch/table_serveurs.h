@@ -41,6 +41,9 @@ public:
     // Reads the file; a table that stays empty gets the default servers.
     void Charger(const QString& fichier);
     void Sauver(const QString& fichier);
+    // The same on the file's bytes, which Charger and Sauver go through.
+    void Deserialiser(QByteArrayView contenu);
+    QByteArray Serialiser() const;
 
 private:
     void remplirDefaut();

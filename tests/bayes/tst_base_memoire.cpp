@@ -174,6 +174,28 @@ private slots:
         QCOMPARE(lireFichier(chemin(), "<absent>"), fichier);
     }
 
+    // Tokens larger than the first arena chunks but too short for a chunk of
+    // their own, between small ones: each keeps its bytes.
+    void jetonsMoyens() {
+        QByteArray fichier = "*\t1\t0\r\n";
+        QByteArrayList mots;
+        for (int taille : {3, 5000, 7, 20000, 1, 70000, 9, 131072, 2})
+            mots << QByteArray(taille, char('a' + mots.size()));
+        for (const QByteArray& m : mots)
+            fichier += m + "\t1\t0\t0\t0\t0\t0\t0\t0\r\n";
+        ecrireFichier(chemin(), fichier);
+        auto b = ouvrir();
+        QCOMPARE(b->NbMots(), int(mots.size()));
+        for (const QByteArray& m : mots) {
+            const TUnElement* e = b->Trouver(m);
+            QVERIFY2(e && e->Mot == m, QByteArray::number(m.size()).constData());
+        }
+        b->Temporaire = false;
+        b->Modifie = true;
+        QVERIFY(b->Sauver());
+        QCOMPARE(lireFichier(chemin(), "<absent>"), fichier);
+    }
+
     // Equal tokens in the file: the first holds the key; when it is unlearned
     // away, the other one takes the key.
     void doublonsPuisRetrait() {
