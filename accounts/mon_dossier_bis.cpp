@@ -68,6 +68,25 @@ bool ecrireComplet(const QString& chemin, const QByteArray& contenu, QString* er
     return ok;
 }
 
+// An account whose records could not be saved, and stays in memory.
+void tracerNonSauvegardee(qint32 compte) {
+    TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"), compte);
+}
+
+// An account given up unsaved: its unreadable index is never written over.
+void tracerIndexIllisible(qint32 compte, int nbMessages) {
+    TraceFormat(-1,
+                QStringLiteral("Archive %d : index illisible conservé, %d enregistrement(s) "
+                               "non sauvegardé(s)"),
+                compte, nbMessages);
+}
+
+// The account put aside in `cotes`, or its end.
+template <typename Cotes> auto chercherDeCote(Cotes& cotes, qint32 compte) {
+    return std::find_if(cotes.begin(), cotes.end(),
+                        [compte](const auto& c) { return c->compte == compte; });
+}
+
 bool renommer(const QString& de, const QString& vers) {
     return ::rename(QFile::encodeName(de).constData(), QFile::encodeName(vers).constData()) == 0;
 }
@@ -278,16 +297,12 @@ bool TMonDossierBis::Ouvrir(TUnCompteBis* compte) {
             if (!IndexProtege()) {
                 // The records not yet on disk would go with the list: the account
                 // stays open, and the next change or close tries again.
-                TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"),
-                            m_compte);
+                tracerNonSauvegardee(m_compte);
                 return false;
             }
             // An unreadable index is never written over, so these records could
             // never be saved; holding the account would only keep the others out.
-            TraceFormat(-1,
-                        QStringLiteral("Archive %d : index illisible conservé, %d "
-                                       "enregistrement(s) non sauvegardé(s)"),
-                        m_compte, NbMessage());
+            tracerIndexIllisible(m_compte, NbMessage());
         } else if (deCote) {
             mettreDeCote();
         }
@@ -316,9 +331,8 @@ bool TMonDossierBis::Fermer() {
 bool TMonDossierBis::SauverCompte(qint32 compte) {
     if (compte < 0) return true;
     if (compte == m_compte) return Sauver();
-    for (const auto& c : m_cotes)
-        if (c->compte == compte) return sauverDeCote(*c);
-    return true;
+    const auto it = chercherDeCote(m_cotes, compte);
+    return it == m_cotes.end() || sauverDeCote(**it);
 }
 
 bool TMonDossierBis::FermerCompte(qint32 compte) {
@@ -328,8 +342,7 @@ bool TMonDossierBis::FermerCompte(qint32 compte) {
         lacher();
         return true;
     }
-    const auto it = std::find_if(m_cotes.begin(), m_cotes.end(),
-                                 [compte](const auto& c) { return c->compte == compte; });
+    const auto it = chercherDeCote(m_cotes, compte);
     if (it == m_cotes.end()) return true;
     if (!sauverDeCote(**it)) return false;
     m_cotes.erase(it);
@@ -348,9 +361,7 @@ void TMonDossierBis::lacher() {
 
 bool TMonDossierBis::Contient(qint32 compte) const {
     if (compte < 0) return false;
-    if (compte == m_compte) return true;
-    return std::any_of(m_cotes.begin(), m_cotes.end(),
-                       [compte](const auto& c) { return c->compte == compte; });
+    return compte == m_compte || chercherDeCote(m_cotes, compte) != m_cotes.end();
 }
 
 // --- accounts put aside ---------------------------------------------------------
@@ -379,8 +390,7 @@ void TMonDossierBis::mettreDeCote() {
 }
 
 bool TMonDossierBis::reprendre(qint32 compte) {
-    const auto it = std::find_if(m_cotes.begin(), m_cotes.end(),
-                                 [compte](const auto& c) { return c->compte == compte; });
+    const auto it = chercherDeCote(m_cotes, compte);
     if (it == m_cotes.end()) return false;
     std::unique_ptr<TCompteDeCote> c = std::move(*it);
     m_cotes.erase(it);
@@ -422,14 +432,10 @@ bool TMonDossierBis::fermerDeCote() {
         }
         ok = false;
         if ((*it)->index.Protege()) {
-            TraceFormat(-1,
-                        QStringLiteral("Archive %d : index illisible conservé, %d "
-                                       "enregistrement(s) non sauvegardé(s)"),
-                        (*it)->compte, int((*it)->messages.size()));
+            tracerIndexIllisible((*it)->compte, int((*it)->messages.size()));
             it = m_cotes.erase(it);
         } else {
-            TraceFormat(-1, QStringLiteral("Archive %d non sauvegardée : reste ouverte"),
-                        (*it)->compte);
+            tracerNonSauvegardee((*it)->compte);
             ++it;
         }
     }
@@ -597,9 +603,7 @@ void TMonDossierBis::Fusionner() {
         QHash<qint32, TUnMessageMem*> lus;
         for (const auto& m : m_messages)
             lus.insert(m->Numero, m.get());
-        QSet<qint32> gardes;
         for (auto& m : miens) {
-            gardes.insert(m->Numero);
             if (const TUnMessageMem* lu = lus.value(m->Numero)) {
                 *m = *lu;
             } else if (!m->Supprime) {
@@ -607,17 +611,15 @@ void TMonDossierBis::Fusionner() {
                 m_horsJournal = true;
             }
         }
-        for (auto& m : m_messages) {
-            if (!gardes.contains(m->Numero)) miens.push_back(std::move(m));
-        }
     } else {
+        // This view's records win: they differ from the files now.
         m_horsJournal = true;
-        QSet<qint32> numeros;
-        for (const auto& m : miens)
-            numeros.insert(m->Numero);
-        for (auto& m : m_messages) {
-            if (!numeros.contains(m->Numero)) miens.push_back(std::move(m));
-        }
+    }
+    QSet<qint32> numeros;
+    for (const auto& m : miens)
+        numeros.insert(m->Numero);
+    for (auto& m : m_messages) {
+        if (!numeros.contains(m->Numero)) miens.push_back(std::move(m));
     }
     m_messages = std::move(miens);
     trierParNumero();

@@ -118,10 +118,9 @@ private:
     void brancherReconstruction();
     void brancherVersion();
     void relireDNSMachine();
-    // A session ended: the proxy side's records reach the disk before the
-    // review page reads that account again. `fermer`: the archive is closed too.
-    // A session is done with its account: saved, and let go unless another
-    // session fetches the same account.
+    // A session is done with its account: its records reach the disk before
+    // the review page reads that account again, and it is let go unless
+    // another session fetches the same account.
     void finSessionArchive(TMonWSocket& session, bool quit);
     // No session can add to the archive any more: every account saved and closed.
     void fermerArchive();
