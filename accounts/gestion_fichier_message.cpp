@@ -68,18 +68,21 @@ QString TGestionFichierMessage::CheminFichier(int jour, int k) const {
 }
 
 bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosition& pos,
-                                      QString* erreur) {
+                                      QString* erreur, QFile* garde) {
     pos = TPosition();
+    QFile local;
+    QFile& f = garde ? *garde : local;
     for (int k = 1; k <= kMaxFichiersJour; ++k) {
         const QString chemin = CheminFichier(jour, k);
-        QFile f(chemin);
+        f.close();
+        f.setFileName(chemin);
         struct stat st {};
         if (::stat(QFile::encodeName(chemin).constData(), &st) != 0) {
             m_entetes.remove(chemin);
             // Only a file that does not exist is created: one that failed to
             // open keeps its texts.
             if (creer) {
-                if (!f.open(QIODevice::ReadWrite | QIODevice::NewOnly)) {
+                if (!f.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered)) {
                     poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
                     return false;
                 }
@@ -107,7 +110,10 @@ bool TGestionFichierMessage::Chercher(qint32 numero, int jour, bool creer, TPosi
         qint64 tailleFichier = 0;
         // Read-write when possible: a corrupt slot is invalidated in the file.
         auto ouvrir = [&] {
-            return f.open(QIODevice::ReadWrite) || (!creer && f.open(QIODevice::ReadOnly));
+            // Unbuffered: the header alone is read, not a whole buffer's worth.
+            constexpr auto sansTampon = QIODevice::Unbuffered;
+            return f.open(QIODevice::ReadWrite | sansTampon) ||
+                   (!creer && f.open(QIODevice::ReadOnly | sansTampon));
         };
         if (memorise) {
             entete = connu->entete;
@@ -203,16 +209,22 @@ bool TGestionFichierMessage::Ajouter(qint32 numero, TDateTime reception, const Q
                                      QString* erreur, bool* dejaPresent) {
     if (dejaPresent) *dejaPresent = false;
     TPosition pos;
-    if (!Chercher(numero, jourReception(reception), true, pos, erreur)) return false;
+    // The file the search opened (to read its header, or to create it) is
+    // written through the same handle.
+    QFile f;
+    if (!Chercher(numero, jourReception(reception), true, pos, erreur, &f)) return false;
     if (pos.trouve) {
         if (dejaPresent) *dejaPresent = true;
         return true;
     }
     const QString chemin = CheminFichier(jourReception(reception), pos.k);
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadWrite)) {
-        poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
-        return false;
+    if (!f.isOpen() || !f.isWritable() || f.fileName() != chemin) {
+        f.close();
+        f.setFileName(chemin);
+        if (!f.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+            poser(erreur, chemin + QStringLiteral(" : ") + f.errorString());
+            return false;
+        }
     }
     const qint64 taille = std::max<qint64>(f.size(), kTailleEntete);
     if (taille + texte.size() > std::numeric_limits<qint32>::max()) {

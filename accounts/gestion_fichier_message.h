@@ -50,7 +50,10 @@ private:
         qint64 taille = 0;
     };
     // Walks the day's files. With `creer`, a missing file is created empty.
-    bool Chercher(qint32 numero, int jour, bool creer, TPosition& pos, QString* erreur);
+    // `garde`, when given, is left open on the file of `pos` if the search
+    // opened it.
+    bool Chercher(qint32 numero, int jour, bool creer, TPosition& pos, QString* erreur,
+                  QFile* garde = nullptr);
 
     // Header of a full data file as last read, with what stat said of the file
     // then: a busy day's full files are not read again for every new message.

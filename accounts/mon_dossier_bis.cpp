@@ -556,14 +556,12 @@ int TMonDossierBis::ReprendreJournal() {
 }
 
 bool TMonDossierBis::Journaliser(const TUnMessageMem& m, QString* erreur) {
-    QFile f(CheminJournal());
     const QByteArray entree = CoderFixe(m) + CoderVariable(m);
     // No sync: what reached the system survives the program's end, and a
     // save per message would cost more than the relay itself.
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(entree) == entree.size() &&
-        f.flush())
-        return true;
-    poser(erreur, CheminJournal() + QStringLiteral(" : ") + f.errorString());
+    QString raison;
+    if (sauvegarde::ajouter(CheminJournal(), entree, &raison)) return true;
+    poser(erreur, CheminJournal() + QStringLiteral(" : ") + raison);
     return false;
 }
 

@@ -45,10 +45,18 @@ void viderTrace() {
     if (g_traceEnAttente.isEmpty()) return;
     std::fwrite(g_traceEnAttente.constData(), 1, size_t(g_traceEnAttente.size()), stderr);
     std::fflush(stderr);
-    g_traceEnAttente.clear();
+    g_traceEnAttente.resize(0); // keeps its capacity for the next turn
 }
 
-void ligneTrace(const QString& texte) {
+void ligneTrace(const QString& prefixe, const QString& texte) {
+    // The prefix (time, session) changes about once a second: converted once.
+    static QString dernierPrefixe;
+    static QByteArray prefixeOctets;
+    if (prefixe != dernierPrefixe) {
+        dernierPrefixe = prefixe;
+        prefixeOctets = prefixe.toLocal8Bit();
+    }
+    g_traceEnAttente += prefixeOctets;
     g_traceEnAttente += texte.toLocal8Bit();
     g_traceEnAttente += '\n';
     QCoreApplication* app = QCoreApplication::instance();
@@ -221,7 +229,17 @@ int main(int argc, char** argv) {
     fenetre = !ligne.ParamPresent(u"--headless") && affichageDisponible();
     if (fenetre) app = std::make_unique<QApplication>(argc, argv);
 #endif
-    if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
+    if (!app) {
+        // Without a window, Qt's own event loop: the GLib one wakes itself
+        // through a pipe write for every posted event and every socket
+        // notifier switched on or off, several times per relayed message.
+        // The window keeps GLib, which desktop themes rely on. The variable
+        // is only read here, and children do not inherit it.
+        const bool glibChoisi = qEnvironmentVariableIsSet("QT_NO_GLIB");
+        if (!glibChoisi) qputenv("QT_NO_GLIB", "1");
+        app = std::make_unique<QCoreApplication>(argc, argv);
+        if (!glibChoisi) qunsetenv("QT_NO_GLIB");
+    }
     QCoreApplication::setApplicationName(QStringLiteral("kelvarin"));
     QCoreApplication::setApplicationVersion(VersionProgramme());
 
@@ -235,7 +253,7 @@ int main(int argc, char** argv) {
     InstallerRepertoires(reps);
 
     if (ligne.ParamPresent(u"--trace")) {
-        TTrace::instance().OnLigne = [](const TLigneTrace& l) { ligneTrace(l.prefixe + l.texte); };
+        TTrace::instance().OnLigne = [](const TLigneTrace& l) { ligneTrace(l.prefixe, l.texte); };
         std::atexit(viderTrace);
     }
     debuglog::definirChemin(reps.DebugTxt());

@@ -57,6 +57,34 @@ bool renommer(const QString& de, const QString& vers, QString* erreur) {
 
 } // namespace
 
+bool ajouter(const QString& chemin, QByteArrayView donnees, QString* erreur) {
+    const int fd = ::open(QFile::encodeName(chemin).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        poser(erreur, QString::fromUtf8(std::strerror(errno)));
+        return false;
+    }
+    const char* p = donnees.data();
+    qsizetype reste = donnees.size();
+    while (reste > 0) {
+        const ssize_t n = ::write(fd, p, size_t(reste));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            poser(erreur, n < 0 ? QString::fromUtf8(std::strerror(errno))
+                                : QStringLiteral("nothing written"));
+            ::close(fd);
+            return false;
+        }
+        p += n;
+        reste -= n;
+    }
+    if (::close(fd) != 0 && errno != EINTR) {
+        poser(erreur, QString::fromUtf8(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
 QString cheminBak(const QString& chemin) {
     const QFileInfo fi(chemin);
     const QString nom = fi.fileName();

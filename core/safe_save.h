@@ -5,6 +5,7 @@
 // copy exists under the name or, between the two renames, under ".bak".
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QIODevice>
 #include <QString>
 
@@ -24,6 +25,10 @@ bool sauver(const QString& chemin, const QByteArray& contenu, QString* erreur = 
 
 // Replaces a file atomically without keeping a ".bak" (settings file).
 bool ecrireAtomique(const QString& chemin, const QByteArray& contenu, QString* erreur = nullptr);
+
+// Appends to a file (created when missing) with one system write per call
+// and no sync, for journals whose reader copes with a torn last entry.
+bool ajouter(const QString& chemin, QByteArrayView donnees, QString* erreur = nullptr);
 
 enum class TEtatLecture { Lu, Absent, Illisible };
 // Reads a data file; a missing file with a ".bak" beside it reads the ".bak"

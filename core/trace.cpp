@@ -45,19 +45,30 @@ QString heureTrace() {
     return texte;
 }
 
-// "socket n°%d" of the last session traced, kept while the resource text and
-// the number stay the same.
-QString texteSession(int session) {
+// "socket n°%d" of the last session traced, and the whole line prefix with
+// the time, kept while the time, the resource text and the number stay the
+// same: a busy session traces many lines a second.
+struct TPrefixeSession {
+    QString session; // "socket n°%d"
+    QString prefixe; // time + session + " : "
+};
+const TPrefixeSession& prefixeSession(int session, const QString& heure) {
     static int numero = -1;
     static QString format;
-    static QString texte;
+    static QString heureConnue;
+    static TPrefixeSession r;
     const QString f = Res("princ15", u"socket n°%d");
     if (session != numero || f != format) {
-        texte = Format(f, {QString::number(session)});
+        r.session = Format(f, {QString::number(session)});
         format = f;
         numero = session;
+        heureConnue.clear();
     }
-    return texte;
+    if (heure != heureConnue || r.prefixe.isEmpty()) {
+        r.prefixe = heure + r.session + QStringLiteral(" : ");
+        heureConnue = heure;
+    }
+    return r;
 }
 
 } // namespace
@@ -66,8 +77,9 @@ void TTrace::trace(int session, const QString& texte) {
     QString sessionTexte;
     QString prefixe = heureTrace();
     if (session >= 0) {
-        sessionTexte = texteSession(session);
-        prefixe += sessionTexte + QStringLiteral(" : ");
+        const TPrefixeSession& p = prefixeSession(session, prefixe);
+        sessionTexte = p.session;
+        prefixe = p.prefixe;
     }
     // At most kMaxLignes lines: the one that would pass the bound trims to kLignesGardees first.
     if (m_lignes.size() >= static_cast<size_t>(kMaxLignes)) {

@@ -466,7 +466,9 @@ void TClientPOP3::traiterLigneDonnees(const QByteArray& ligne) {
     if (OnLigneServeur) OnLigneServeur(ligne);
     if (generation != m_generation || m_requete == TRequetePOP3::rqAucune) return;
     const bool message = m_requete == TRequetePOP3::rqRetr || m_requete == TRequetePOP3::rqTop;
-    if (ligne == ".") {
+    // Inline tests: this runs for every line of every message.
+    const bool pointSeul = ligne.size() == 1 && ligne.front() == '.';
+    if (pointSeul) {
         if (message) {
             if (OnFinMessage) OnFinMessage();
             if (generation != m_generation) return;
@@ -482,7 +484,8 @@ void TClientPOP3::traiterLigneDonnees(const QByteArray& ligne) {
         }
         return;
     }
-    const QByteArray donnee = ligne.startsWith("..") ? ligne.sliced(1) : ligne;
+    const bool bourre = ligne.size() >= 2 && ligne.front() == '.' && ligne.at(1) == '.';
+    const QByteArray donnee = bourre ? ligne.sliced(1) : ligne;
     if (m_enEntete) {
         if (donnee.isEmpty()) {
             m_enEntete = false;

@@ -134,6 +134,18 @@ void TMonWSocket::reprendre() {
     }
 }
 
+void TMonWSocket::programmerReprise() {
+    if (m_repriseProgrammee) return;
+    m_repriseProgrammee = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_repriseProgrammee = false;
+            reprendre();
+        },
+        Qt::QueuedConnection);
+}
+
 bool TMonWSocket::peutExecuter(const QByteArray& ligne) const {
     // Nothing may come between a message and its delivery: the lookups end
     // by themselves, so the wait is bounded.
@@ -424,7 +436,7 @@ void TMonWSocket::surFermeture() {
 
 void TMonWSocket::surRequeteFinie(TRequetePOP3 requete, int erreur) {
     // The client's next line, if it waits, after this answer's last bytes.
-    QMetaObject::invokeMethod(this, &TMonWSocket::reprendre, Qt::QueuedConnection);
+    programmerReprise();
     try {
         if (requete == TRequetePOP3::rqLogin) {
             if (erreur != TClientPOP3::erAucune) {
@@ -595,7 +607,7 @@ void TMonWSocket::livrer() {
 void TMonWSocket::Livrer(const TResultatVerdict& verdict) {
     // Whatever happens below, the client's waiting commands run afterwards.
     m_livraisonAttendue = false;
-    QMetaObject::invokeMethod(this, &TMonWSocket::reprendre, Qt::QueuedConnection);
+    programmerReprise();
     try {
         livrerMessage(verdict);
     } catch (const std::exception& e) {

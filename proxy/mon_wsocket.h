@@ -72,7 +72,10 @@ private:
     // Executes the waiting lines in order while the previous answer is out,
     // reading more from the socket as room allows.
     void lireCommandes();
-    void reprendre(); // queued: an answer has ended
+    void reprendre();
+    // Queues one reprendre after an answer has ended; calls made before it
+    // runs share it.
+    void programmerReprise();
     void decouper(QByteArrayView recu);
     bool peutExecuter(const QByteArray& ligne) const;
     void surFermeture();
@@ -109,7 +112,8 @@ private:
     int m_delaiFermetureMs;
     QList<QByteArray> m_lignes;       // whole client lines waiting for their turn
     bool m_livraisonAttendue = false; // a complete message waits for its verdict
-    quint32 m_activiteAmont = 0;      // server lines received, for the idle check
+    bool m_repriseProgrammee = false;
+    quint32 m_activiteAmont = 0; // server lines received, for the idle check
     quint32 m_activiteVue = 0;
     QByteArray m_entree;      // client bytes up to the next LF
     QByteArray m_debordement; // sample of what was cut from a long line

@@ -62,19 +62,29 @@ TPositions localiser(QByteArrayView flux) {
         return r;
     }
     static constexpr QByteArrayView kSujet = "subject:";
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = flux[i];
-        if (c == '\r') {
-            if (r.debutSujet >= 0 && r.finSujet < 0) r.finSujet = i;
-            if (i + 3 < n && flux[i + 1] == '\n' && flux[i + 2] == '\r' && flux[i + 3] == '\n') {
-                r.finEntete = i + 2;
-                break;
-            }
-        } else if ((c == 'S' || c == 's') && r.debutSujet < 0 && (i == 0 || flux[i - 1] == '\n') &&
-                   cp1252::commenceParSansCasse(flux.sliced(i), kSujet)) {
-            r.debutSujet = i + kSujet.size();
+    // Line by line (a line starts after LF), every CR of a line looked at:
+    // memchr finds them far faster than a byte loop.
+    const char* const d = flux.data();
+    for (qsizetype debut = 0; debut < n;) {
+        if (r.debutSujet < 0 && (d[debut] == 'S' || d[debut] == 's') &&
+            cp1252::commenceParSansCasse(flux.sliced(debut), kSujet)) {
+            r.debutSujet = debut + kSujet.size();
             if (r.debutSujet < n && flux[r.debutSujet] == ' ') ++r.debutSujet;
         }
+        const void* lf = std::memchr(d + debut, '\n', size_t(n - debut));
+        const qsizetype finLigne = lf ? static_cast<const char*>(lf) - d : n;
+        for (qsizetype i = debut; i < finLigne;) {
+            const void* cr = std::memchr(d + i, '\r', size_t(finLigne - i));
+            if (!cr) break;
+            i = static_cast<const char*>(cr) - d;
+            if (r.debutSujet >= 0 && r.finSujet < 0) r.finSujet = i;
+            if (i + 3 < n && d[i + 1] == '\n' && d[i + 2] == '\r' && d[i + 3] == '\n') {
+                r.finEntete = i + 2;
+                return r;
+            }
+            ++i;
+        }
+        debut = finLigne + 1;
     }
     return r;
 }

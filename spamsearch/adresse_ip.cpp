@@ -6,24 +6,36 @@
 
 #include <vector>
 
-QByteArray IPVersChaine(TAdresseIP ip) {
-    QByteArray s;
-    s.reserve(15);
+namespace {
+
+// One byte of an address in decimal, without QByteArray::number's generality:
+// the header examination formats an address for every relay it meets.
+char* ecrireOctetIP(char* p, unsigned v) {
+    if (v >= 100) *p++ = char('0' + v / 100);
+    if (v >= 10) *p++ = char('0' + v / 10 % 10);
+    *p++ = char('0' + v % 10);
+    return p;
+}
+
+QByteArray formaterIP(TAdresseIP ip, bool inverse) {
+    char texte[16];
+    char* p = texte;
     for (int i = 0; i < 4; ++i) {
-        if (i) s.append('.');
-        s.append(QByteArray::number((ip >> (8 * i)) & 0xFFu));
+        if (i) *p++ = '.';
+        const int octet = inverse ? 3 - i : i;
+        p = ecrireOctetIP(p, (ip >> (8 * octet)) & 0xFFu);
     }
-    return s;
+    return QByteArray(texte, p - texte);
+}
+
+} // namespace
+
+QByteArray IPVersChaine(TAdresseIP ip) {
+    return formaterIP(ip, false);
 }
 
 QByteArray IPVersChaineInverse(TAdresseIP ip) {
-    QByteArray s;
-    s.reserve(15);
-    for (int i = 3; i >= 0; --i) {
-        s.append(QByteArray::number((ip >> (8 * i)) & 0xFFu));
-        if (i) s.append('.');
-    }
-    return s;
+    return formaterIP(ip, true);
 }
 
 TAdresseIP ChaineVersIP(QByteArrayView texte) {

@@ -129,6 +129,9 @@ void TestFiltres::chaineVersIP_data() {
     QTest::addColumn<QByteArray>("texte");
     QTest::addColumn<QByteArray>("attendu"); // dotted, or "0"
     QTest::newRow("plain") << QByteArray("192.0.2.1") << QByteArray("192.0.2.1");
+    QTest::newRow("one to three digits")
+        << QByteArray("255.100.10.9") << QByteArray("255.100.10.9");
+    QTest::newRow("zeros") << QByteArray("0.0.0.1") << QByteArray("0.0.0.1");
     QTest::newRow("three parts") << QByteArray("1.2.3") << QByteArray("0");
     QTest::newRow("five parts") << QByteArray("1.2.3.4.5") << QByteArray("0");
     QTest::newRow("256 first") << QByteArray("256.1.1.1") << QByteArray("0");
@@ -153,6 +156,7 @@ void TestFiltres::ipVersChaine() {
     const TAdresseIP ip = ChaineVersIP("192.0.2.1");
     QCOMPARE(ip, TAdresseIP(0x010200C0)); // first octet in the low byte
     QCOMPARE(IPVersChaineInverse(ip), QByteArray("1.2.0.192"));
+    QCOMPARE(IPVersChaineInverse(ChaineVersIP("255.100.10.0")), QByteArray("0.10.100.255"));
     QCOMPARE(IPVersHote(ip), quint32(0xC0000201));
 }
 
