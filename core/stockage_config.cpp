@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <limits>
 
@@ -124,6 +125,7 @@ void TStockageConfig::Fermer() {
     m_ouvert = false;
     m_chemin.clear();
     m_lignes.clear();
+    m_indexValide = false;
     m_section.clear();
     m_brut.clear();
     m_charge = false;
@@ -155,6 +157,7 @@ void TStockageConfig::Rafraichir() {
     m_present = present;
     m_brut = contenu;
     m_lignes.clear();
+    m_indexValide = false;
     // An editor may have put UTF-8 byte order marks before the first section.
     // All are skipped: a save writes none back, so a second one left in place
     // would change the first line once the file is saved.
@@ -168,8 +171,44 @@ void TStockageConfig::Rafraichir() {
     if (!m_lignes.isEmpty() && m_lignes.back().isEmpty()) m_lignes.removeLast();
 }
 
+namespace {
+QByteArray cleIndex(QByteArrayView section, QByteArrayView cle) {
+    QByteArray k;
+    k.reserve(section.size() + 1 + cle.size());
+    k.append(section).append('\n').append(cle);
+    cp1252::enMinuscules(k);
+    return k;
+}
+} // namespace
+
+void TStockageConfig::indexer() {
+    // The same rules as the walk below: only the first section of a name
+    // counts, and in it the first line of a key.
+    m_index.clear();
+    QSet<QByteArray> sectionsVues;
+    QByteArray section;
+    bool active = false;
+    for (qsizetype i = 0; i < m_lignes.size(); ++i) {
+        QByteArrayView nom, c, v;
+        if (estSection(m_lignes[i], nom)) {
+            section = cp1252::minuscules(nom);
+            active = !sectionsVues.contains(section);
+            sectionsVues.insert(section);
+            continue;
+        }
+        if (!active || !estCle(m_lignes[i], c, v)) continue;
+        const QByteArray k = cleIndex(section, c);
+        if (!m_index.contains(k)) m_index.insert(k, i);
+    }
+    m_indexValide = true;
+}
+
 qsizetype TStockageConfig::ChercherCle(QByteArrayView section, QByteArrayView cle,
                                        qsizetype* finSection) {
+    if (!finSection) {
+        if (!m_indexValide) indexer();
+        return m_index.value(cleIndex(section, cle), -1);
+    }
     bool dedans = false;
     bool vue = false;
     if (finSection) *finSection = -1;
@@ -276,7 +315,9 @@ bool TStockageConfig::Ecrire(QByteArrayView section, QByteArrayView cle, QByteAr
         m_lignes[i] = ligne;
     } else if (fin >= 0) {
         m_lignes.insert(fin, ligne);
+        m_indexValide = false;
     } else {
+        m_indexValide = false;
         if (!m_lignes.isEmpty() && !m_lignes.back().isEmpty()) m_lignes.append(QByteArray());
         m_lignes.append('[' + section.toByteArray() + ']');
         m_lignes.append(ligne);

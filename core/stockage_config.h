@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -67,6 +68,9 @@ private:
     bool Ecrire(QByteArrayView section, QByteArrayView cle, QByteArrayView valeur);
     bool Enregistrer();
     qsizetype ChercherCle(QByteArrayView section, QByteArrayView cle, qsizetype* finSection);
+    // The line of every key that a read can find, built on first use after
+    // the lines changed: a read no longer walks the whole file.
+    void indexer();
 
     QString m_chemin;
     bool m_ouvert = false;
@@ -74,6 +78,9 @@ private:
     // The file as lines (without line ends), kept in order so that a write
     // changes one line in place and leaves comments and other keys alone.
     QList<QByteArray> m_lignes;
+    // Folded "section\nkey" -> line, valid while m_indexValide.
+    QHash<QByteArray, qsizetype> m_index;
+    bool m_indexValide = false;
     // The file's bytes when last read or written: a change by another writer
     // is seen even within the file system's time stamp resolution.
     QByteArray m_brut;

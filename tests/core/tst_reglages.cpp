@@ -109,6 +109,7 @@ void TstReglages::lectureBrute_data() {
     // A stray CR reads as the blank a save writes in its place.
     QTest::newRow("stray CR at the end") << QByteArray("k=3\r") << QByteArray("3") << 3 << true;
     QTest::newRow("stray CR inside") << QByteArray("k=a\rb") << QByteArray("a b") << 77 << true;
+    QTest::newRow("first of two lines") << QByteArray("k=1\r\nK=2") << QByteArray("1") << 1 << true;
 }
 
 void TstReglages::lectureBrute() {
@@ -173,6 +174,17 @@ void TstReglages::ecritureEnPlace() {
                    "AdresseDNS=1.2.3.4\r\nDebutSujet=a  b\r\n\r\n[Kelvarin]\r\nFormKelvarinX=5\r\n"
                    "\r\n[Affichage]\r\nAfficherDNSBL=0\r\n"));
     QVERIFY(!QFile::exists(chemin + QStringLiteral(".tmp")));
+    {
+        // Reads after an insertion that moved the later lines, in one group.
+        TStockageConfig::TLot lot(ini);
+        QCOMPARE(ini.LireEntier("Kelvarin", "FormKelvarinX", 0), 5);
+        QVERIFY(ini.EcrireChaine("Init", "Nouvelle", "n"));
+        QVERIFY(ini.EcrireChaine("Neuve", "Cle", "c"));
+        QCOMPARE(ini.LireEntier("Kelvarin", "FormKelvarinX", 0), 5);
+        QCOMPARE(ini.LireChaine("Init", "Nouvelle", ""), QByteArray("n"));
+        QCOMPARE(ini.LireChaine("neuve", "cle", ""), QByteArray("c"));
+        QCOMPARE(ini.LireEntier("Init", "NbSocket", 0), 50);
+    }
 }
 
 void TstReglages::modificationExterieure() {
