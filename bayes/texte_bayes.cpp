@@ -67,18 +67,31 @@ QByteArray texteVisibleHtml(const QByteArrayList& lignes) {
     return r;
 }
 
+qsizetype tailleCorps(const QByteArrayList& plain, const QByteArrayList& html) {
+    qsizetype taille = 4;
+    for (const QByteArrayList* l : {&plain, &html})
+        for (const QByteArray& v : *l)
+            taille += v.size() + 2;
+    return taille;
+}
+
 QByteArray assemblerTexte(const QByteArrayList& valeursEntete, const QByteArrayList& plain,
                           const QByteArrayList& html, int32_t& finTexte, int32_t& finEntetes) {
     QByteArray r;
-    qsizetype taille = 2;
-    for (const QByteArrayList* l : {&valeursEntete, &plain, &html})
-        for (const QByteArray& v : *l)
-            taille += v.size() + 2;
-    r.reserve(taille + 2);
+    qsizetype taille = tailleCorps(plain, html);
+    for (const QByteArray& v : valeursEntete)
+        taille += v.size() + 2;
+    r.reserve(taille);
     for (const QByteArray& v : valeursEntete) {
         r.append(v);
         r.append("\r\n");
     }
+    ajouterCorps(r, plain, html, finTexte, finEntetes);
+    return r;
+}
+
+void ajouterCorps(QByteArray& r, const QByteArrayList& plain, const QByteArrayList& html,
+                  int32_t& finTexte, int32_t& finEntetes) {
     if (!r.isEmpty()) r.append("\r\n");
     finEntetes = static_cast<int32_t>(r.size());
     if (!plainSansTexte(plain)) {
@@ -90,7 +103,6 @@ QByteArray assemblerTexte(const QByteArrayList& valeursEntete, const QByteArrayL
     }
     finTexte = static_cast<int32_t>(r.size());
     if (!html.isEmpty()) r.append(texteVisibleHtml(html));
-    return r;
 }
 
 } // namespace bayes

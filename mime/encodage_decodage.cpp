@@ -247,6 +247,20 @@ QString TEncodageDecodage::DecoderEntete(QByteArrayView entree) const {
     return r;
 }
 
+void TEncodageDecodage::DecoderEnteteCp1252(QByteArrayView entree, QByteArray& sortie) const {
+    // Code page 1252 widens and narrows back to the same bytes: only the values
+    // DecoderEntete rewrites go through text.
+    const char* p = entree.data();
+    const qsizetype n = entree.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] == '\t' || (p[i] == '=' && i + 1 < n && p[i + 1] == '?')) {
+            sortie += cp1252::depuisUnicode(DecoderEntete(entree));
+            return;
+        }
+    }
+    sortie += entree;
+}
+
 QByteArray TEncodageDecodage::NettoyerNomFichier(QByteArrayView texte) const {
     // Cut at the first line break or 0x01, or right after a second quote.
     qsizetype fin = texte.size();
@@ -262,7 +276,8 @@ QByteArray TEncodageDecodage::NettoyerNomFichier(QByteArrayView texte) const {
             break;
         }
     }
-    const QByteArray ansi = cp1252::depuisUnicode(DecoderEntete(texte.first(fin)));
+    QByteArray ansi;
+    DecoderEnteteCp1252(texte.first(fin), ansi);
     QByteArray r;
     r.reserve(ansi.size());
     for (qsizetype i = 0; i < ansi.size(); ++i) {
