@@ -20,6 +20,19 @@ TEncodageDecodage& encodage(TMonMimeDecode& decodeur) {
     return *e;
 }
 
+// Position of the first ": " of a header line, or -1.
+qsizetype deuxPointsBlanc(const QByteArray& ligne) {
+    const char* debut = ligne.constData();
+    const char* fin = debut + ligne.size();
+    for (const char* p = debut; p < fin;) {
+        p = static_cast<const char*>(std::memchr(p, ':', size_t(fin - p)));
+        if (!p || p + 1 >= fin) return -1;
+        if (p[1] == ' ') return p - debut;
+        ++p;
+    }
+    return -1;
+}
+
 } // namespace
 
 void TFiltreBayes::ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView message,
@@ -41,7 +54,7 @@ void TFiltreBayes::ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView
     for (const QByteArray& ligne : decodeur.LignesEntete()) {
         // Not the shared field split: the Bayesian text takes a field only at
         // its first ": ", so "Subject:x" gives nothing; the stored bases rely on it.
-        const qsizetype deuxPoints = ligne.indexOf(": ");
+        const qsizetype deuxPoints = deuxPointsBlanc(ligne);
         if (deuxPoints < 0) continue;
         nom.resize(deuxPoints);
         std::memcpy(nom.data(), ligne.constData(), size_t(deuxPoints));

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 using octetsmime::estBlanc;
 using octetsmime::valeurBase64;
@@ -251,14 +252,16 @@ void TEncodageDecodage::DecoderEnteteCp1252(QByteArrayView entree, QByteArray& s
     // Code page 1252 widens and narrows back to the same bytes: only the values
     // DecoderEntete rewrites go through text.
     const char* p = entree.data();
-    const qsizetype n = entree.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (p[i] == '\t' || (p[i] == '=' && i + 1 < n && p[i + 1] == '?')) {
-            sortie += cp1252::depuisUnicode(DecoderEntete(entree));
-            return;
-        }
-    }
-    sortie += entree;
+    const size_t n = size_t(entree.size());
+    bool aDecoder = n > 0 && std::memchr(p, '\t', n);
+    for (const char* egal = n > 0 ? static_cast<const char*>(std::memchr(p, '=', n)) : nullptr;
+         egal && !aDecoder;
+         egal = static_cast<const char*>(std::memchr(egal + 1, '=', size_t(p + n - egal - 1))))
+        aDecoder = egal + 1 < p + n && egal[1] == '?';
+    if (aDecoder)
+        sortie += cp1252::depuisUnicode(DecoderEntete(entree));
+    else
+        sortie += entree;
 }
 
 QByteArray TEncodageDecodage::NettoyerNomFichier(QByteArrayView texte) const {
