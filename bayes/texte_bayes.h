@@ -26,7 +26,7 @@ QByteArray assemblerTexte(const QByteArrayList& valeursEntete, const QByteArrayL
 // The same after header values already written to `texte`, each followed by CR LF.
 void ajouterCorps(QByteArray& texte, const QByteArrayList& plain, const QByteArrayList& html,
                   int32_t& finTexte, int32_t& finEntetes);
-// Bytes the body zones take at most, for a reserve.
+// About the bytes the body zones take (the HTML text may take a little more), for a reserve.
 qsizetype tailleCorps(const QByteArrayList& plain, const QByteArrayList& html);
 
 } // namespace bayes
