@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -19,6 +20,19 @@ TEncodageDecodage& encodage(TMonMimeDecode& decodeur) {
     return *e;
 }
 
+// Position of the first ": " of a header line, or -1.
+qsizetype deuxPointsBlanc(const QByteArray& ligne) {
+    const char* debut = ligne.constData();
+    const char* fin = debut + ligne.size();
+    for (const char* p = debut; p < fin;) {
+        p = static_cast<const char*>(std::memchr(p, ':', size_t(fin - p)));
+        if (!p || p + 1 >= fin) return -1;
+        if (p[1] == ' ') return p - debut;
+        ++p;
+    }
+    return -1;
+}
+
 } // namespace
 
 void TFiltreBayes::ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView message,
@@ -26,25 +40,31 @@ void TFiltreBayes::ConstruireTexteBayes(TMonMimeDecode& decodeur, QByteArrayView
                                         QByteArray& sortie) {
     decodeur.setIgnorePJ(true);
     decodeur.Reinitialiser();
-    sortie.clear();
+    sortie.resize(0); // the buffer of the previous message is reused
     finTexte = finEntetes = 0;
     decodeur.Decoder(message);
     const TEncodageDecodage& enc = encodage(decodeur);
-    QByteArrayList valeurs;
+    // A plain part of a few blank lines counts as none, for the review page too.
+    if (bayes::plainSansTexte(decodeur.MessagePlain())) decodeur.MessagePlain().clear();
+    qsizetype taille = bayes::tailleCorps(decodeur.MessagePlain(), decodeur.MessageHtml());
+    for (const QByteArray& ligne : decodeur.LignesEntete())
+        taille += ligne.size() + 2;
+    sortie.reserve(taille);
+    QByteArray nom; // lower-case field name, one buffer for all
     for (const QByteArray& ligne : decodeur.LignesEntete()) {
         // Not the shared field split: the Bayesian text takes a field only at
         // its first ": ", so "Subject:x" gives nothing; the stored bases rely on it.
-        const qsizetype deuxPoints = ligne.indexOf(": ");
+        const qsizetype deuxPoints = deuxPointsBlanc(ligne);
         if (deuxPoints < 0) continue;
-        if (m_base->EnteteIgnoree(cp1252::minuscules(QByteArrayView(ligne).first(deuxPoints))))
-            continue;
-        valeurs << cp1252::depuisUnicode(
-            enc.DecoderEntete(QByteArrayView(ligne).sliced(deuxPoints + 2)));
+        nom.resize(deuxPoints);
+        std::memcpy(nom.data(), ligne.constData(), size_t(deuxPoints));
+        cp1252::enMinuscules(nom);
+        if (m_base->EnteteIgnoree(nom)) continue;
+        enc.DecoderEnteteCp1252(QByteArrayView(ligne).sliced(deuxPoints + 2), sortie);
+        sortie.append("\r\n");
     }
-    // A plain part of a few blank lines counts as none, for the review page too.
-    if (bayes::plainSansTexte(decodeur.MessagePlain())) decodeur.MessagePlain().clear();
-    sortie = bayes::assemblerTexte(valeurs, decodeur.MessagePlain(), decodeur.MessageHtml(),
-                                   finTexte, finEntetes);
+    bayes::ajouterCorps(sortie, decodeur.MessagePlain(), decodeur.MessageHtml(), finTexte,
+                        finEntetes);
 }
 
 void TFiltreBayes::AppliquerBayes(TBayesDoc& doc, TMonMimeDecode& decodeur, bool apprendre,
@@ -55,8 +75,9 @@ void TFiltreBayes::AppliquerBayes(TBayesDoc& doc, TMonMimeDecode& decodeur, bool
         ConstruireTexteBayes(decodeur, message, finTexte, finEntetes, m_texteBayes);
         QByteArray prefixe;
         if (avecSujet) {
-            prefixe = PrefixeSujet(
-                cp1252::depuisUnicode(encodage(decodeur).DecoderEntete(decodeur.SujetBrut())));
+            QByteArray sujet;
+            encodage(decodeur).DecoderEnteteCp1252(decodeur.SujetBrut(), sujet);
+            prefixe = PrefixeSujet(sujet);
         }
         doc.Analyser(m_texteBayes, finEntetes, prefixe, finTexte);
         if (apprendre) m_base->Apprendre(doc, estSpam);

@@ -223,8 +223,9 @@ void TReconstructionBayes::apprendreCompte(TUnCompteBis& compte, int position, i
         try {
             int32_t finTexte = 0, finEntetes = 0;
             m_filtre.ConstruireTexteBayes(m_decodeur, m_texte, finTexte, finEntetes, m_texteBayes);
-            const QByteArray prefixe = PrefixeSujet(cp1252::depuisUnicode(
-                m_decodeur.EncodageDecodage()->DecoderEntete(m_decodeur.SujetBrut())));
+            m_sujet.resize(0);
+            m_decodeur.EncodageDecodage()->DecoderEnteteCp1252(m_decodeur.SujetBrut(), m_sujet);
+            const QByteArray prefixe = PrefixeSujet(m_sujet);
             doc.Analyser(m_texteBayes, finEntetes, prefixe, finTexte);
         } catch (const std::exception& e) {
             // A message the decoder cannot take is left out, as on reception.

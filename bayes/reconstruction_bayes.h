@@ -107,4 +107,5 @@ private:
     qint32 m_compteSupprimes = -1;
     QByteArray m_texte; // message read from the archive
     QByteArray m_texteBayes;
+    QByteArray m_sujet; // subject of the message, decoded
 };

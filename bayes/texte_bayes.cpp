@@ -1,5 +1,7 @@
 #include "bayes/texte_bayes.h"
 
+#include <cstring>
+
 QByteArray PrefixeSujet(QByteArrayView sujet) {
     if (sujet.isEmpty()) return {};
     QByteArray r;
@@ -25,8 +27,11 @@ QByteArray texteVisibleHtml(const QByteArrayList& lignes) {
     const QByteArray s = lignes.join("\r\n");
     const QByteArrayView v(s);
     const qsizetype n = v.size();
-    QByteArray r;
-    r.reserve(n + 2);
+    // Each run of text ends at a '<' it does not keep, so its CR LF adds at
+    // most half the input: written in place, then cut.
+    QByteArray r(n + n / 2 + 2, Qt::Uninitialized);
+    char* sortie = r.data();
+    qsizetype ecrits = 0;
     // The next '<' and '>' at or after i, looked up with memchr rather than
     // byte by byte: -1 when there is none further.
     qsizetype ouvre = -2, ferme = -2;
@@ -55,8 +60,10 @@ QByteArray texteVisibleHtml(const QByteArrayList& lignes) {
         if (ouvre >= 0 && (ferme < 0 || ouvre < ferme)) {
             dansBalise = true;
             if (debut < ouvre) {
-                r.append(v.sliced(debut, ouvre - debut));
-                r.append("\r\n");
+                std::memcpy(sortie + ecrits, v.data() + debut, size_t(ouvre - debut));
+                ecrits += ouvre - debut;
+                sortie[ecrits++] = '\r';
+                sortie[ecrits++] = '\n';
             }
             i = ouvre + 1;
         } else {
@@ -64,33 +71,56 @@ QByteArray texteVisibleHtml(const QByteArrayList& lignes) {
             i = debut = ferme + 1;
         }
     }
+    r.truncate(ecrits);
     return r;
+}
+
+qsizetype tailleCorps(const QByteArrayList& plain, const QByteArrayList& html) {
+    qsizetype taille = 4;
+    for (const QByteArrayList* l : {&plain, &html})
+        for (const QByteArray& v : *l)
+            taille += v.size() + 2;
+    return taille;
 }
 
 QByteArray assemblerTexte(const QByteArrayList& valeursEntete, const QByteArrayList& plain,
                           const QByteArrayList& html, int32_t& finTexte, int32_t& finEntetes) {
     QByteArray r;
-    qsizetype taille = 2;
-    for (const QByteArrayList* l : {&valeursEntete, &plain, &html})
-        for (const QByteArray& v : *l)
-            taille += v.size() + 2;
-    r.reserve(taille + 2);
+    qsizetype taille = tailleCorps(plain, html);
+    for (const QByteArray& v : valeursEntete)
+        taille += v.size() + 2;
+    r.reserve(taille);
     for (const QByteArray& v : valeursEntete) {
         r.append(v);
         r.append("\r\n");
     }
+    ajouterCorps(r, plain, html, finTexte, finEntetes);
+    return r;
+}
+
+void ajouterCorps(QByteArray& r, const QByteArrayList& plain, const QByteArrayList& html,
+                  int32_t& finTexte, int32_t& finEntetes) {
     if (!r.isEmpty()) r.append("\r\n");
     finEntetes = static_cast<int32_t>(r.size());
     if (!plainSansTexte(plain)) {
+        // Sized once and written in place: an append per line costs more than its copy.
+        qsizetype n = r.size();
+        qsizetype taille = n + 2;
+        for (const QByteArray& l : plain)
+            taille += l.size() + 2;
+        r.resize(taille);
+        char* d = r.data();
         for (const QByteArray& l : plain) {
-            r.append(l);
-            r.append("\r\n");
+            std::memcpy(d + n, l.constData(), size_t(l.size()));
+            n += l.size();
+            d[n++] = '\r';
+            d[n++] = '\n';
         }
-        r.append("\r\n");
+        d[n++] = '\r';
+        d[n++] = '\n';
     }
     finTexte = static_cast<int32_t>(r.size());
     if (!html.isEmpty()) r.append(texteVisibleHtml(html));
-    return r;
 }
 
 } // namespace bayes

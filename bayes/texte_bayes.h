@@ -23,5 +23,10 @@ QByteArray texteVisibleHtml(const QByteArrayList& lignes);
 // per kept header line), the plain lines (empty when dropped) and the HTML lines.
 QByteArray assemblerTexte(const QByteArrayList& valeursEntete, const QByteArrayList& plain,
                           const QByteArrayList& html, int32_t& finTexte, int32_t& finEntetes);
+// The same after header values already written to `texte`, each followed by CR LF.
+void ajouterCorps(QByteArray& texte, const QByteArrayList& plain, const QByteArrayList& html,
+                  int32_t& finTexte, int32_t& finEntetes);
+// About the bytes the body zones take (the HTML text may take a little more), for a reserve.
+qsizetype tailleCorps(const QByteArrayList& plain, const QByteArrayList& html);
 
 } // namespace bayes

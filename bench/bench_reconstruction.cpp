@@ -2,6 +2,9 @@
 // corpus is built in a temporary home, then rebuilt from scratch; messages per
 // second beside bogofilter training the very same messages (its word list in a
 // temporary directory of its own).
+//
+// bench_reconstruction [--copie FILE]
+//   --copie  copies the rebuilt bayes.qdl to FILE, to compare two builds' results
 #ifndef KELVARIN_SOURCE_DIR
 #define KELVARIN_SOURCE_DIR "." // without the test support: run from the source tree
 #endif
@@ -24,6 +27,8 @@
 
 #include <cstdio>
 
+#include <sys/resource.h>
+
 using namespace bayestest;
 
 namespace {
@@ -42,6 +47,15 @@ bool bogofilter(const QString& repertoire, const char* sens, const QStringList& 
     p.waitForFinished(-1);
     ns += t.nsecsElapsed();
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() <= 2;
+}
+
+// User and system processor time so far, in seconds, of this process or of
+// its finished children.
+void tempsProcesseur(double& utilisateur, double& systeme, int qui = RUSAGE_SELF) {
+    rusage r{};
+    getrusage(qui, &r);
+    utilisateur = double(r.ru_utime.tv_sec) + double(r.ru_utime.tv_usec) / 1e6;
+    systeme = double(r.ru_stime.tv_sec) + double(r.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -117,12 +131,24 @@ int main(int argc, char** argv) {
         fusions += ligne2.startsWith(u"fusion");
     };
 
+    double utilisateur0 = 0, systeme0 = 0, utilisateur1 = 0, systeme1 = 0;
+    tempsProcesseur(utilisateur0, systeme0);
     chrono.restart();
     const auto resultat = reconstruction.BtnBayesienTotalClick(false);
     const qint64 nsReconstruction = chrono.nsecsElapsed();
+    tempsProcesseur(utilisateur1, systeme1);
     if (resultat != TReconstructionBayes::rrFait) {
         std::fprintf(stderr, "reconstruction : %s\n", qPrintable(reconstruction.DerniereErreur()));
         return 1;
+    }
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QByteArrayView(argv[i]) != "--copie") continue;
+        const QString copie = QString::fromLocal8Bit(argv[i + 1]);
+        QFile::remove(copie);
+        if (!QFile::copy(filtre.Base().FileSpec, copie)) {
+            std::fprintf(stderr, "copie impossible : %s\n", qPrintable(copie));
+            return 1;
+        }
     }
     const double parSeconde = nb / (nsReconstruction / 1e9);
     std::printf("full rebuild: %.2f s, %.0f messages/s, %d tokens, %d spam + %d good learned, "
@@ -130,17 +156,27 @@ int main(int argc, char** argv) {
                 nsReconstruction / 1e9, parSeconde, filtre.Base().NbMots(),
                 filtre.Base().NbSpamAppris, filtre.Base().NbBonAppris, fusions,
                 static_cast<long long>(QFileInfo(filtre.Base().FileSpec).size()));
+    std::printf("rebuild processor time: %.2f s user, %.2f s system\n", utilisateur1 - utilisateur0,
+                systeme1 - systeme0);
+    const double cpuReconstruction = utilisateur1 - utilisateur0 + systeme1 - systeme0;
 
     qint64 nsBogo = 0;
     const QString repBogo = racine + QStringLiteral("bogo");
+    tempsProcesseur(utilisateur0, systeme0, RUSAGE_CHILDREN);
     if (!bogofilter(repBogo, "-s", fichiersSpam, nsBogo) ||
         !bogofilter(repBogo, "-n", fichiersBon, nsBogo)) {
         std::printf("bogofilter: not available\n");
         return 0;
     }
+    tempsProcesseur(utilisateur1, systeme1, RUSAGE_CHILDREN);
     const double bogoParSeconde = nb / (nsBogo / 1e9);
     std::printf("bogofilter training (-s / -n, bulk): %.2f s, %.0f messages/s\n", nsBogo / 1e9,
                 bogoParSeconde);
+    std::printf("bogofilter processor time: %.2f s user, %.2f s system\n",
+                utilisateur1 - utilisateur0, systeme1 - systeme0);
     std::printf("ratio: rebuild rate / bogofilter rate = %.2f\n", parSeconde / bogoParSeconde);
+    // On a shared machine the wall clock counts the waits for a core too.
+    std::printf("ratio by processor time (user + system): %.2f\n",
+                (utilisateur1 - utilisateur0 + systeme1 - systeme0) / cpuReconstruction);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -30,10 +31,28 @@ QByteArrayView sansBlancsDebut(QByteArrayView v) {
     return v;
 }
 
+// Position of the next `c` at or after `debut`, or -1: memchr without the
+// per-call work of the general search, which runs once per line here.
+qsizetype chercher(QByteArrayView v, char c, qsizetype debut) {
+    if (debut >= v.size()) return -1;
+    const void* p = std::memchr(v.data() + debut, c, size_t(v.size() - debut));
+    return p ? static_cast<const char*>(p) - v.data() : -1;
+}
+
 // Every LF of the run ends a CR LF pair.
 bool lignesCRLF(QByteArrayView v) {
-    for (qsizetype lf = v.indexOf('\n'); lf >= 0; lf = v.indexOf('\n', lf + 1))
+    for (qsizetype lf = chercher(v, '\n', 0); lf >= 0; lf = chercher(v, '\n', lf + 1))
         if (lf == 0 || v[lf - 1] != '\r') return false;
+    return true;
+}
+
+// Name (trimmed, as written) and value of a header field line, split at its
+// first colon as SeparerChampEntete does, without a lower-cased copy.
+bool separerChamp(QByteArrayView ligne, QByteArrayView& nom, QByteArrayView& valeur) {
+    const qsizetype deuxPoints = chercher(ligne, ':', 0);
+    if (deuxPoints < 0) return false;
+    nom = ligne.first(deuxPoints).trimmed();
+    valeur = ligne.sliced(deuxPoints + 1);
     return true;
 }
 
@@ -53,8 +72,9 @@ bool ressembleAEntete(QByteArrayView ligne) {
 // and leading blanks.
 QByteArrayView valeurEntete(const QByteArrayList& lignes, QByteArrayView nom) {
     for (const QByteArray& l : lignes) {
-        const auto champ = SeparerChampEntete(l);
-        if (champ && champ->Nom == nom) return sansBlancsDebut(champ->Valeur);
+        QByteArrayView n, valeur;
+        if (separerChamp(l, n, valeur) && cp1252::egauxSansCasse(n, nom))
+            return sansBlancsDebut(valeur);
     }
     return {};
 }
@@ -199,7 +219,8 @@ void decoderLigneYEnc(QByteArrayView ligne, QByteArray& sortie) {
 } // namespace mime
 
 struct TAnalyseurMime::TEtat {
-    std::vector<QByteArrayView> lignes;
+    QByteArrayView message;
+    std::vector<QByteArrayView> lignes; // views into `message`, without line end
     std::vector<QByteArray> frontieres; // "--" + boundary, outermost first
     bool profondeurTracee = false;
 
@@ -293,10 +314,11 @@ void TAnalyseurMime::Decoder(QByteArrayView message) {
     ViderEntete();
 
     TEtat e;
+    e.message = message;
     e.lignes.reserve(size_t(std::count(message.begin(), message.end(), '\n') + 1));
     qsizetype debut = 0;
     while (debut < message.size()) {
-        qsizetype fin = message.indexOf('\n', debut);
+        qsizetype fin = chercher(message, '\n', debut);
         if (fin < 0) fin = message.size();
         QByteArrayView l = message.sliced(debut, fin - debut);
         if (!l.isEmpty() && l.back() == '\r') l.chop(1);
@@ -308,17 +330,18 @@ void TAnalyseurMime::Decoder(QByteArrayView message) {
     DebutEntete();
     const int pos = lireEntete(e, 0, m_lignesEntete, false);
     for (const QByteArray& l : std::as_const(m_lignesEntete)) {
-        if (const auto champ = SeparerChampEntete(l)) {
+        QByteArrayView nom, valeur;
+        if (separerChamp(l, nom, valeur)) {
             QByteArray* cible = nullptr;
-            if (champ->Nom == "from")
+            if (cp1252::egauxSansCasse(nom, "from"))
                 cible = &m_de;
-            else if (champ->Nom == "to")
+            else if (cp1252::egauxSansCasse(nom, "to"))
                 cible = &m_a;
-            else if (champ->Nom == "cc")
+            else if (cp1252::egauxSansCasse(nom, "cc"))
                 cible = &m_cc;
-            else if (champ->Nom == "subject")
+            else if (cp1252::egauxSansCasse(nom, "subject"))
                 cible = &m_sujet;
-            if (cible && cible->isEmpty()) *cible = sansBlancsDebut(champ->Valeur).toByteArray();
+            if (cible && cible->isEmpty()) *cible = sansBlancsDebut(valeur).toByteArray();
         }
         LigneEntete(l);
     }
@@ -443,6 +466,13 @@ void TAnalyseurMime::livrerCorps(TEtat& e, int debut, int fin, const QByteArrayL
         }
         if (!octets.isEmpty()) DonneesPartie(octets);
     } else {
+        // The lines with CR LF after each: most often the message's own bytes.
+        const qsizetype apres = brut.data() + brut.size() - e.message.data();
+        if (apres + 2 <= e.message.size() && e.message[apres] == '\r' &&
+            e.message[apres + 1] == '\n' && lignesCRLF(brut)) {
+            livrerTexte(QByteArrayView(brut.data(), brut.size() + 2), plain);
+            return;
+        }
         QByteArray texte;
         texte.reserve(brut.size() + (fin - debut) + 2);
         if (lignesCRLF(brut)) {
@@ -486,7 +516,8 @@ int entierParametreYEnc(QByteArrayView l, QByteArrayView cle) {
 } // namespace
 
 void TAnalyseurMime::livrerTexte(QByteArrayView texte, bool chercherFichiers) {
-    if (!chercherFichiers || (!texte.contains("begin ") && !texte.contains("=ybegin "))) {
+    // "=ybegin " holds "begin ": one search tells whether either block may be here.
+    if (!chercherFichiers || !memmem(texte.data(), size_t(texte.size()), "begin ", 6)) {
         if (!texte.isEmpty()) DonneesPartie(texte);
         return;
     }

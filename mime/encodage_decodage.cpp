@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 
 using octetsmime::estBlanc;
 using octetsmime::valeurBase64;
@@ -247,6 +248,22 @@ QString TEncodageDecodage::DecoderEntete(QByteArrayView entree) const {
     return r;
 }
 
+void TEncodageDecodage::DecoderEnteteCp1252(QByteArrayView entree, QByteArray& sortie) const {
+    // Code page 1252 widens and narrows back to the same bytes: only the values
+    // DecoderEntete rewrites go through text.
+    const char* p = entree.data();
+    const size_t n = size_t(entree.size());
+    bool aDecoder = n > 0 && std::memchr(p, '\t', n);
+    for (const char* egal = n > 0 ? static_cast<const char*>(std::memchr(p, '=', n)) : nullptr;
+         egal && !aDecoder;
+         egal = static_cast<const char*>(std::memchr(egal + 1, '=', size_t(p + n - egal - 1))))
+        aDecoder = egal + 1 < p + n && egal[1] == '?';
+    if (aDecoder)
+        sortie += cp1252::depuisUnicode(DecoderEntete(entree));
+    else
+        sortie += entree;
+}
+
 QByteArray TEncodageDecodage::NettoyerNomFichier(QByteArrayView texte) const {
     // Cut at the first line break or 0x01, or right after a second quote.
     qsizetype fin = texte.size();
@@ -262,7 +279,8 @@ QByteArray TEncodageDecodage::NettoyerNomFichier(QByteArrayView texte) const {
             break;
         }
     }
-    const QByteArray ansi = cp1252::depuisUnicode(DecoderEntete(texte.first(fin)));
+    QByteArray ansi;
+    DecoderEnteteCp1252(texte.first(fin), ansi);
     QByteArray r;
     r.reserve(ansi.size());
     for (qsizetype i = 0; i < ansi.size(); ++i) {

@@ -36,6 +36,10 @@ public:
 
     // Encoded words to text; everything else is widened from code page 1252.
     QString DecoderEntete(QByteArrayView texte) const;
+    // The same brought back to code page 1252 and appended to `sortie`, as the
+    // Bayesian text takes header values: a value with no encoded word and no
+    // tab is copied unchanged.
+    void DecoderEnteteCp1252(QByteArrayView texte, QByteArray& sortie) const;
     // Bytes of a named charset to text; unknown charsets widen from code page 1252.
     QString VersUnicode(QByteArrayView texte, QByteArrayView charset) const;
     // A header parameter made into a safe file name (code page 1252): no path,

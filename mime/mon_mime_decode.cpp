@@ -96,10 +96,19 @@ void TMonMimeDecode::Reinitialiser() {
 // Not SeparerChampEntete: the hooks take a field only when a blank follows the
 // colon, and its name untrimmed ("Content-Type :" names no content type here).
 bool TMonMimeDecode::SeparerLigne(QByteArrayView ligne, QByteArray& nom, QByteArrayView& valeur) {
+    QByteArrayView brut;
+    if (!separerLigne(ligne, brut, valeur)) return false;
+    nom = cp1252::minuscules(brut);
+    return true;
+}
+
+// The name as written: the hooks compare it without case, with no copy.
+bool TMonMimeDecode::separerLigne(QByteArrayView ligne, QByteArrayView& nom,
+                                  QByteArrayView& valeur) {
     const qsizetype deuxPoints = ligne.indexOf(':');
     if (deuxPoints < 0 || deuxPoints >= ligne.size() - 2) return false;
     if (ligne[deuxPoints + 1] != ' ' && ligne[deuxPoints + 1] != '\t') return false;
-    nom = cp1252::minuscules(ligne.first(deuxPoints));
+    nom = ligne.first(deuxPoints);
     qsizetype debut = deuxPoints + 2;
     while (debut < ligne.size() && (ligne[debut] == ' ' || ligne[debut] == '\t'))
         ++debut;
@@ -181,12 +190,11 @@ void TMonMimeDecode::DebutEntete() {
 }
 
 void TMonMimeDecode::LigneEntete(QByteArrayView ligne) {
-    QByteArray nom;
-    QByteArrayView valeur;
-    if (!SeparerLigne(ligne, nom, valeur)) return;
-    if (nom == "content-type") {
+    QByteArrayView nom, valeur;
+    if (!separerLigne(ligne, nom, valeur)) return;
+    if (cp1252::egauxSansCasse(nom, "content-type")) {
         classer(ligne, valeur, false);
-    } else if (nom == "x-rfc2646") {
+    } else if (cp1252::egauxSansCasse(nom, "x-rfc2646")) {
         if (parametreSimple(cp1252::minuscules(ligne), "format=") == "flowed") m_format = "flowed";
     }
 }
@@ -204,8 +212,7 @@ void TMonMimeDecode::montrerImage(const QByteArray& nom) {
 void TMonMimeDecode::FinEntete() {
     if (m_type != taImage && m_type != taSon) return;
     QByteArray nom = m_nom;
-    if (nom.isEmpty() && !m_contentId.isEmpty())
-        nom = cp1252::depuisUnicode(m_encodage->DecoderEntete(m_contentId));
+    if (nom.isEmpty() && !m_contentId.isEmpty()) m_encodage->DecoderEnteteCp1252(m_contentId, nom);
     if (nom.isEmpty()) nom = kNomParDefaut;
     nom = m_encodage->NettoyerNomFichier(nom);
     if (nom.isEmpty()) nom = kNomParDefaut;
@@ -238,17 +245,16 @@ void TMonMimeDecode::DebutEntetePartie() {
 }
 
 void TMonMimeDecode::LigneEntetePartie(QByteArrayView ligne) {
-    QByteArray nom;
-    QByteArrayView valeur;
-    if (!SeparerLigne(ligne, nom, valeur)) {
+    QByteArrayView nom, valeur;
+    if (!separerLigne(ligne, nom, valeur)) {
         if (cp1252::commenceParSansCasse(ligne, "name=")) classer(ligne, QByteArrayView(), true);
         return;
     }
-    if (nom == "content-id") {
+    if (cp1252::egauxSansCasse(nom, "content-id")) {
         m_contentId = valeur.toByteArray();
-    } else if (nom == "content-location") {
+    } else if (cp1252::egauxSansCasse(nom, "content-location")) {
         m_location = valeur.toByteArray();
-    } else if (nom == "content-disposition") {
+    } else if (cp1252::egauxSansCasse(nom, "content-disposition")) {
         m_attachement = !cp1252::commenceParSansCasse(valeur, "inline");
         // Found in the lower-cased line, taken from the original one so that an
         // encoded word keeps its case.
@@ -259,9 +265,9 @@ void TMonMimeDecode::LigneEntetePartie(QByteArrayView ligne) {
             m_nomFichierPartie = fichier;
             if (m_nom.isEmpty() && !fichier.isEmpty()) nommerPartie(fichier);
         }
-    } else if (nom == "x-rfc2646") {
+    } else if (cp1252::egauxSansCasse(nom, "x-rfc2646")) {
         if (parametreSimple(cp1252::minuscules(ligne), "format=") == "flowed") m_format = "flowed";
-    } else if (nom == "content-type") {
+    } else if (cp1252::egauxSansCasse(nom, "content-type")) {
         classer(ligne, valeur, true);
     }
 }

@@ -118,6 +118,7 @@ protected:
 
 private:
     enum class TDestination { Aucune, Texte, Attachement };
+    static bool separerLigne(QByteArrayView ligne, QByteArrayView& nom, QByteArrayView& valeur);
     void viderCorps();
     void verifierEncodage() const;
     void classer(QByteArrayView ligne, QByteArrayView valeur, bool enPartie);

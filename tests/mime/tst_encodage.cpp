@@ -166,6 +166,9 @@ private slots:
                                                      "?=b")
                                        << u8("ab");
         QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("= last") << QByteArray("a=") << u8("a=");
+        QTest::newRow("= apart from ?") << QByteArray("x = ?y=") << u8("x = ?y=");
+        QTest::newRow("word after a lone =") << QByteArray("a= =?utf-8?Q?=C3=A9?=") << u8("a= é");
     }
     void decoderEntete() {
         QFETCH(QByteArray, texte);
@@ -173,6 +176,21 @@ private slots:
         const QString r = m_tables.DecoderEntete(texte);
         QCOMPARE(r, attendu);
         QVERIFY(!r.contains(QChar(0)));
+        // The code page form is appended, and only the rewritten values go through text.
+        QByteArray octets("avant|");
+        m_tables.DecoderEnteteCp1252(texte, octets);
+        QCOMPARE(octets, "avant|" + cp1252::depuisUnicode(attendu));
+    }
+
+    // Every byte but TAB, with no encoded word, comes back as it was.
+    void decoderEnteteCp1252Octets() {
+        QByteArray tous;
+        for (int c = 0; c < 256; ++c)
+            if (c != '\t') tous += char(c);
+        QByteArray octets;
+        m_tables.DecoderEnteteCp1252(tous, octets);
+        QCOMPARE(octets, tous);
+        QCOMPARE(octets, cp1252::depuisUnicode(m_tables.DecoderEntete(tous)));
     }
 
     void charsetSansTable() {
