@@ -96,19 +96,6 @@ void TListeIgnoree::Vider() {
 
 namespace {
 
-int chiffres(int32_t v) {
-    // Most counts are small: one or two digits without a division.
-    if (static_cast<uint32_t>(v) < 10) return 1;
-    if (static_cast<uint32_t>(v) < 100) return 2;
-    uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-    int n = v < 0 ? 2 : 1;
-    while (u >= 10) {
-        u /= 10;
-        ++n;
-    }
-    return n;
-}
-
 char* ecrireNombre(char* p, int32_t v) {
     uint32_t u = static_cast<uint32_t>(v);
     if (u < 10) {
@@ -119,6 +106,12 @@ char* ecrireNombre(char* p, int32_t v) {
         p[0] = static_cast<char>('0' + u / 10);
         p[1] = static_cast<char>('0' + u % 10);
         return p + 2;
+    }
+    if (u < 1000) {
+        p[0] = static_cast<char>('0' + u / 100);
+        p[1] = static_cast<char>('0' + u / 10 % 10);
+        p[2] = static_cast<char>('0' + u % 10);
+        return p + 3;
     }
     if (v < 0) {
         *p++ = '-';
@@ -200,9 +193,33 @@ void TMonBayesDB::Ordonner() {
         return bayes::comparerMots(m_stock[a].Mot, m_stock[b].Mot) < 0;
     };
     const auto milieu = m_ordre.begin() + static_cast<std::ptrdiff_t>(m_nbTries);
-    std::stable_sort(milieu, m_ordre.end(), avant);
+    trier(&*milieu, m_ordre.data() + m_ordre.size());
     std::inplace_merge(m_ordre.begin(), milieu, m_ordre.end(), avant);
     m_nbTries = m_ordre.size();
+}
+
+void TMonBayesDB::trier(uint32_t* debut, uint32_t* fin) {
+    // On the folded first eight bytes first: most comparisons then touch
+    // neither the elements nor their bytes. Equal tokens keep their order.
+    struct TCle {
+        uint64_t prefixe;
+        uint32_t rang;
+        uint32_t numero;
+    };
+    const size_t n = size_t(fin - debut);
+    if (n < 2) return;
+    std::vector<TCle> cles(n);
+    for (size_t k = 0; k < n; ++k) {
+        const QByteArrayView mot = m_stock[debut[k]].Mot;
+        cles[k] = {bayes::prefixeMot(mot.data(), size_t(mot.size())), uint32_t(k), debut[k]};
+    }
+    std::sort(cles.begin(), cles.end(), [this](const TCle& a, const TCle& b) {
+        if (a.prefixe != b.prefixe) return a.prefixe < b.prefixe;
+        const int c = bayes::comparerMots(m_stock[a.numero].Mot, m_stock[b.numero].Mot);
+        return c != 0 ? c < 0 : a.rang < b.rang;
+    });
+    for (size_t k = 0; k < n; ++k)
+        debut[k] = cles[k].numero;
 }
 
 void TMonBayesDB::reconstruireIndex() {
@@ -538,9 +555,7 @@ bool TMonBayesDB::Charger(QString* erreur) {
     if (m_stock.CapaciteIndex() > 2 * ((nb + nb / 8 + 64) * 4 / 3 + 1)) reconstruireIndex();
     if (!enOrdre) {
         ordreExplicite();
-        std::stable_sort(m_ordre.begin(), m_ordre.end(), [this](uint32_t a, uint32_t b) {
-            return bayes::comparerMots(m_stock[a].Mot, m_stock[b].Mot) < 0;
-        });
+        trier(m_ordre.data(), m_ordre.data() + m_ordre.size());
     }
     m_nbTries = static_cast<size_t>(NbMots());
     return true;
@@ -551,51 +566,18 @@ bool TMonBayesDB::Sauver(QString* erreur) {
     // Refused, and traced, before anything is built.
     if (m_fichier.Protege()) return m_fichier.SauverAvec(FileSpec, {}, erreur);
     Ordonner();
-    // One buffer sized beforehand from the tokens and the numbers.
-    qsizetype taille = 1 + 1 + chiffres(NbSpamAppris) + 1 + chiffres(NbBonAppris) + 2;
-    const size_t nb = static_cast<size_t>(NbMots());
-    constexpr size_t kAvance = 16; // an explicit order jumps around the chunks: fetch ahead
-    for (size_t i = 0; i < nb; ++i) {
-        if (m_ordreExplicite && i + kAvance < nb)
-            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
-        const TUnElement& e = m_stock[numero(i)];
-        const TCompteMot& s = e.CoteSpam;
-        const TCompteMot& b = e.CoteBon;
-        taille += e.Mot.size() + 8 + 2 + chiffres(s.Total) + chiffres(b.Total) +
-                  chiffres(s.EnTete) + chiffres(s.Texte) + chiffres(s.Html) + chiffres(b.EnTete) +
-                  chiffres(b.Texte) + chiffres(b.Html);
-    }
-    QByteArray tampon(taille, Qt::Uninitialized);
-    char* p = tampon.data();
-    *p++ = '*';
-    *p++ = '\t';
-    p = ecrireNombre(p, NbSpamAppris);
-    *p++ = '\t';
-    p = ecrireNombre(p, NbBonAppris);
-    *p++ = '\r';
-    *p++ = '\n';
-    for (size_t i = 0; i < nb; ++i) {
-        if (m_ordreExplicite && i + kAvance < nb) {
-            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
-            __builtin_prefetch(m_stock[m_ordre[i + kAvance / 2]].Mot.constData());
-        }
-        const TUnElement& e = m_stock[numero(i)];
-        const TCompteMot& s = e.CoteSpam;
-        const TCompteMot& b = e.CoteBon;
-        std::memcpy(p, e.Mot.constData(), static_cast<size_t>(e.Mot.size()));
-        p += e.Mot.size();
-        for (int32_t v : {s.Total, b.Total, s.EnTete, s.Texte, s.Html, b.EnTete, b.Texte, b.Html}) {
-            *p++ = '\t';
-            p = ecrireNombre(p, v);
-        }
-        *p++ = '\r';
-        *p++ = '\n';
-    }
-    tampon.truncate(p - tampon.constData());
     QString raison;
-    const auto ecrire = [this, &tampon](QIODevice& d) {
-        if (EcrireFichier) return EcrireFichier(d, tampon);
-        return d.write(tampon) == tampon.size();
+    const auto ecrire = [this](QIODevice& d) {
+        if (EcrireFichier) {
+            QByteArray tout;
+            formater([&tout](const char* p, size_t n) {
+                tout.append(p, qsizetype(n));
+                return true;
+            });
+            return EcrireFichier(d, tout);
+        }
+        return formater(
+            [&d](const char* p, size_t n) { return d.write(p, qint64(n)) == qint64(n); });
     };
     if (!m_fichier.SauverAvec(FileSpec, ecrire, &raison)) {
         if (erreur) *erreur = raison;
@@ -603,6 +585,54 @@ bool TMonBayesDB::Sauver(QString* erreur) {
     }
     Modifie = false;
     return true;
+}
+
+bool TMonBayesDB::formater(const std::function<bool(const char*, size_t)>& sortie) {
+    // Lines go into a buffer that stays in the cache and is handed on each time
+    // it fills: no pass to size the file, no file-sized allocation to fault in.
+    constexpr size_t kTaille = size_t(1) << 18;
+    constexpr size_t kComptes = 8 * 12 + 2; // eight TAB-led int32, CR LF
+    const std::unique_ptr<char[]> tampon(new char[kTaille]);
+    char* const debut = tampon.get();
+    char* const limite = debut + kTaille;
+    char* p = debut;
+    *p++ = '*';
+    *p++ = '\t';
+    p = ecrireNombre(p, NbSpamAppris);
+    *p++ = '\t';
+    p = ecrireNombre(p, NbBonAppris);
+    *p++ = '\r';
+    *p++ = '\n';
+    const size_t nb = static_cast<size_t>(NbMots());
+    constexpr size_t kAvance = 16; // an explicit order jumps around the chunks: fetch ahead
+    for (size_t i = 0; i < nb; ++i) {
+        if (m_ordreExplicite && i + kAvance < nb) {
+            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
+            __builtin_prefetch(m_stock[m_ordre[i + kAvance / 2]].Mot.data());
+        }
+        const TUnElement& e = m_stock[numero(i)];
+        size_t n = static_cast<size_t>(e.Mot.size());
+        if (size_t(limite - p) < n + kComptes) {
+            if (!sortie(debut, size_t(p - debut))) return false;
+            p = debut;
+            // A token longer than the buffer (a damaged file's) goes out on its own.
+            if (n + kComptes > kTaille) {
+                if (!sortie(e.Mot.data(), n)) return false;
+                n = 0;
+            }
+        }
+        std::memcpy(p, e.Mot.data(), n);
+        p += n;
+        const TCompteMot& s = e.CoteSpam;
+        const TCompteMot& b = e.CoteBon;
+        for (int32_t v : {s.Total, b.Total, s.EnTete, s.Texte, s.Html, b.EnTete, b.Texte, b.Html}) {
+            *p++ = '\t';
+            p = ecrireNombre(p, v);
+        }
+        *p++ = '\r';
+        *p++ = '\n';
+    }
+    return p == debut || sortie(debut, size_t(p - debut));
 }
 
 void TMonBayesDB::Fusionner(TMonBayesDB& autre) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #include <sys/mman.h>
 
@@ -16,7 +17,10 @@ using detail::plier8;
 
 namespace {
 
-static_assert(QTypeInfo<QByteArray>::isRelocatable, "a loading region moves its elements as bytes");
+// A loading region moves its elements as bytes, and emptying the store
+// destroys none of them.
+static_assert(std::is_trivially_copyable_v<TUnElement> &&
+              std::is_trivially_destructible_v<TUnElement>);
 
 // Asks for huge pages over the 2 MB pages inside a large block: one fault per
 // 2 MB instead of 512, which is most of the cost of filling fresh memory.
@@ -66,8 +70,6 @@ bool memesMots(QByteArrayView a, QByteArrayView b) {
 }
 
 void TStockMots::Vider() {
-    for (uint32_t i = 0; i < m_taille; ++i)
-        (*this)[i].~TUnElement();
     std::vector<TUnElement*>().swap(m_blocs);
     decltype(m_regions)().swap(m_regions);
     m_taille = 0;
@@ -172,9 +174,9 @@ void TStockMots::FinirChargement(size_t utiles) {
         m_arena.front().reset(apres ? apres : ancien);
         if (apres && reinterpret_cast<uintptr_t>(apres) != avant) {
             for (uint32_t i = 0; i < m_taille; ++i) {
-                QByteArray& mot = (*this)[i].Mot;
-                const uintptr_t o = reinterpret_cast<uintptr_t>(mot.constData()) - avant;
-                mot = QByteArray::fromRawData(apres + o, mot.size());
+                TVueMot& mot = (*this)[i].Mot;
+                const uintptr_t o = reinterpret_cast<uintptr_t>(mot.data()) - avant;
+                mot = TVueMot(apres + o, mot.size());
             }
         }
     }

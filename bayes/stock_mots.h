@@ -68,6 +68,13 @@ inline uint64_t hacherMot(const char* p, size_t n) {
 inline uint64_t hacherMot(QByteArrayView mot) {
     return hacherMot(mot.data(), static_cast<size_t>(mot.size()));
 }
+// The first eight bytes of a token, a-z folded, as a number that orders like
+// the token (zero bytes after its end); equal numbers say nothing.
+inline uint64_t prefixeMot(const char* p, size_t n) {
+    using namespace detail;
+    if (n == 0) return 0;
+    return __builtin_bswap64(plier8(n >= 8 ? lire8(p) : lireFin(p, n, n)));
+}
 // Equal in token order (a-z folded).
 bool memesMots(QByteArrayView a, QByteArrayView b);
 
@@ -108,8 +115,7 @@ public:
                             const TCompteMot& bon) {
         if (m_taille == size_t(m_blocs.size()) << kBitsBloc) nouveauBloc();
         TUnElement* e = &m_blocs[m_taille >> kBitsBloc][m_taille & kMasqueBloc];
-        // Raw data over the arena: the QByteArray allocates nothing.
-        new (e) TUnElement{QByteArray::fromRawData(octets, static_cast<qsizetype>(n)), spam, bon};
+        new (e) TUnElement{TVueMot(octets, static_cast<qsizetype>(n)), spam, bon};
         return m_taille++;
     }
     // Number of elements stored, removed ones included.

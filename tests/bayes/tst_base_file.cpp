@@ -29,7 +29,8 @@ void remplir(TMonBayesDB& b, int n, int graine) {
     TBayesDoc doc(&b);
     for (int i = 0; i < n; ++i) {
         auto e = std::make_unique<TUnElement>();
-        e->Mot = "mot" + QByteArray::number(i * 7919 % n) + "x";
+        const QByteArray mot = "mot" + QByteArray::number(i * 7919 % n) + "x";
+        e->Mot = mot;
         e->CoteSpam = {1 + (i + graine) % 5, i % 3, (i * 3) % 4, i % 2};
         e->CoteBon = {(i + graine) % 4, 0, i % 5, (i * 11) % 3};
         b.Inserer(std::move(e));
@@ -76,7 +77,8 @@ private slots:
         // Extreme counts and token bytes above 0x7F travel as they are.
         auto ajouterExtremes = [](TMonBayesDB& b) {
             auto e = std::make_unique<TUnElement>();
-            e->Mot = w("motÿé17x");
+            const QByteArray mot = w("motÿé17x");
+            e->Mot = mot;
             e->CoteSpam = {2147483647, -5, 0, 2147483647};
             e->CoteBon = {-2147483647 - 1, 1, -7, 0};
             b.Inserer(std::move(e));
