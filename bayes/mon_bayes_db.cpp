@@ -276,7 +276,7 @@ namespace {
 
 // Zeroed bytes after the file in the load buffer, behind a LF that ends every
 // search: the parse reads 8 or 16 bytes at a time without bounds checks.
-constexpr size_t kMarge = 64;
+constexpr size_t kMarge = 128;
 
 // First TAB, CR or LF from p (the LF after the file always ends the search).
 inline const char* finDeMot(const char* p) {
@@ -353,6 +353,80 @@ inline const char* lireComptes(const char* q, const char* fin, TCompteMot& spam,
     bon = {v[1], v[5], v[6], v[7]};
     return q;
 }
+
+#ifdef __SSE2__
+// Up to eight digits, the first at the lowest address and zero bytes before
+// them (leading zeros): their value, without a loop over the digits.
+inline uint32_t valeurChiffres(uint64_t x) {
+    x = (x & 0x0F0F0F0F0F0F0F0Full) * 2561 >> 8;
+    x = (x & 0x00FF00FF00FF00FFull) * 6553601 >> 16;
+    return static_cast<uint32_t>((x & 0x0000FFFF0000FFFFull) * 42949672960001ull >> 32);
+}
+
+// Bit i set where byte i of the 16 at p is a TAB, a CR or LF, a digit.
+struct TClasses {
+    uint64_t tab, fin, chiffre;
+};
+inline void classer16(const char* p, unsigned decalage, TClasses& c) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    const auto masque = [](__m128i m) {
+        return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m)));
+    };
+    c.tab |= masque(_mm_cmpeq_epi8(x, _mm_set1_epi8('\t'))) << decalage;
+    c.fin |= masque(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\r')),
+                                 _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'))))
+             << decalage;
+    c.chiffre |= masque(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)) << decalage;
+}
+
+// lireComptes for the usual line, without a branch per digit: the counts'
+// bytes are classed 16 at a time, and each number is read as one word.
+// Null when the line is not eight numbers of 1 to 7 digits, TAB-separated,
+// within 64 bytes: lireComptes then decides.
+inline const char* lireComptesVite(const char* q, const char* fin, TCompteMot& spam,
+                                   TCompteMot& bon) {
+    TClasses c{0, 0, 0};
+    classer16(q, 0, c);
+    classer16(q + 16, 16, c);
+    if (!c.fin) {
+        classer16(q + 32, 32, c);
+        classer16(q + 48, 48, c);
+        if (!c.fin) return nullptr;
+    }
+    // Before the line end: digits and exactly seven TABs, never two in a row,
+    // none first or last.
+    const unsigned lim = static_cast<unsigned>(__builtin_ctzll(c.fin));
+    const uint64_t avant = (uint64_t(1) << lim) - 1;
+    const uint64_t tabs = c.tab & avant;
+    uint64_t septieme = tabs; // the seventh TAB alone, when there are seven
+#pragma GCC unroll 6
+    for (int k = 0; k < 6; ++k)
+        septieme &= septieme - 1;
+    if (((c.chiffre | tabs) & avant) != avant || !septieme || (septieme & (septieme - 1)) ||
+        (tabs & ((tabs << 1) | 1 | (uint64_t(1) << (lim - 1)))) != 0)
+        return nullptr;
+    int32_t v[8];
+    uint64_t separateurs = tabs | (uint64_t(1) << lim);
+    unsigned debut = 0;
+    bool court = true;
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+        const unsigned e = static_cast<unsigned>(__builtin_ctzll(separateurs));
+        separateurs &= separateurs - 1;
+        const unsigned n = e - debut; // 1 or more: no empty number
+        court &= n <= 7;
+        // The digits moved to the top of the word; the bytes after them drop out.
+        const uint64_t w = bayes::detail::lire8(q + debut) << (8 * (8 - (n > 7 ? 7 : n)));
+        v[k] = static_cast<int32_t>(valeurChiffres(w));
+        debut = e + 1;
+    }
+    if (!court) return nullptr;
+    spam = {v[0], v[2], v[3], v[4]};
+    bon = {v[1], v[5], v[6], v[7]};
+    return apresFin(q + lim, fin);
+}
+#endif
 
 // The first bytes of a token, a-z folded, as a number that orders like the
 // token: bytes from `n` on are zero.
@@ -471,7 +545,9 @@ bool TMonBayesDB::Charger(QString* erreur) {
     // learned after the load, so the first of them does not rehash it.
     const size_t estimation = estimerLignes(p, size_t(fin - p));
     m_stock.ReserverChargement(estimation + estimation / 32);
-    m_stock.ReserverIndex(estimation + estimation / 8 + 64);
+    // The tokens' hashes, indexed all at once after the parse.
+    std::vector<uint64_t> hachages;
+    hachages.reserve(estimation + estimation / 32);
 
     // Tokens are packed at the start of the buffer as the lines are read: the
     // write position never passes the read position.
@@ -480,14 +556,17 @@ bool TMonBayesDB::Charger(QString* erreur) {
     uint64_t prefixePrecedent = 0;
     const char* motPrecedent = nullptr;
     size_t longueurPrecedente = 0;
-    // Each token is indexed kAvance tokens after its slot was fetched.
-    constexpr uint32_t kAvance = 16;
-    uint64_t enAttente[kAvance];
-    uint32_t nb = 0;
     while (p < fin) {
         const char* e = finDeMot(p);
         TCompteMot spam, bon;
-        const char* suite = *e == '\t' && e < fin ? lireComptes(e + 1, fin, spam, bon) : nullptr;
+        const char* suite = nullptr;
+        if (*e == '\t' && e < fin) {
+#ifdef __SSE2__
+            suite = lireComptesVite(e + 1, fin, spam, bon);
+            if (!suite)
+#endif
+                suite = lireComptes(e + 1, fin, spam, bon);
+        }
         const char* mot = p;
         size_t longueur;
         if (suite) {
@@ -536,23 +615,17 @@ bool TMonBayesDB::Charger(QString* erreur) {
             motPrecedent = w;
             longueurPrecedente = longueur;
         }
-        m_stock.Prevoir(h);
-        const uint32_t i = m_stock.AjouterEnPlace(w, longueur, spam, bon);
+        m_stock.AjouterEnPlace(w, longueur, spam, bon);
+        hachages.push_back(h);
         w += longueur;
-        // The first in the file keeps the key: after a stable sort, the first in order.
-        if (i >= kAvance && !m_stock.Indexer(i - kAvance, enAttente[i % kAvance]))
-            m_doublons = true;
-        enAttente[i % kAvance] = h;
-        nb = i + 1;
     }
-    for (uint32_t i = nb > kAvance ? nb - kAvance : 0; i < nb; ++i)
-        if (!m_stock.Indexer(i, enAttente[i % kAvance])) m_doublons = true;
-
     m_stock.FinirChargement(size_t(w - d));
-
-    // An estimate far too high (lines of very different lengths) leaves an
-    // index much larger than needed: built again at its size.
-    if (m_stock.CapaciteIndex() > 2 * ((nb + nb / 8 + 64) * 4 / 3 + 1)) reconstruireIndex();
+    // Room for the tokens learned after the load, so the first of them does not
+    // rehash it. The first in the file keeps the key: after a stable sort, the
+    // first in order.
+    const size_t nb = hachages.size();
+    m_stock.ReserverIndex(nb + nb / 8 + 64);
+    if (!m_stock.IndexerTout(hachages.data(), static_cast<uint32_t>(nb))) m_doublons = true;
     if (!enOrdre) {
         ordreExplicite();
         trier(m_ordre.data(), m_ordre.data() + m_ordre.size());

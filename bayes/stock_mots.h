@@ -147,6 +147,9 @@ public:
     // Indexes element `i` unless an equal key is indexed already (false then).
     bool Indexer(uint32_t i, uint64_t h);
     bool Indexer(uint32_t i) { return Indexer(i, hacherMot((*this)[i].Mot)); }
+    // Indexes elements 0 to nb - 1, of hashes `h`, into an empty index, as
+    // Indexer would one by one; false when a key was indexed already.
+    bool IndexerTout(const uint64_t* h, uint32_t nb);
     // Removes element `i` from the index when its key points to it.
     void Desindexer(uint32_t i);
     void ViderIndex();
