@@ -128,6 +128,39 @@ char* ecrireNombre(char* p, int32_t v) {
     return p;
 }
 
+// A TAB and the digits of 0 to 999, four bytes each (the unused ones after
+// them), and their lengths: most counts are written without a branch on their
+// number of digits.
+struct TPetitsNombres {
+    char octets[1000][4];
+    uint8_t longueur[1000];
+};
+constexpr TPetitsNombres construirePetitsNombres() {
+    TPetitsNombres t{};
+    for (int v = 0; v < 1000; ++v) {
+        char* p = t.octets[v];
+        int n = 0;
+        p[n++] = '\t';
+        if (v >= 100) p[n++] = static_cast<char>('0' + v / 100);
+        if (v >= 10) p[n++] = static_cast<char>('0' + v / 10 % 10);
+        p[n++] = static_cast<char>('0' + v % 10);
+        t.longueur[v] = static_cast<uint8_t>(n);
+    }
+    return t;
+}
+constexpr TPetitsNombres kPetitsNombres = construirePetitsNombres();
+
+// A TAB and the number; writes up to 12 bytes.
+inline char* ecrireCompte(char* p, int32_t v) {
+    const uint32_t u = static_cast<uint32_t>(v);
+    if (u < 1000) {
+        std::memcpy(p, kPetitsNombres.octets[u], 4);
+        return p + kPetitsNombres.longueur[u];
+    }
+    *p++ = '\t';
+    return ecrireNombre(p, v);
+}
+
 } // namespace
 
 TMonBayesDB::TMonBayesDB(const QString& fileSpec, const QString& repertoire, bool charger)
@@ -698,10 +731,8 @@ bool TMonBayesDB::formater(const std::function<bool(const char*, size_t)>& sorti
         p += n;
         const TCompteMot& s = e.CoteSpam;
         const TCompteMot& b = e.CoteBon;
-        for (int32_t v : {s.Total, b.Total, s.EnTete, s.Texte, s.Html, b.EnTete, b.Texte, b.Html}) {
-            *p++ = '\t';
-            p = ecrireNombre(p, v);
-        }
+        for (int32_t v : {s.Total, b.Total, s.EnTete, s.Texte, s.Html, b.EnTete, b.Texte, b.Html})
+            p = ecrireCompte(p, v);
         *p++ = '\r';
         *p++ = '\n';
     }
