@@ -1,21 +1,33 @@
 #include "bayes/bayes_base.h"
 
+#include "bayes/stock_mots.h"
+
 #include <algorithm>
 #include <limits>
 
 namespace bayes {
 
 int comparerMots(QByteArrayView a, QByteArrayView b) {
-    const qsizetype n = std::min(a.size(), b.size());
-    const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
-    const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
-    for (qsizetype i = 0; i < n; ++i) {
-        unsigned ca = pa[i], cb = pb[i];
-        if (ca != cb) {
-            if (ca >= 'a' && ca <= 'z') ca -= 0x20;
-            if (cb >= 'a' && cb <= 'z') cb -= 0x20;
-            if (ca != cb) return ca < cb ? -1 : 1;
-        }
+    using detail::lire8;
+    using detail::lireFin;
+    using detail::plier8;
+    const size_t n = size_t(std::min(a.size(), b.size()));
+    const char* pa = a.data();
+    const char* pb = b.data();
+    // Eight bytes at a time; folded only where they differ. Read as big-endian
+    // numbers, the first differing byte decides, as a byte-by-byte compare would.
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const uint64_t x = lire8(pa + i), y = lire8(pb + i);
+        if (x == y) continue;
+        const uint64_t fx = plier8(x), fy = plier8(y);
+        if (fx != fy) return __builtin_bswap64(fx) < __builtin_bswap64(fy) ? -1 : 1;
+    }
+    if (i < n) {
+        // The common tail, zero-padded alike on both sides.
+        const uint64_t fx = plier8(lireFin(pa + i, n - i, n));
+        const uint64_t fy = plier8(lireFin(pb + i, n - i, n));
+        if (fx != fy) return __builtin_bswap64(fx) < __builtin_bswap64(fy) ? -1 : 1;
     }
     if (a.size() == b.size()) return 0;
     return a.size() < b.size() ? -1 : 1;

@@ -15,8 +15,25 @@ struct TCompteMot {
     int32_t Html = 0;
 };
 
+// A token's bytes, held elsewhere: by the knowledge base (its arena) or by the
+// document (the text it analysed). Nothing to build or destroy.
+struct TVueMot : QByteArrayView {
+    using QByteArrayView::QByteArrayView;
+    TVueMot() = default;
+    TVueMot(QByteArrayView v) noexcept : QByteArrayView(v) {}
+    // A temporary's bytes would be gone at once: keep the array in a variable.
+    TVueMot(QByteArray&&) = delete;
+    TVueMot(const QByteArray&&) = delete;
+    // A copy, for callers that keep the token.
+    operator QByteArray() const { return toByteArray(); }
+    friend bool operator==(const TVueMot& a, const QByteArray& b) noexcept {
+        return QByteArrayView(a) == QByteArrayView(b);
+    }
+    friend bool operator!=(const TVueMot& a, const QByteArray& b) noexcept { return !(a == b); }
+};
+
 struct TUnElement {
-    QByteArray Mot;
+    TVueMot Mot;
     TCompteMot CoteSpam;
     TCompteMot CoteBon;
 };

@@ -45,8 +45,8 @@ constexpr std::array<uint8_t, 256> construirePli() {
 constexpr std::array<uint8_t, 256> kPli = construirePli();
 
 inline bool avantPlie(const std::unique_ptr<TUnElement>& a, const std::unique_ptr<TUnElement>& b) {
-    const QByteArray& x = a->Mot;
-    const QByteArray& y = b->Mot;
+    const QByteArrayView x = a->Mot;
+    const QByteArrayView y = b->Mot;
     const qsizetype n = std::min(x.size(), y.size());
     const auto* px = reinterpret_cast<const unsigned char*>(x.constData());
     const auto* py = reinterpret_cast<const unsigned char*>(y.constData());
@@ -92,6 +92,12 @@ TBayesDoc::TBayesDoc(TMonBayesDB* base) : Base(base) {
     m_trie = true;
 }
 
+void TBayesDoc::Vider() {
+    TBayesBase::Vider();
+    m_texte.clear();
+    m_copies.clear();
+}
+
 void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayView prefixe,
                          int32_t finTexte) {
     // The previous message's elements are used again, so most tokens cost no
@@ -105,7 +111,8 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     // A document cut down by the best-tokens evaluation is unsorted; each new
     // message starts sorted again so lookups stay binary searches.
     m_trie = true;
-    QByteArray s;
+    // Kept until the next message: the elements' tokens are views into it.
+    QByteArray& s = m_texte;
     if (!prefixe.isEmpty()) {
         s.reserve(prefixe.size() + 2 + texte.size());
         s.append(prefixe);
@@ -188,12 +195,11 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
                 m_libres.pop_back();
                 e->CoteSpam = TCompteMot();
                 e->CoteBon = TCompteMot();
-                e->Mot.resize(mot.size());
-                std::memcpy(e->Mot.data(), mot.data(), size_t(mot.size()));
             } else {
                 e = std::make_unique<TUnElement>();
-                e->Mot = mot.toByteArray();
             }
+            // A piece of the text being analysed, which the document keeps.
+            e->Mot = mot;
             c = &e->CoteSpam;
             m_accumulation->insert(bayes::TMotAnalyse{e->Mot}, e.get());
             Reserver(-1);
@@ -207,7 +213,8 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
         c = &Element(i).CoteSpam;
     } else {
         auto e = std::make_unique<TUnElement>();
-        e->Mot = mot.toByteArray();
+        m_copies.append(mot.toByteArray());
+        e->Mot = TVueMot(m_copies.constLast());
         c = &e->CoteSpam;
         Reserver(-1);
         Inserer(std::move(e));
@@ -419,5 +426,5 @@ void TBayesDoc::ListerMots(QByteArrayList& lignes, int32_t tri, int mode, TMonBa
         });
     }
     for (const auto& x : t)
-        lignes.append(x.e->Mot);
+        lignes.append(x.e->Mot.toByteArray());
 }

@@ -40,6 +40,7 @@ public:
                   int32_t finTexte);
     // Filters one candidate token and counts it in `zone`.
     void AjouterMot(QByteArrayView mot, uint8_t zone);
+    void Vider() override;
 
     // All-tokens combination (modes 0 to 5); results are left in the base.
     void Evaluer(TMonBayesDB& base, int mode);
@@ -66,6 +67,10 @@ private:
     // While a message is analysed, tokens are counted through a hash index and
     // sorted once at the end, rather than inserted in order one by one.
     QHash<bayes::TMotAnalyse, TUnElement*>* m_accumulation = nullptr;
+    // The text being analysed, in lower case, and the tokens added one by one:
+    // the elements' tokens are views into them.
+    QByteArray m_texte;
+    QByteArrayList m_copies;
     // Elements of earlier messages, ready to be used again.
     std::vector<std::unique_ptr<TUnElement>> m_libres;
 };

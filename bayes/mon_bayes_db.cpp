@@ -96,19 +96,6 @@ void TListeIgnoree::Vider() {
 
 namespace {
 
-int chiffres(int32_t v) {
-    // Most counts are small: one or two digits without a division.
-    if (static_cast<uint32_t>(v) < 10) return 1;
-    if (static_cast<uint32_t>(v) < 100) return 2;
-    uint32_t u = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-    int n = v < 0 ? 2 : 1;
-    while (u >= 10) {
-        u /= 10;
-        ++n;
-    }
-    return n;
-}
-
 char* ecrireNombre(char* p, int32_t v) {
     uint32_t u = static_cast<uint32_t>(v);
     if (u < 10) {
@@ -119,6 +106,12 @@ char* ecrireNombre(char* p, int32_t v) {
         p[0] = static_cast<char>('0' + u / 10);
         p[1] = static_cast<char>('0' + u % 10);
         return p + 2;
+    }
+    if (u < 1000) {
+        p[0] = static_cast<char>('0' + u / 100);
+        p[1] = static_cast<char>('0' + u / 10 % 10);
+        p[2] = static_cast<char>('0' + u % 10);
+        return p + 3;
     }
     if (v < 0) {
         *p++ = '-';
@@ -133,6 +126,39 @@ char* ecrireNombre(char* p, int32_t v) {
     while (n)
         *p++ = tmp[--n];
     return p;
+}
+
+// A TAB and the digits of 0 to 999, four bytes each (the unused ones after
+// them), and their lengths: most counts are written without a branch on their
+// number of digits.
+struct TPetitsNombres {
+    char octets[1000][4];
+    uint8_t longueur[1000];
+};
+constexpr TPetitsNombres construirePetitsNombres() {
+    TPetitsNombres t{};
+    for (int v = 0; v < 1000; ++v) {
+        char* p = t.octets[v];
+        int n = 0;
+        p[n++] = '\t';
+        if (v >= 100) p[n++] = static_cast<char>('0' + v / 100);
+        if (v >= 10) p[n++] = static_cast<char>('0' + v / 10 % 10);
+        p[n++] = static_cast<char>('0' + v % 10);
+        t.longueur[v] = static_cast<uint8_t>(n);
+    }
+    return t;
+}
+constexpr TPetitsNombres kPetitsNombres = construirePetitsNombres();
+
+// A TAB and the number; writes up to 12 bytes.
+inline char* ecrireCompte(char* p, int32_t v) {
+    const uint32_t u = static_cast<uint32_t>(v);
+    if (u < 1000) {
+        std::memcpy(p, kPetitsNombres.octets[u], 4);
+        return p + kPetitsNombres.longueur[u];
+    }
+    *p++ = '\t';
+    return ecrireNombre(p, v);
 }
 
 } // namespace
@@ -200,9 +226,33 @@ void TMonBayesDB::Ordonner() {
         return bayes::comparerMots(m_stock[a].Mot, m_stock[b].Mot) < 0;
     };
     const auto milieu = m_ordre.begin() + static_cast<std::ptrdiff_t>(m_nbTries);
-    std::stable_sort(milieu, m_ordre.end(), avant);
+    trier(&*milieu, m_ordre.data() + m_ordre.size());
     std::inplace_merge(m_ordre.begin(), milieu, m_ordre.end(), avant);
     m_nbTries = m_ordre.size();
+}
+
+void TMonBayesDB::trier(uint32_t* debut, uint32_t* fin) {
+    // On the folded first eight bytes first: most comparisons then touch
+    // neither the elements nor their bytes. Equal tokens keep their order.
+    struct TCle {
+        uint64_t prefixe;
+        uint32_t rang;
+        uint32_t numero;
+    };
+    const size_t n = size_t(fin - debut);
+    if (n < 2) return;
+    std::vector<TCle> cles(n);
+    for (size_t k = 0; k < n; ++k) {
+        const QByteArrayView mot = m_stock[debut[k]].Mot;
+        cles[k] = {bayes::prefixeMot(mot.data(), size_t(mot.size())), uint32_t(k), debut[k]};
+    }
+    std::sort(cles.begin(), cles.end(), [this](const TCle& a, const TCle& b) {
+        if (a.prefixe != b.prefixe) return a.prefixe < b.prefixe;
+        const int c = bayes::comparerMots(m_stock[a.numero].Mot, m_stock[b.numero].Mot);
+        return c != 0 ? c < 0 : a.rang < b.rang;
+    });
+    for (size_t k = 0; k < n; ++k)
+        debut[k] = cles[k].numero;
 }
 
 void TMonBayesDB::reconstruireIndex() {
@@ -259,7 +309,7 @@ namespace {
 
 // Zeroed bytes after the file in the load buffer, behind a LF that ends every
 // search: the parse reads 8 or 16 bytes at a time without bounds checks.
-constexpr size_t kMarge = 64;
+constexpr size_t kMarge = 128;
 
 // First TAB, CR or LF from p (the LF after the file always ends the search).
 inline const char* finDeMot(const char* p) {
@@ -336,6 +386,80 @@ inline const char* lireComptes(const char* q, const char* fin, TCompteMot& spam,
     bon = {v[1], v[5], v[6], v[7]};
     return q;
 }
+
+#ifdef __SSE2__
+// Up to eight digits, the first at the lowest address and zero bytes before
+// them (leading zeros): their value, without a loop over the digits.
+inline uint32_t valeurChiffres(uint64_t x) {
+    x = (x & 0x0F0F0F0F0F0F0F0Full) * 2561 >> 8;
+    x = (x & 0x00FF00FF00FF00FFull) * 6553601 >> 16;
+    return static_cast<uint32_t>((x & 0x0000FFFF0000FFFFull) * 42949672960001ull >> 32);
+}
+
+// Bit i set where byte i of the 16 at p is a TAB, a CR or LF, a digit.
+struct TClasses {
+    uint64_t tab, fin, chiffre;
+};
+inline void classer16(const char* p, unsigned decalage, TClasses& c) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    const auto masque = [](__m128i m) {
+        return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m)));
+    };
+    c.tab |= masque(_mm_cmpeq_epi8(x, _mm_set1_epi8('\t'))) << decalage;
+    c.fin |= masque(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\r')),
+                                 _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'))))
+             << decalage;
+    c.chiffre |= masque(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)) << decalage;
+}
+
+// lireComptes for the usual line, without a branch per digit: the counts'
+// bytes are classed 16 at a time, and each number is read as one word.
+// Null when the line is not eight numbers of 1 to 7 digits, TAB-separated,
+// within 64 bytes: lireComptes then decides.
+inline const char* lireComptesVite(const char* q, const char* fin, TCompteMot& spam,
+                                   TCompteMot& bon) {
+    TClasses c{0, 0, 0};
+    classer16(q, 0, c);
+    classer16(q + 16, 16, c);
+    if (!c.fin) {
+        classer16(q + 32, 32, c);
+        classer16(q + 48, 48, c);
+        if (!c.fin) return nullptr;
+    }
+    // Before the line end: digits and exactly seven TABs, never two in a row,
+    // none first or last.
+    const unsigned lim = static_cast<unsigned>(__builtin_ctzll(c.fin));
+    const uint64_t avant = (uint64_t(1) << lim) - 1;
+    const uint64_t tabs = c.tab & avant;
+    uint64_t septieme = tabs; // the seventh TAB alone, when there are seven
+#pragma GCC unroll 6
+    for (int k = 0; k < 6; ++k)
+        septieme &= septieme - 1;
+    if (((c.chiffre | tabs) & avant) != avant || !septieme || (septieme & (septieme - 1)) ||
+        (tabs & ((tabs << 1) | 1 | (uint64_t(1) << (lim - 1)))) != 0)
+        return nullptr;
+    int32_t v[8];
+    uint64_t separateurs = tabs | (uint64_t(1) << lim);
+    unsigned debut = 0;
+    bool court = true;
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+        const unsigned e = static_cast<unsigned>(__builtin_ctzll(separateurs));
+        separateurs &= separateurs - 1;
+        const unsigned n = e - debut; // 1 or more: no empty number
+        court &= n <= 7;
+        // The digits moved to the top of the word; the bytes after them drop out.
+        const uint64_t w = bayes::detail::lire8(q + debut) << (8 * (8 - (n > 7 ? 7 : n)));
+        v[k] = static_cast<int32_t>(valeurChiffres(w));
+        debut = e + 1;
+    }
+    if (!court) return nullptr;
+    spam = {v[0], v[2], v[3], v[4]};
+    bon = {v[1], v[5], v[6], v[7]};
+    return apresFin(q + lim, fin);
+}
+#endif
 
 // The first bytes of a token, a-z folded, as a number that orders like the
 // token: bytes from `n` on are zero.
@@ -454,7 +578,9 @@ bool TMonBayesDB::Charger(QString* erreur) {
     // learned after the load, so the first of them does not rehash it.
     const size_t estimation = estimerLignes(p, size_t(fin - p));
     m_stock.ReserverChargement(estimation + estimation / 32);
-    m_stock.ReserverIndex(estimation + estimation / 8 + 64);
+    // The tokens' hashes, indexed all at once after the parse.
+    std::vector<uint64_t> hachages;
+    hachages.reserve(estimation + estimation / 32);
 
     // Tokens are packed at the start of the buffer as the lines are read: the
     // write position never passes the read position.
@@ -463,14 +589,17 @@ bool TMonBayesDB::Charger(QString* erreur) {
     uint64_t prefixePrecedent = 0;
     const char* motPrecedent = nullptr;
     size_t longueurPrecedente = 0;
-    // Each token is indexed kAvance tokens after its slot was fetched.
-    constexpr uint32_t kAvance = 16;
-    uint64_t enAttente[kAvance];
-    uint32_t nb = 0;
     while (p < fin) {
         const char* e = finDeMot(p);
         TCompteMot spam, bon;
-        const char* suite = *e == '\t' && e < fin ? lireComptes(e + 1, fin, spam, bon) : nullptr;
+        const char* suite = nullptr;
+        if (*e == '\t' && e < fin) {
+#ifdef __SSE2__
+            suite = lireComptesVite(e + 1, fin, spam, bon);
+            if (!suite)
+#endif
+                suite = lireComptes(e + 1, fin, spam, bon);
+        }
         const char* mot = p;
         size_t longueur;
         if (suite) {
@@ -519,28 +648,20 @@ bool TMonBayesDB::Charger(QString* erreur) {
             motPrecedent = w;
             longueurPrecedente = longueur;
         }
-        m_stock.Prevoir(h);
-        const uint32_t i = m_stock.AjouterEnPlace(w, longueur, spam, bon);
+        m_stock.AjouterEnPlace(w, longueur, spam, bon);
+        hachages.push_back(h);
         w += longueur;
-        // The first in the file keeps the key: after a stable sort, the first in order.
-        if (i >= kAvance && !m_stock.Indexer(i - kAvance, enAttente[i % kAvance]))
-            m_doublons = true;
-        enAttente[i % kAvance] = h;
-        nb = i + 1;
     }
-    for (uint32_t i = nb > kAvance ? nb - kAvance : 0; i < nb; ++i)
-        if (!m_stock.Indexer(i, enAttente[i % kAvance])) m_doublons = true;
-
     m_stock.FinirChargement(size_t(w - d));
-
-    // An estimate far too high (lines of very different lengths) leaves an
-    // index much larger than needed: built again at its size.
-    if (m_stock.CapaciteIndex() > 2 * ((nb + nb / 8 + 64) * 4 / 3 + 1)) reconstruireIndex();
+    // Room for the tokens learned after the load, so the first of them does not
+    // rehash it. The first in the file keeps the key: after a stable sort, the
+    // first in order.
+    const size_t nb = hachages.size();
+    m_stock.ReserverIndex(nb + nb / 8 + 64);
+    if (!m_stock.IndexerTout(hachages.data(), static_cast<uint32_t>(nb))) m_doublons = true;
     if (!enOrdre) {
         ordreExplicite();
-        std::stable_sort(m_ordre.begin(), m_ordre.end(), [this](uint32_t a, uint32_t b) {
-            return bayes::comparerMots(m_stock[a].Mot, m_stock[b].Mot) < 0;
-        });
+        trier(m_ordre.data(), m_ordre.data() + m_ordre.size());
     }
     m_nbTries = static_cast<size_t>(NbMots());
     return true;
@@ -551,51 +672,18 @@ bool TMonBayesDB::Sauver(QString* erreur) {
     // Refused, and traced, before anything is built.
     if (m_fichier.Protege()) return m_fichier.SauverAvec(FileSpec, {}, erreur);
     Ordonner();
-    // One buffer sized beforehand from the tokens and the numbers.
-    qsizetype taille = 1 + 1 + chiffres(NbSpamAppris) + 1 + chiffres(NbBonAppris) + 2;
-    const size_t nb = static_cast<size_t>(NbMots());
-    constexpr size_t kAvance = 16; // an explicit order jumps around the chunks: fetch ahead
-    for (size_t i = 0; i < nb; ++i) {
-        if (m_ordreExplicite && i + kAvance < nb)
-            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
-        const TUnElement& e = m_stock[numero(i)];
-        const TCompteMot& s = e.CoteSpam;
-        const TCompteMot& b = e.CoteBon;
-        taille += e.Mot.size() + 8 + 2 + chiffres(s.Total) + chiffres(b.Total) +
-                  chiffres(s.EnTete) + chiffres(s.Texte) + chiffres(s.Html) + chiffres(b.EnTete) +
-                  chiffres(b.Texte) + chiffres(b.Html);
-    }
-    QByteArray tampon(taille, Qt::Uninitialized);
-    char* p = tampon.data();
-    *p++ = '*';
-    *p++ = '\t';
-    p = ecrireNombre(p, NbSpamAppris);
-    *p++ = '\t';
-    p = ecrireNombre(p, NbBonAppris);
-    *p++ = '\r';
-    *p++ = '\n';
-    for (size_t i = 0; i < nb; ++i) {
-        if (m_ordreExplicite && i + kAvance < nb) {
-            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
-            __builtin_prefetch(m_stock[m_ordre[i + kAvance / 2]].Mot.constData());
-        }
-        const TUnElement& e = m_stock[numero(i)];
-        const TCompteMot& s = e.CoteSpam;
-        const TCompteMot& b = e.CoteBon;
-        std::memcpy(p, e.Mot.constData(), static_cast<size_t>(e.Mot.size()));
-        p += e.Mot.size();
-        for (int32_t v : {s.Total, b.Total, s.EnTete, s.Texte, s.Html, b.EnTete, b.Texte, b.Html}) {
-            *p++ = '\t';
-            p = ecrireNombre(p, v);
-        }
-        *p++ = '\r';
-        *p++ = '\n';
-    }
-    tampon.truncate(p - tampon.constData());
     QString raison;
-    const auto ecrire = [this, &tampon](QIODevice& d) {
-        if (EcrireFichier) return EcrireFichier(d, tampon);
-        return d.write(tampon) == tampon.size();
+    const auto ecrire = [this](QIODevice& d) {
+        if (EcrireFichier) {
+            QByteArray tout;
+            formater([&tout](const char* p, size_t n) {
+                tout.append(p, qsizetype(n));
+                return true;
+            });
+            return EcrireFichier(d, tout);
+        }
+        return formater(
+            [&d](const char* p, size_t n) { return d.write(p, qint64(n)) == qint64(n); });
     };
     if (!m_fichier.SauverAvec(FileSpec, ecrire, &raison)) {
         if (erreur) *erreur = raison;
@@ -603,6 +691,52 @@ bool TMonBayesDB::Sauver(QString* erreur) {
     }
     Modifie = false;
     return true;
+}
+
+bool TMonBayesDB::formater(const std::function<bool(const char*, size_t)>& sortie) {
+    // Lines go into a buffer that stays in the cache and is handed on each time
+    // it fills: no pass to size the file, no file-sized allocation to fault in.
+    constexpr size_t kTaille = size_t(1) << 18;
+    constexpr size_t kComptes = 8 * 12 + 2; // eight TAB-led int32, CR LF
+    const std::unique_ptr<char[]> tampon(new char[kTaille]);
+    char* const debut = tampon.get();
+    char* const limite = debut + kTaille;
+    char* p = debut;
+    *p++ = '*';
+    *p++ = '\t';
+    p = ecrireNombre(p, NbSpamAppris);
+    *p++ = '\t';
+    p = ecrireNombre(p, NbBonAppris);
+    *p++ = '\r';
+    *p++ = '\n';
+    const size_t nb = static_cast<size_t>(NbMots());
+    constexpr size_t kAvance = 16; // an explicit order jumps around the chunks: fetch ahead
+    for (size_t i = 0; i < nb; ++i) {
+        if (m_ordreExplicite && i + kAvance < nb) {
+            __builtin_prefetch(&m_stock[m_ordre[i + kAvance]]);
+            __builtin_prefetch(m_stock[m_ordre[i + kAvance / 2]].Mot.data());
+        }
+        const TUnElement& e = m_stock[numero(i)];
+        size_t n = static_cast<size_t>(e.Mot.size());
+        if (size_t(limite - p) < n + kComptes) {
+            if (!sortie(debut, size_t(p - debut))) return false;
+            p = debut;
+            // A token longer than the buffer (a damaged file's) goes out on its own.
+            if (n + kComptes > kTaille) {
+                if (!sortie(e.Mot.data(), n)) return false;
+                n = 0;
+            }
+        }
+        std::memcpy(p, e.Mot.data(), n);
+        p += n;
+        const TCompteMot& s = e.CoteSpam;
+        const TCompteMot& b = e.CoteBon;
+        for (int32_t v : {s.Total, b.Total, s.EnTete, s.Texte, s.Html, b.EnTete, b.Texte, b.Html})
+            p = ecrireCompte(p, v);
+        *p++ = '\r';
+        *p++ = '\n';
+    }
+    return p == debut || sortie(debut, size_t(p - debut));
 }
 
 void TMonBayesDB::Fusionner(TMonBayesDB& autre) {

@@ -190,6 +190,10 @@ private:
     sauvegarde::TEtatLecture lireFichier(char*& tampon, size_t& taille, QString* raison);
     // Sorts the appended tokens in.
     void Ordonner();
+    // Sorts element numbers in token order, equal tokens in their given order.
+    void trier(uint32_t* debut, uint32_t* fin);
+    // The file's bytes, handed to `sortie` a piece at a time (false stops).
+    bool formater(const std::function<bool(const char*, size_t)>& sortie);
     void appliquer(TBayesDoc& doc, bool estSpam, int delta);
     // Appended and indexed.
     TUnElement* ajouterElement(QByteArrayView mot, const TCompteMot& spam, const TCompteMot& bon);

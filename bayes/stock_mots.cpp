@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #include <sys/mman.h>
 
@@ -16,7 +17,10 @@ using detail::plier8;
 
 namespace {
 
-static_assert(QTypeInfo<QByteArray>::isRelocatable, "a loading region moves its elements as bytes");
+// A loading region moves its elements as bytes, and emptying the store
+// destroys none of them.
+static_assert(std::is_trivially_copyable_v<TUnElement> &&
+              std::is_trivially_destructible_v<TUnElement>);
 
 // Asks for huge pages over the 2 MB pages inside a large block: one fault per
 // 2 MB instead of 512, which is most of the cost of filling fresh memory.
@@ -66,8 +70,6 @@ bool memesMots(QByteArrayView a, QByteArrayView b) {
 }
 
 void TStockMots::Vider() {
-    for (uint32_t i = 0; i < m_taille; ++i)
-        (*this)[i].~TUnElement();
     std::vector<TUnElement*>().swap(m_blocs);
     decltype(m_regions)().swap(m_regions);
     m_taille = 0;
@@ -172,9 +174,9 @@ void TStockMots::FinirChargement(size_t utiles) {
         m_arena.front().reset(apres ? apres : ancien);
         if (apres && reinterpret_cast<uintptr_t>(apres) != avant) {
             for (uint32_t i = 0; i < m_taille; ++i) {
-                QByteArray& mot = (*this)[i].Mot;
-                const uintptr_t o = reinterpret_cast<uintptr_t>(mot.constData()) - avant;
-                mot = QByteArray::fromRawData(apres + o, mot.size());
+                TVueMot& mot = (*this)[i].Mot;
+                const uintptr_t o = reinterpret_cast<uintptr_t>(mot.data()) - avant;
+                mot = TVueMot(apres + o, mot.size());
             }
         }
     }
@@ -265,6 +267,49 @@ bool TStockMots::Indexer(uint32_t i, uint64_t h) {
         }
         if ((v >> m_bits) == tag && memesMots((*this)[(v & masque) - 1].Mot, mot)) return false;
     }
+}
+
+bool TStockMots::IndexerTout(const uint64_t* h, uint32_t nb) {
+    if (m_nbIndexes) throw std::logic_error("TStockMots::IndexerTout : index non vide");
+    if (pleine(nb)) agrandir(nb);
+    // One slot per key in order of home slots, so the table fills one region
+    // at a time instead of a cache miss per key: the keys are grouped by the
+    // top bits of their home (a counting sort, stable, so the first of equal
+    // keys keeps it) as the entries they become, home above.
+    constexpr unsigned kBits = 10;
+    std::vector<uint32_t> debut((size_t(1) << kBits) + 1, 0);
+    for (uint32_t i = 0; i < nb; ++i)
+        ++debut[(static_cast<uint32_t>(h[i]) >> (32 - kBits)) + 1];
+    for (size_t g = 1; g < debut.size(); ++g)
+        debut[g] += debut[g - 1];
+    const std::unique_ptr<uint64_t[]> cles(new uint64_t[nb ? nb : 1]);
+    for (uint32_t i = 0; i < nb; ++i) {
+        const uint32_t bas = static_cast<uint32_t>(h[i]);
+        cles[debut[bas >> (32 - kBits)]++] =
+            (uint64_t(bas) << 32) | (i + 1) | (etiquette(h[i]) << m_bits);
+    }
+    const uint32_t masque = masqueNumero();
+    uint32_t* const table = m_table.get();
+    bool unique = true;
+    size_t places = 0;
+    for (uint32_t k = 0; k < nb; ++k) {
+        const uint32_t v = static_cast<uint32_t>(cles[k]);
+        for (size_t s = maison(cles[k] >> 32);; s = suivant(s)) {
+            const uint32_t t = table[s];
+            if (!t) {
+                table[s] = v;
+                ++places;
+                break;
+            }
+            if ((t >> m_bits) == (v >> m_bits) &&
+                memesMots((*this)[(t & masque) - 1].Mot, (*this)[(v & masque) - 1].Mot)) {
+                unique = false;
+                break;
+            }
+        }
+    }
+    m_nbIndexes = places;
+    return unique;
 }
 
 void TStockMots::Desindexer(uint32_t i) {

@@ -68,6 +68,13 @@ inline uint64_t hacherMot(const char* p, size_t n) {
 inline uint64_t hacherMot(QByteArrayView mot) {
     return hacherMot(mot.data(), static_cast<size_t>(mot.size()));
 }
+// The first eight bytes of a token, a-z folded, as a number that orders like
+// the token (zero bytes after its end); equal numbers say nothing.
+inline uint64_t prefixeMot(const char* p, size_t n) {
+    using namespace detail;
+    if (n == 0) return 0;
+    return __builtin_bswap64(plier8(n >= 8 ? lire8(p) : lireFin(p, n, n)));
+}
 // Equal in token order (a-z folded).
 bool memesMots(QByteArrayView a, QByteArrayView b);
 
@@ -108,8 +115,7 @@ public:
                             const TCompteMot& bon) {
         if (m_taille == size_t(m_blocs.size()) << kBitsBloc) nouveauBloc();
         TUnElement* e = &m_blocs[m_taille >> kBitsBloc][m_taille & kMasqueBloc];
-        // Raw data over the arena: the QByteArray allocates nothing.
-        new (e) TUnElement{QByteArray::fromRawData(octets, static_cast<qsizetype>(n)), spam, bon};
+        new (e) TUnElement{TVueMot(octets, static_cast<qsizetype>(n)), spam, bon};
         return m_taille++;
     }
     // Number of elements stored, removed ones included.
@@ -141,6 +147,9 @@ public:
     // Indexes element `i` unless an equal key is indexed already (false then).
     bool Indexer(uint32_t i, uint64_t h);
     bool Indexer(uint32_t i) { return Indexer(i, hacherMot((*this)[i].Mot)); }
+    // Indexes elements 0 to nb - 1, of hashes `h`, into an empty index, as
+    // Indexer would one by one; false when a key was indexed already.
+    bool IndexerTout(const uint64_t* h, uint32_t nb);
     // Removes element `i` from the index when its key points to it.
     void Desindexer(uint32_t i);
     void ViderIndex();

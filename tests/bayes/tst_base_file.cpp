@@ -29,7 +29,8 @@ void remplir(TMonBayesDB& b, int n, int graine) {
     TBayesDoc doc(&b);
     for (int i = 0; i < n; ++i) {
         auto e = std::make_unique<TUnElement>();
-        e->Mot = "mot" + QByteArray::number(i * 7919 % n) + "x";
+        const QByteArray mot = "mot" + QByteArray::number(i * 7919 % n) + "x";
+        e->Mot = mot;
         e->CoteSpam = {1 + (i + graine) % 5, i % 3, (i * 3) % 4, i % 2};
         e->CoteBon = {(i + graine) % 4, 0, i % 5, (i * 11) % 3};
         b.Inserer(std::move(e));
@@ -76,7 +77,8 @@ private slots:
         // Extreme counts and token bytes above 0x7F travel as they are.
         auto ajouterExtremes = [](TMonBayesDB& b) {
             auto e = std::make_unique<TUnElement>();
-            e->Mot = w("motÿé17x");
+            const QByteArray mot = w("motÿé17x");
+            e->Mot = mot;
             e->CoteSpam = {2147483647, -5, 0, 2147483647};
             e->CoteBon = {-2147483647 - 1, 1, -7, 0};
             b.Inserer(std::move(e));
@@ -195,6 +197,23 @@ private slots:
                    "*\t1\t1\r\nab\x00\t1\t0\t0\t0\t0\t0\t0\t0\r\nab\t2\t0\t0\t0\t0\t0\t0\t0\r\n",
                    48)
             << u"1/1 ab:2,0,0,0,0,0,0,0 ab\0:1,0,0,0,0,0,0,0"_qs;
+        // Counts as long as the quick reader takes (63 bytes), empty (the field
+        // reader skips it) or missing fields, leading zeros, a number of eight
+        // digits, a long last line without its line end.
+        QTest::newRow("counts of 63 bytes, empty and missing fields, leading zeros")
+            << QByteArray("*\t1\t1\r\n"
+                          "abc\t1234567\t7654321\t1000000\t2000000\t3000000\t4000000\t5000000\t"
+                          "6000000\r\n"
+                          "abd\t0000001\t2\t3\t4\t5\t6\t7\t008\r\n"
+                          "abe\t5\t\t3\t4\t5\t6\t7\t8\r\n"
+                          "abf\t1\t2\t3\t4\t5\t6\t7\r\n"
+                          "abg\t12345678\t1\t2\t3\t4\t5\t6\t7\r\n"
+                          "abh\t1234567\t7654321\t1000000\t2000000\t3000000\t4000000\t5000000\t"
+                          "6000000")
+            << u"1/1 abc:1234567,7654321,1000000,2000000,3000000,4000000,5000000,6000000 "
+               u"abd:1,2,3,4,5,6,7,8 abe:5,3,4,5,6,7,8,0 abf:1,2,3,4,5,6,7,0 "
+               u"abg:12345678,1,2,3,4,5,6,7 "
+               u"abh:1234567,7654321,1000000,2000000,3000000,4000000,5000000,6000000"_qs;
         QTest::newRow("only a header") << QByteArray("*\t5\t6\r\n") << u"5/6"_qs;
         QTest::newRow("only a header, no line end") << QByteArray("*\t5\t6") << u"5/6"_qs;
         QTest::newRow("only line ends") << QByteArray("\r\n\r\n\n\r") << u"0/0"_qs;

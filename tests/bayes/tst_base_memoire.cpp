@@ -6,6 +6,7 @@
 #include "tests/bayes/bayes_test_util.h"
 #include "tests/support/test_support.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -211,6 +212,61 @@ private slots:
         QCOMPARE(b->Trouver("abc")->Mot, QByteArray("ABC"));
         QCOMPARE(b->Trouver("abc")->CoteSpam.Total, 2);
         QCOMPARE(contenuBase(*b), u"2/0 ABC:2,0,0,2,0,0,0,0 abd:1,0,0,1,0,0,0,0"_qs);
+    }
+
+    // Token order, word-wise, against a byte-by-byte reference: tokens of 0 to
+    // 19 bytes over the bytes next to the folded range, equal in their first
+    // eight bytes and apart only after them. The base sorts them learned in
+    // any order as the reference does, equal ones in learning order.
+    void ordreContreReference() {
+        const auto reference = [](QByteArrayView a, QByteArrayView b) {
+            const auto plier = [](char c) {
+                const auto u = static_cast<unsigned char>(c);
+                return u >= 'a' && u <= 'z' ? u - 0x20u : unsigned(u);
+            };
+            for (qsizetype i = 0; i < std::min(a.size(), b.size()); ++i)
+                if (plier(a[i]) != plier(b[i])) return plier(a[i]) < plier(b[i]) ? -1 : 1;
+            return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+        };
+        const QByteArray alphabet("aAzZ@[`{\x00\xe9\xc9\xff", 12);
+        QRandomGenerator g(7);
+        QByteArrayList mots;
+        for (int i = 0; i < 3000; ++i) {
+            QByteArray m = i % 3 ? QByteArray() : QByteArray("aBcDeFgH");
+            for (int n = int(g.bounded(12)); n > 0; --n)
+                m += alphabet[int(g.bounded(int(alphabet.size())))];
+            mots << m;
+        }
+        for (int i = 0; i < mots.size(); ++i) {
+            const QByteArray& a = mots[i];
+            const QByteArray& b = mots[(i * 7 + 1) % mots.size()];
+            QVERIFY2(bayes::comparerMots(a, b) == reference(a, b),
+                     (a.toHex() + " " + b.toHex()).constData());
+        }
+        TMonBayesDB base(chemin(), m_rep.path(), false);
+        base.Temporaire = true;
+        for (int i = 0; i < mots.size(); ++i) {
+            auto e = std::make_unique<TUnElement>();
+            e->Mot = mots[i];
+            e->CoteSpam.Total = i + 1;
+            base.Inserer(std::move(e));
+        }
+        // The first learned of equal tokens is kept, so a stable sort of the
+        // first occurrences is the order.
+        QByteArrayList premiers;
+        for (int i = 0; i < mots.size(); ++i) {
+            bool vu = false;
+            for (const QByteArray& p : premiers)
+                vu = vu || reference(p, mots[i]) == 0;
+            if (!vu) premiers << mots[i];
+        }
+        std::stable_sort(
+            premiers.begin(), premiers.end(),
+            [&](const QByteArray& a, const QByteArray& b) { return reference(a, b) < 0; });
+        QCOMPARE(base.NbMots(), int(premiers.size()));
+        int i = 0;
+        for (const auto& e : base.Elements())
+            QCOMPARE(e->Mot, premiers[i++]);
     }
 };
 
