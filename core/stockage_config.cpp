@@ -209,6 +209,16 @@ qsizetype TStockageConfig::ChercherCle(QByteArrayView section, QByteArrayView cl
         if (!m_indexValide) indexer();
         return m_index.value(cleIndex(section, cle), -1);
     }
+    // A write uses the index only when it is there: an insertion drops it,
+    // and building it again for every new key would cost more than the walk,
+    // which also finds where a new key goes.
+    if (m_indexValide) {
+        const qsizetype connue = m_index.value(cleIndex(section, cle), -1);
+        if (connue >= 0) {
+            *finSection = -1;
+            return connue;
+        }
+    }
     bool dedans = false;
     bool vue = false;
     if (finSection) *finSection = -1;

@@ -184,7 +184,16 @@ void TstReglages::ecritureEnPlace() {
         QCOMPARE(ini.LireChaine("Init", "Nouvelle", ""), QByteArray("n"));
         QCOMPARE(ini.LireChaine("neuve", "cle", ""), QByteArray("c"));
         QCOMPARE(ini.LireEntier("Init", "NbSocket", 0), 50);
+        // A known key is written in place, the other lines where they were.
+        QVERIFY(ini.EcrireEntier("init", "NBSOCKET", 60));
+        QCOMPARE(ini.LireEntier("Init", "NbSocket", 0), 60);
+        QCOMPARE(ini.LireChaine("Init", "AdresseDNS", ""), QByteArray("1.2.3.4"));
     }
+    QCOMPARE(lire(chemin),
+             QByteArray("; options\r\n[Init]\r\nPortEcoute=110\r\n; note\r\nNBSOCKET=60\r\n"
+                        "AdresseDNS=1.2.3.4\r\nDebutSujet=a  b\r\nNouvelle=n\r\n\r\n"
+                        "[Kelvarin]\r\nFormKelvarinX=5\r\n\r\n[Affichage]\r\nAfficherDNSBL=0\r\n"
+                        "\r\n[Neuve]\r\nCle=c\r\n"));
 }
 
 void TstReglages::modificationExterieure() {
