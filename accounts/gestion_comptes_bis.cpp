@@ -146,9 +146,7 @@ bool TGestionComptesBis::Sauver() {
 
 void TGestionComptesBis::Trier() {
     std::stable_sort(m_comptes.begin(), m_comptes.end(), [](const auto& a, const auto& b) {
-        const QByteArray na = cp1252::minuscules(a->Nom);
-        const QByteArray nb = cp1252::minuscules(b->Nom);
-        const int c = QByteArrayView(na).compare(QByteArrayView(nb));
+        const int c = cp1252::comparerSansCasse(a->Nom, b->Nom);
         if (c != 0) return c < 0;
         return a->Numero < b->Numero;
     });

@@ -83,7 +83,7 @@ bool TListeIgnoree::Contient(QByteArrayView mot) const {
 void TListeIgnoree::Trier() {
     std::stable_sort(m_lignes.begin(), m_lignes.end(),
                      [](const QByteArray& a, const QByteArray& b) {
-                         return cp1252::minuscules(a) < cp1252::minuscules(b);
+                         return cp1252::comparerSansCasse(a, b) < 0;
                      });
 }
 

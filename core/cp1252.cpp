@@ -1,5 +1,6 @@
 #include "core/cp1252.h"
 
+#include <algorithm>
 #include <array>
 
 namespace cp1252 {
@@ -129,6 +130,17 @@ bool egauxSansCasse(QByteArrayView a, QByteArrayView b) {
             return false;
     }
     return true;
+}
+
+int comparerSansCasse(QByteArrayView a, QByteArrayView b) {
+    const auto& t = tables().bas;
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char ca = t[static_cast<unsigned char>(a[i])];
+        const unsigned char cb = t[static_cast<unsigned char>(b[i])];
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
 bool commenceParSansCasse(QByteArrayView texte, QByteArrayView debut) {

@@ -29,6 +29,8 @@ void enMinuscules(QByteArray& octets);
 
 // Case-insensitive compare and search, with the code page's case mapping.
 bool egauxSansCasse(QByteArrayView a, QByteArrayView b);
+// The order of minuscules(a) against minuscules(b) (<0, 0, >0), without building either.
+int comparerSansCasse(QByteArrayView a, QByteArrayView b);
 bool commenceParSansCasse(QByteArrayView texte, QByteArrayView debut);
 qsizetype chercherSansCasse(QByteArrayView texte, QByteArrayView motif, qsizetype depuis = 0);
 

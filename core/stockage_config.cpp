@@ -182,70 +182,61 @@ QByteArray cleIndex(QByteArrayView section, QByteArrayView cle) {
 } // namespace
 
 void TStockageConfig::indexer() {
-    // The same rules as the walk below: only the first section of a name
-    // counts, and in it the first line of a key.
+    // Only the first section of a name counts, and in it the first line of a
+    // key. A new key goes after the last key line of its section.
     m_index.clear();
-    QSet<QByteArray> sectionsVues;
+    m_finSections.clear();
+    m_positions.clear();
     QByteArray section;
     bool active = false;
     for (qsizetype i = 0; i < m_lignes.size(); ++i) {
         QByteArrayView nom, c, v;
         if (estSection(m_lignes[i], nom)) {
             section = cp1252::minuscules(nom);
-            active = !sectionsVues.contains(section);
-            sectionsVues.insert(section);
+            active = !m_finSections.contains(section);
+            if (active) placer(m_finSections, section, i + 1);
             continue;
         }
         if (!active || !estCle(m_lignes[i], c, v)) continue;
         const QByteArray k = cleIndex(section, c);
-        if (!m_index.contains(k)) m_index.insert(k, i);
+        if (!m_index.contains(k)) placer(m_index, k, i);
+        placer(m_finSections, section, i + 1);
     }
     m_indexValide = true;
 }
 
-qsizetype TStockageConfig::ChercherCle(QByteArrayView section, QByteArrayView cle,
-                                       qsizetype* finSection) {
-    if (!finSection) {
-        if (!m_indexValide) indexer();
-        return m_index.value(cleIndex(section, cle), -1);
+qsizetype TStockageConfig::ChercherCle(QByteArrayView section, QByteArrayView cle) {
+    if (!m_indexValide) indexer();
+    return position(m_index, cleIndex(section, cle));
+}
+
+qsizetype TStockageConfig::position(const QHash<QByteArray, qsizetype>& table,
+                                    const QByteArray& cle) const {
+    const auto it = table.constFind(cle);
+    return it == table.cend() ? -1 : m_positions[static_cast<size_t>(it.value())];
+}
+
+void TStockageConfig::placer(QHash<QByteArray, qsizetype>& table, const QByteArray& cle,
+                             qsizetype ligne) {
+    const auto it = table.constFind(cle);
+    if (it != table.cend()) {
+        m_positions[static_cast<size_t>(it.value())] = ligne;
+        return;
     }
-    // A write uses the index only when it is there: an insertion drops it,
-    // and building it again for every new key would cost more than the walk,
-    // which also finds where a new key goes.
-    if (m_indexValide) {
-        const qsizetype connue = m_index.value(cleIndex(section, cle), -1);
-        if (connue >= 0) {
-            *finSection = -1;
-            return connue;
-        }
-    }
-    bool dedans = false;
-    bool vue = false;
-    if (finSection) *finSection = -1;
-    for (qsizetype i = 0; i < m_lignes.size(); ++i) {
-        QByteArrayView nom, c, v;
-        if (estSection(m_lignes[i], nom)) {
-            // Only the first section of that name counts, as with the profile functions.
-            if (dedans) break;
-            dedans = !vue && cp1252::egauxSansCasse(nom, section);
-            vue = vue || dedans;
-            if (dedans && finSection) *finSection = i + 1;
-            continue;
-        }
-        if (!dedans) continue;
-        if (estCle(m_lignes[i], c, v)) {
-            if (cp1252::egauxSansCasse(c, cle)) return i;
-            if (finSection) *finSection = i + 1;
-        }
-    }
-    return -1;
+    table.insert(cle, static_cast<qsizetype>(m_positions.size()));
+    m_positions.push_back(ligne);
+}
+
+void TStockageConfig::Inserer(qsizetype ligne, const QByteArray& texte) {
+    m_lignes.insert(ligne, texte);
+    for (qsizetype& p : m_positions)
+        if (p >= ligne) ++p;
 }
 
 bool TStockageConfig::ValeurBrute(QByteArrayView section, QByteArrayView cle, QByteArray& valeur) {
     if (!m_ouvert) return false;
     Rafraichir();
-    const qsizetype i =
-        ChercherCle(section.isEmpty() ? QByteArrayView(kRacine) : section, cle, nullptr);
+    const qsizetype i = ChercherCle(section.isEmpty() ? QByteArrayView(kRacine) : section, cle);
     if (i < 0) return false;
     QByteArrayView c, v;
     estCle(m_lignes[i], c, v);
@@ -318,19 +309,44 @@ bool TStockageConfig::Ecrire(QByteArrayView section, QByteArrayView cle, QByteAr
     if (!m_ouvert || rogner(cle).isEmpty()) return false;
     Rafraichir();
     const QByteArray ligne = rogner(cle).toByteArray() + '=' + surUneLigne(valeur);
-    qsizetype fin = -1;
-    const qsizetype i = ChercherCle(section, cle, &fin);
+    const qsizetype i = ChercherCle(section, cle);
     if (i >= 0) {
+        // The same key, so the index holds, unless the value makes a section
+        // header of the line ("[a=b]").
         if (m_lignes[i] == ligne) return true;
         m_lignes[i] = ligne;
-    } else if (fin >= 0) {
-        m_lignes.insert(fin, ligne);
-        m_indexValide = false;
+        QByteArrayView nom;
+        if (estSection(ligne, nom)) m_indexValide = false;
     } else {
-        m_indexValide = false;
-        if (!m_lignes.isEmpty() && !m_lignes.back().isEmpty()) m_lignes.append(QByteArray());
-        m_lignes.append('[' + section.toByteArray() + ']');
-        m_lignes.append(ligne);
+        // The index follows the insertion instead of being built again: saving
+        // the options into a new file inserts every key.
+        const QByteArray nomSection = cp1252::minuscules(section);
+        const qsizetype fin = position(m_finSections, nomSection);
+        qsizetype ligneNouvelle;
+        if (fin >= 0) {
+            ligneNouvelle = fin;
+            Inserer(ligneNouvelle, ligne);
+        } else {
+            if (!m_lignes.isEmpty() && !m_lignes.back().isEmpty()) m_lignes.append(QByteArray());
+            const QByteArray entete = '[' + section.toByteArray() + ']';
+            m_lignes.append(entete);
+            m_lignes.append(ligne);
+            ligneNouvelle = m_lignes.size() - 1;
+            // A name that does not read back as itself (a "]" in it) is left to a new index.
+            QByteArrayView nom;
+            if (!estSection(entete, nom) || cp1252::minuscules(nom) != nomSection)
+                m_indexValide = false;
+        }
+        placer(m_finSections, nomSection, ligneNouvelle + 1);
+        // Likewise a key that reads back as something else ("=", ";", "[" in it).
+        QByteArrayView nom, c, v;
+        if (estSection(ligne, nom) || !estCle(ligne, c, v) ||
+            !cp1252::egauxSansCasse(c, rogner(cle)))
+            m_indexValide = false;
+        else {
+            const QByteArray k = cleIndex(section, c);
+            if (!m_index.contains(k)) placer(m_index, k, ligneNouvelle);
+        }
     }
     m_modifie = true;
     if (m_lot > 0) return true;

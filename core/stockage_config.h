@@ -12,6 +12,8 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
 class TStockageConfig {
 public:
     // Opens the store on a file, which need not exist yet. Fails (store absent)
@@ -67,10 +69,14 @@ private:
     void Rafraichir();
     bool Ecrire(QByteArrayView section, QByteArrayView cle, QByteArrayView valeur);
     bool Enregistrer();
-    qsizetype ChercherCle(QByteArrayView section, QByteArrayView cle, qsizetype* finSection);
+    qsizetype ChercherCle(QByteArrayView section, QByteArrayView cle);
     // The line of every key that a read can find, built on first use after
-    // the lines changed: a read no longer walks the whole file.
+    // the lines were read again: a read no longer walks the whole file.
     void indexer();
+    // Inserts a line, moving the index's later lines down by one.
+    void Inserer(qsizetype ligne, const QByteArray& texte);
+    qsizetype position(const QHash<QByteArray, qsizetype>& table, const QByteArray& cle) const;
+    void placer(QHash<QByteArray, qsizetype>& table, const QByteArray& cle, qsizetype ligne);
 
     QString m_chemin;
     bool m_ouvert = false;
@@ -78,8 +84,14 @@ private:
     // The file as lines (without line ends), kept in order so that a write
     // changes one line in place and leaves comments and other keys alone.
     QList<QByteArray> m_lignes;
-    // Folded "section\nkey" -> line, valid while m_indexValide.
+    // Folded "section\nkey" -> its line, valid while m_indexValide. Both
+    // tables hold a slot of m_positions, so an insertion moves the later lines
+    // with one pass over a plain array.
     QHash<QByteArray, qsizetype> m_index;
+    // Folded section -> the line where its next new key goes (after its last
+    // key, or its header), for the first section of each name.
+    QHash<QByteArray, qsizetype> m_finSections;
+    std::vector<qsizetype> m_positions;
     bool m_indexValide = false;
     // The file's bytes when last read or written: a change by another writer
     // is seen even within the file system's time stamp resolution.

@@ -3,12 +3,16 @@
 # sanitizers) and prints, per target, the executions, the executions per
 # second and any finding.
 #
-#   scripts/fuzz.sh [--build] [--smoke] [--time SECONDS | --runs N] [--tally FILE] [TARGET...]
+#   scripts/fuzz.sh [--build] [--smoke] [--time SECONDS | --runs N] [--piece SECONDS]
+#                   [--tally FILE] [TARGET...]
 #
 # --build    configures and builds build-fuzz (clang) first
 # --smoke    every target a few seconds on its seed corpus only (for CI)
 # --time S   each target S seconds (default 60)
 # --runs N   each target N executions (with --time too: whichever comes first)
+# --piece S  runs each target in fresh processes of at most S seconds each, on
+#            the growing corpus, until --runs or --time is reached: a long
+#            libFuzzer process slows down as the sanitizer's stores grow
 # --tally F  appends a line per target to F: target, executions of this run, the
 #            target's cumulative executions (its last line in F plus this run),
 #            finding and date. A run stopped early (kill -INT on the fuzzer's
@@ -28,6 +32,7 @@ construire=0
 smoke=0
 duree=""
 runs=""
+piece=""
 bilan=""
 cibles=()
 while [ $# -gt 0 ]; do
@@ -36,8 +41,9 @@ while [ $# -gt 0 ]; do
     --smoke) smoke=1 ;;
     --time) duree=$2; shift ;;
     --runs) runs=$2; shift ;;
+    --piece) piece=$2; shift ;;
     --tally) bilan=$2; shift ;;
-    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) cibles+=("$1") ;;
   esac
@@ -70,8 +76,41 @@ if [ "$construire" = 1 ]; then
   ninja -C "$build" -j"${KELVARIN_FUZZ_JOBS:-2}" "${noms[@]}"
 fi
 
-# Leaks are findings too; a slow input is one past 10 s.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1}
+if [ -n "$piece" ] && [ "$smoke" = 0 ]; then
+  [ -n "$duree" ] || [ -n "$runs" ] || duree=60
+  printf '%-16s %14s %10s  %s\n' target executions exec/s finding
+  statut=0
+  for c in "${cibles[@]}"; do
+    debut=$(date +%s)
+    fait=0
+    while :; do
+      t=$piece
+      if [ -n "$duree" ]; then
+        reste=$((debut + duree - $(date +%s)))
+        [ "$reste" -gt 0 ] || break
+        [ "$reste" -lt "$t" ] && t=$reste
+      fi
+      opts=(--time "$t")
+      [ -n "$runs" ] && opts+=(--runs "$((runs - fait))")
+      [ -n "$bilan" ] && opts+=(--tally "$bilan")
+      s=0
+      ligne=$("$0" "${opts[@]}" "$c" | tail -1) || s=$?
+      echo "$ligne"
+      [ "$s" = 0 ] || { statut=1; break; }
+      n=$(awk '{ print $2 }' <<<"$ligne")
+      [[ $n =~ ^[0-9]+$ ]] || break
+      fait=$((fait + n))
+      case "$ligne" in *"(stopped)"*) break ;; esac
+      [ -n "$runs" ] && [ "$fait" -ge "$runs" ] && break
+    done
+  done
+  exit $statut
+fi
+
+# Leaks are findings too; a slow input is one past 10 s. Two frames of
+# allocation stack: a full one costs a third of the executions on long runs
+# (run a finding again with a longer one to see where its memory came from).
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:symbolize=1:malloc_context_size=2}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=offscreen
 mkdir -p "$build/logs"

@@ -47,6 +47,8 @@ private slots:
     void fichierAbsentPuisCree();
     void magasinAbsent();
     void ecritureEnPlace();
+    void ecrituresCommeUneRelecture_data();
+    void ecrituresCommeUneRelecture();
     void modificationExterieure();
 
     void fichierEcritParLeProgramme();
@@ -194,6 +196,54 @@ void TstReglages::ecritureEnPlace() {
                         "AdresseDNS=1.2.3.4\r\nDebutSujet=a  b\r\nNouvelle=n\r\n\r\n"
                         "[Kelvarin]\r\nFormKelvarinX=5\r\n\r\n[Affichage]\r\nAfficherDNSBL=0\r\n"
                         "\r\n[Neuve]\r\nCle=c\r\n"));
+}
+
+void TstReglages::ecrituresCommeUneRelecture_data() {
+    QTest::addColumn<QByteArray>("fichier");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("comments and blanks")
+        << QByteArray("; top\r\n[A]\r\n\r\nk=1\r\n; c\r\n\r\n[B]\r\n;x=1\r\n");
+    QTest::newRow("a section twice")
+        << QByteArray("[a]\r\nk=1\r\n[B]\r\nk=2\r\n[A]\r\nk=3\r\nn=4\r\n[b]\r\n");
+    QTest::newRow("keys before any section") << QByteArray("k=0\r\nn=0\r\n[A]\r\n");
+    QTest::newRow("odd headers") << QByteArray("[ A ]\r\nk=1\r\n[A\r\nn=2\r\n[]\r\nk=3\r\n");
+}
+
+// Every write keeps what the store reads equal to what a new reader of the
+// saved file reads: the lines moved by insertions, keys that read back as
+// something else, values that turn a line into a header.
+void TstReglages::ecrituresCommeUneRelecture() {
+    QFETCH(QByteArray, fichier);
+    QTemporaryDir dir;
+    const QString chemin = dir.filePath(QStringLiteral("kelvarin.ini"));
+    if (!fichier.isEmpty()) ecrire(chemin, fichier);
+    struct TEcriture {
+        const char* section;
+        const char* cle;
+        const char* valeur;
+    };
+    const TEcriture ecritures[] = {
+        {"A", "n", "5"},   {"b", "k", "6"},       {"A", "K", "7"},    {"C", "k", "8"},
+        {"a", "m", "9"},   {"A", "x=y", "10"},    {"A", "x", "11"},   {"B", "[k", "12]"},
+        {"B", "[k", "13"}, {"A", ";n", "14"},     {"D]", "k", "15"},  {"D", "k", "16"},
+        {"C", "[k", "x]"}, {"c", "[K", "17"},     {"A", " s ", "18"}, {"A", "s", "19"},
+        {"", "k", "20"},   {"Racine", "n", "21"}, {"C", "z", "22"},   {"b", "z", "23"},
+    };
+    const QByteArrayList sections{"A", "B", "C", "D", "D]", "Racine", ""};
+    const QByteArrayList cles{"k", "n", "m", "x", "x=y", "[k", ";n", "s", " s ", "z"};
+    TStockageConfig ini;
+    QVERIFY(ini.Ouvrir(chemin));
+    for (const TEcriture& e : ecritures) {
+        QVERIFY(ini.EcrireChaine(e.section, e.cle, e.valeur));
+        TStockageConfig relu;
+        QVERIFY(relu.Ouvrir(chemin));
+        for (const QByteArray& s : sections)
+            for (const QByteArray& c : cles)
+                QVERIFY2(
+                    ini.LireChaine(s, c, "?") == relu.LireChaine(s, c, "?"),
+                    QByteArray("after " + QByteArray(e.section) + "/" + e.cle + ": " + s + "/" + c)
+                        .constData());
+    }
 }
 
 void TstReglages::modificationExterieure() {

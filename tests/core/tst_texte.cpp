@@ -93,6 +93,19 @@ void TstTexte::comparaisonSansCasse() {
     QCOMPARE(cp1252::chercherSansCasse("abc", "abcd"), -1);
     QCOMPARE(cp1252::chercherSansCasse("abc", "", 3), 3);
     QCOMPARE(cp1252::chercherSansCasse("abc", "", 4), -1);
+
+    // The order of the folded texts, bytes unsigned, a prefix first: every pair.
+    const QByteArrayList textes{"",     "a",    "A", "ab",   "aB",   "abc",
+                                "b",    "Z",    "z", "\xe9", "\xc9", "\xe9t\xe9",
+                                "\x80", "\x7f", "[", "_",    "\xff", "\xdf"};
+    for (const QByteArray& a : textes)
+        for (const QByteArray& b : textes) {
+            const int attendu =
+                QByteArrayView(cp1252::minuscules(a)).compare(cp1252::minuscules(b));
+            const int obtenu = cp1252::comparerSansCasse(a, b);
+            QVERIFY2((attendu < 0) == (obtenu < 0) && (attendu == 0) == (obtenu == 0),
+                     (a.toHex() + " / " + b.toHex()).constData());
+        }
 }
 
 void TstTexte::echappements_data() {
