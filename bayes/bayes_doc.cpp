@@ -44,9 +44,9 @@ constexpr std::array<uint8_t, 256> construirePli() {
 }
 constexpr std::array<uint8_t, 256> kPli = construirePli();
 
-inline bool avantPlie(const std::unique_ptr<TUnElement>& a, const std::unique_ptr<TUnElement>& b) {
-    const QByteArrayView x = a->Mot;
-    const QByteArrayView y = b->Mot;
+inline bool avantPlie(const TUnElement& a, const TUnElement& b) {
+    const QByteArrayView x = a.Mot;
+    const QByteArrayView y = b.Mot;
     const qsizetype n = std::min(x.size(), y.size());
     const auto* px = reinterpret_cast<const unsigned char*>(x.constData());
     const auto* py = reinterpret_cast<const unsigned char*>(y.constData());
@@ -56,6 +56,26 @@ inline bool avantPlie(const std::unique_ptr<TUnElement>& a, const std::unique_pt
         if (cx != cy) return cx < cy;
     }
     return x.size() < y.size();
+}
+
+// The elements in token order. Sorted on the folded first eight bytes, so
+// most comparisons touch neither the elements nor their bytes (the tokens
+// are distinct: the document merged equal ones).
+void trierElements(std::vector<std::unique_ptr<TUnElement>>& elements) {
+    struct TCle {
+        uint64_t prefixe;
+        TUnElement* e;
+    };
+    std::vector<TCle> cles;
+    cles.reserve(elements.size());
+    for (auto& e : elements)
+        cles.push_back({prefixeMot(e->Mot.data(), size_t(e->Mot.size())), e.release()});
+    std::sort(cles.begin(), cles.end(), [](const TCle& a, const TCle& b) {
+        if (a.prefixe != b.prefixe) return a.prefixe < b.prefixe;
+        return avantPlie(*a.e, *b.e);
+    });
+    for (size_t i = 0; i < cles.size(); ++i)
+        elements[i].reset(cles[i].e);
 }
 
 } // namespace
@@ -123,16 +143,16 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     }
     cp1252::enMinuscules(s);
 
-    QHash<bayes::TMotAnalyse, TUnElement*> index;
-    index.reserve(std::min<qsizetype>(s.size() / 8 + 16, 1 << 16));
-    m_accumulation = &index;
+    // Grows if need be; most messages hold far fewer distinct tokens.
+    preparerIndex(size_t(std::min<qsizetype>(s.size() / 16 + 16, 4096)));
+    m_accumulation = true;
     // Equal tokens are merged, so one sort at the end gives the order sorted
     // insertion gives; it runs even when the analysis stops on an exception.
     struct TFin {
         TBayesDoc& doc;
         ~TFin() {
-            std::sort(doc.m_elements.begin(), doc.m_elements.end(), bayes::avantPlie);
-            doc.m_accumulation = nullptr;
+            bayes::trierElements(doc.m_elements);
+            doc.m_accumulation = false;
         }
     } fin{*this};
 
@@ -173,6 +193,38 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     if (dansMot && !numerique) AjouterMot(QByteArrayView(s).sliced(debut), zone);
 }
 
+// Empty, with room for at least twice `tokensPrevus`, holding the elements
+// already counted (when it grows during an analysis).
+void TBayesDoc::preparerIndex(size_t tokensPrevus) {
+    size_t taille = 64;
+    while (taille < 2 * std::max(tokensPrevus, m_elements.size()) + 2)
+        taille *= 2;
+    if (m_index.size() != taille)
+        m_index.assign(taille, TCaseIndex{0, nullptr});
+    else
+        std::fill(m_index.begin(), m_index.end(), TCaseIndex{0, nullptr});
+    m_occupees = 0;
+    if (!m_accumulation) return;
+    for (const auto& e : m_elements) {
+        caseIndex(e->Mot, bayes::hacherMot(e->Mot)) = e.get();
+        ++m_occupees;
+    }
+}
+
+// The slot of `mot`: its element, or the free slot where it goes (its hash
+// already written).
+TUnElement*& TBayesDoc::caseIndex(QByteArrayView mot, uint64_t hachage) {
+    const size_t masque = m_index.size() - 1;
+    for (size_t i = size_t(hachage) & masque;; i = (i + 1) & masque) {
+        TCaseIndex& c = m_index[i];
+        if (!c.element) {
+            c.hachage = hachage;
+            return c.element;
+        }
+        if (c.hachage == hachage && QByteArrayView(c.element->Mot) == mot) return c.element;
+    }
+}
+
 void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
     if (mot.size() < bayes::kLongueurMin || mot.size() > bayes::kLongueurMax) return;
     if (zone != bayes::zoEntete && Base && Base->MotIgnore(mot)) return;
@@ -185,9 +237,10 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
     }
     TCompteMot* c = nullptr;
     if (m_accumulation) {
-        const auto it = m_accumulation->constFind(bayes::TMotAnalyse{mot});
-        if (it != m_accumulation->cend()) {
-            c = &it.value()->CoteSpam;
+        const uint64_t h = bayes::hacherMot(mot);
+        TUnElement*& trouve = caseIndex(mot, h);
+        if (trouve) {
+            c = &trouve->CoteSpam;
         } else {
             std::unique_ptr<TUnElement> e;
             if (!m_libres.empty()) {
@@ -201,9 +254,10 @@ void TBayesDoc::AjouterMot(QByteArrayView mot, uint8_t zone) {
             // A piece of the text being analysed, which the document keeps.
             e->Mot = mot;
             c = &e->CoteSpam;
-            m_accumulation->insert(bayes::TMotAnalyse{e->Mot}, e.get());
             Reserver(-1);
+            trouve = e.get();
             m_elements.push_back(std::move(e));
+            if (++m_occupees * 2 > m_index.size()) preparerIndex(m_index.size());
         }
         compter(*c, zone);
         return;

@@ -5,7 +5,6 @@
 #include "bayes/mon_bayes_db.h"
 
 #include <QByteArrayList>
-#include <QHash>
 
 namespace bayes {
 // Zones of a message: header values and subject, plain text, HTML text.
@@ -16,17 +15,6 @@ bool estNonInitial(unsigned char c); // cannot start a word; stripped from its e
 bool estNumerique(unsigned char c);  // a word made only of these is dropped
 constexpr int kLongueurMin = 3;
 constexpr int kLongueurMax = 30;
-// A token of the message being analysed. Its text is already lower case, so
-// equal tokens in token order are equal bytes: a plain byte hash and compare.
-struct TMotAnalyse {
-    QByteArrayView mot;
-    friend bool operator==(const TMotAnalyse& a, const TMotAnalyse& b) noexcept {
-        return a.mot == b.mot;
-    }
-};
-inline size_t qHash(const TMotAnalyse& cle, size_t graine = 0) noexcept {
-    return qHashBits(cle.mot.data(), size_t(cle.mot.size()), graine);
-}
 } // namespace bayes
 
 class TBayesDoc : public TBayesBase {
@@ -65,8 +53,19 @@ public:
 
 private:
     // While a message is analysed, tokens are counted through a hash index and
-    // sorted once at the end, rather than inserted in order one by one.
-    QHash<bayes::TMotAnalyse, TUnElement*>* m_accumulation = nullptr;
+    // sorted once at the end, rather than inserted in order one by one. The
+    // index is open addressing (a power of two of slots, at most half full),
+    // kept from one message to the next. Its tokens are lower case already,
+    // so equal tokens are equal bytes.
+    struct TCaseIndex {
+        uint64_t hachage;
+        TUnElement* element; // null: free
+    };
+    void preparerIndex(size_t tokensPrevus);
+    TUnElement*& caseIndex(QByteArrayView mot, uint64_t hachage);
+    bool m_accumulation = false;
+    std::vector<TCaseIndex> m_index;
+    size_t m_occupees = 0;
     // The text being analysed, in lower case, and the tokens added one by one:
     // the elements' tokens are views into them.
     QByteArray m_texte;

@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 using namespace bayestest;
 
@@ -122,6 +123,39 @@ private slots:
         TBayesDoc doc(m_base.get());
         doc.Analyser(texte, finEntetes, {}, finTexte);
         QCOMPARE(decrire(doc), attendu);
+    }
+
+    // Thousands of distinct tokens, each twice, then a short message on the
+    // same document: every token counted once per occurrence and in token
+    // order, however far the message's index had to grow.
+    void beaucoupDeMots() {
+        TBayesDoc doc(m_base.get());
+        for (int n : {5000, 40000, 3}) {
+            QByteArray texte;
+            QByteArrayList attendus;
+            for (int passe = 0; passe < 2; ++passe) {
+                for (int k = 0; k < n; ++k) {
+                    // Scattered over the key space, and "_" between letters in order.
+                    const int i = passe == 0 ? (k * 7919) % n : n - 1 - k;
+                    QByteArray mot = "m" + QByteArray::number(i * 2654435761u % 1000003u) + "_x";
+                    texte += mot + ' ';
+                    if (passe == 0) attendus.append(mot);
+                }
+            }
+            doc.Analyser(texte, 0, {}, int32_t(texte.size()));
+            std::sort(attendus.begin(), attendus.end(),
+                      [](const QByteArray& a, const QByteArray& b) {
+                          return bayes::comparerMots(a, b) < 0;
+                      });
+            attendus.erase(std::unique(attendus.begin(), attendus.end()), attendus.end());
+            const auto& el = doc.Elements();
+            QCOMPARE(qsizetype(el.size()), attendus.size());
+            for (size_t i = 0; i < el.size(); ++i) {
+                QCOMPARE(QByteArray(el[i]->Mot), attendus[qsizetype(i)]);
+                const TCompteMot& c = el[i]->CoteSpam;
+                QCOMPARE(c.EnTete + c.Texte + c.Html, 2);
+            }
+        }
     }
 
     // Every byte, placed between two words, either joins them or separates them
