@@ -13,12 +13,19 @@ namespace {
 constexpr int kVersionFichier = 1;
 
 // Names are compared and sorted without regard to ASCII case only: accented
-// letters keep their case, as the table always had them.
-QByteArray minusculesAscii(QByteArrayView s) {
-    QByteArray r = s.toByteArray();
-    for (char& c : r)
-        if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    return r;
+// letters keep their case, as the table always had them. Bytes unsigned, a
+// prefix first; nothing is copied (the table is sorted at every addition).
+int comparerAscii(QByteArrayView a, QByteArrayView b) {
+    const auto bas = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 'A' && u <= 'Z' ? u + 32u : unsigned(u);
+    };
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned ca = bas(a[i]), cb = bas(b[i]);
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
 QList<QByteArray> codesDe(std::initializer_list<const char*> codes) {
@@ -36,9 +43,8 @@ PUnDNS TTableServeurs::Serveur(int index) const {
 }
 
 PUnDNS TTableServeurs::TrouverNom(QByteArrayView nom) const {
-    const QByteArray cherche = minusculesAscii(nom);
     for (const auto& s : m_serveurs)
-        if (minusculesAscii(s->Nom) == cherche) return s.get();
+        if (comparerAscii(s->Nom, nom) == 0) return s.get();
     return nullptr;
 }
 
@@ -76,7 +82,7 @@ void TTableServeurs::setNumeroMini(qint32 valeur) {
 
 void TTableServeurs::Trier() {
     std::stable_sort(m_serveurs.begin(), m_serveurs.end(), [](const auto& a, const auto& b) {
-        return minusculesAscii(a->Nom) < minusculesAscii(b->Nom);
+        return comparerAscii(a->Nom, b->Nom) < 0;
     });
 }
 
@@ -113,8 +119,7 @@ void TTableServeurs::Modifier(PUnDNS serveur, const QByteArray& nom, const QByte
 QString TTableServeurs::Erreur(PUnDNS serveur, QByteArrayView nom, QByteArrayView zone) const {
     if (nom.trimmed().isEmpty() || zone.trimmed().isEmpty())
         return Res("cdns01", u"Le nom et l'adresse sont obligatoires");
-    const bool memeNom =
-        serveur && minusculesAscii(serveur->Nom) == minusculesAscii(nom) && serveur->Nom == nom;
+    const bool memeNom = serveur && comparerAscii(serveur->Nom, nom) == 0 && serveur->Nom == nom;
     if (!memeNom) {
         PUnDNS autre = TrouverNom(nom);
         if (autre && autre != serveur) return Res("cdns02", u"Un serveur existe déja avec ce nom");

@@ -1,6 +1,7 @@
 // The DNSBL server table and its file "dns.qdl".
 #include "core/safe_save.h"
 #include "spamsearch/cherche_spams.h"
+#include "spamsearch/table_serveurs.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
@@ -46,6 +47,7 @@ private slots:
     void lignesAbimees();
     void numerotation();
     void modificationEtVerifications();
+    void ordreDesNoms();
     void suppressionEtEvenements();
     void fichierIllisibleConserve();
 };
@@ -201,6 +203,23 @@ void TestServeurs::modificationEtVerifications() {
     c.AjusterCorrection(numero, true);
     QCOMPARE(cbl->NbCorrection, 1);
     c.AjusterCorrection(999, true);
+}
+
+// Sorted and found without regard to ASCII case only: "Z" sorts as "z", after
+// "[" and "_"; an accented letter keeps its case and sorts by its byte.
+void TestServeurs::ordreDesNoms() {
+    TTableServeurs t;
+    for (const char* nom : {"_u", "Zeta", "[b", "\xe9t\xe9", "\xc9T\xc9", "alpha", "alph"})
+        QVERIFY(t.Ajouter(nom, "z.example", {}, true));
+    QList<QByteArray> l;
+    for (const auto& s : t.Serveurs())
+        l << s->Nom;
+    QCOMPARE(l, (QList<QByteArray>{"[b", "_u", "alph", "alpha", "Zeta", "\xc9T\xc9", "\xe9t\xe9"}));
+    QVERIFY(!t.Ajouter("ALPHA", "z.example", {}, true));
+    QCOMPARE(t.TrouverNom("zETA")->Nom, QByteArray("Zeta"));
+    QCOMPARE(t.TrouverNom("\xe9T\xe9")->Nom, QByteArray("\xe9t\xe9"));
+    QCOMPARE(t.TrouverNom("\xc9t\xc9")->Nom, QByteArray("\xc9T\xc9"));
+    QVERIFY(!t.TrouverNom("alp"));
 }
 
 void TestServeurs::suppressionEtEvenements() {
