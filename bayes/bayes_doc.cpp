@@ -144,7 +144,7 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     cp1252::enMinuscules(s);
 
     // Grows if need be; most messages hold far fewer distinct tokens.
-    preparerIndex(size_t(std::min<qsizetype>(s.size() / 16 + 16, 4096)));
+    preparerIndex(size_t(std::min<qsizetype>(s.size() / 32 + 16, 2048)));
     m_accumulation = true;
     // Equal tokens are merged, so one sort at the end gives the order sorted
     // insertion gives; it runs even when the analysis stops on an exception.
