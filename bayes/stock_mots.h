@@ -154,10 +154,6 @@ public:
     void Desindexer(uint32_t i);
     void ViderIndex();
     size_t NbIndexes() const { return m_nbIndexes; }
-    // Tells the memory in the index a key will be looked up soon.
-    void Prevoir(uint64_t h) const {
-        if (m_cap) __builtin_prefetch(m_table.get() + maison(h));
-    }
 
 private:
     static constexpr unsigned kBitsBloc = 12;
