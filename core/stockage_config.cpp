@@ -171,15 +171,15 @@ void TStockageConfig::Rafraichir() {
     if (!m_lignes.isEmpty() && m_lignes.back().isEmpty()) m_lignes.removeLast();
 }
 
-namespace {
-QByteArray cleIndex(QByteArrayView section, QByteArrayView cle) {
-    QByteArray k;
-    k.reserve(section.size() + 1 + cle.size());
-    k.append(section).append('\n').append(cle);
-    cp1252::enMinuscules(k);
-    return k;
+// Folded "section\nkey", built in one buffer kept from call to call: a lookup
+// allocates nothing (a key the index keeps shares it, and the next call gets
+// a buffer of its own).
+const QByteArray& TStockageConfig::cleIndex(QByteArrayView section, QByteArrayView cle) {
+    m_cle.resize(0);
+    m_cle.append(section).append('\n').append(cle);
+    cp1252::enMinuscules(m_cle);
+    return m_cle;
 }
-} // namespace
 
 void TStockageConfig::indexer() {
     // Only the first section of a name counts, and in it the first line of a
@@ -198,7 +198,7 @@ void TStockageConfig::indexer() {
             continue;
         }
         if (!active || !estCle(m_lignes[i], c, v)) continue;
-        const QByteArray k = cleIndex(section, c);
+        const QByteArray& k = cleIndex(section, c);
         if (!m_index.contains(k)) placer(m_index, k, i);
         placer(m_finSections, section, i + 1);
     }
@@ -344,7 +344,7 @@ bool TStockageConfig::Ecrire(QByteArrayView section, QByteArrayView cle, QByteAr
             !cp1252::egauxSansCasse(c, rogner(cle)))
             m_indexValide = false;
         else {
-            const QByteArray k = cleIndex(section, c);
+            const QByteArray& k = cleIndex(section, c);
             if (!m_index.contains(k)) placer(m_index, k, ligneNouvelle);
         }
     }

@@ -77,6 +77,7 @@ private:
     void Inserer(qsizetype ligne, const QByteArray& texte);
     qsizetype position(const QHash<QByteArray, qsizetype>& table, const QByteArray& cle) const;
     void placer(QHash<QByteArray, qsizetype>& table, const QByteArray& cle, qsizetype ligne);
+    const QByteArray& cleIndex(QByteArrayView section, QByteArrayView cle);
 
     QString m_chemin;
     bool m_ouvert = false;
@@ -92,6 +93,7 @@ private:
     // key, or its header), for the first section of each name.
     QHash<QByteArray, qsizetype> m_finSections;
     std::vector<qsizetype> m_positions;
+    QByteArray m_cle;
     bool m_indexValide = false;
     // The file's bytes when last read or written: a change by another writer
     // is seen even within the file system's time stamp resolution.
