@@ -193,20 +193,22 @@ void TBayesDoc::Analyser(QByteArrayView texte, int32_t finEntetes, QByteArrayVie
     if (dansMot && !numerique) AjouterMot(QByteArrayView(s).sliced(debut), zone);
 }
 
-// Empty, with room for at least twice `tokensPrevus`, holding the elements
-// already counted (when it grows during an analysis).
+// Empty, with room for at least twice `tokensPrevus`; when it grows during
+// an analysis, it keeps the tokens counted so far (their hashes are in their slots).
 void TBayesDoc::preparerIndex(size_t tokensPrevus) {
     size_t taille = 64;
     while (taille < 2 * std::max(tokensPrevus, m_elements.size()) + 2)
         taille *= 2;
+    std::vector<TCaseIndex> anciennes;
+    if (m_accumulation) anciennes.swap(m_index);
     if (m_index.size() != taille)
         m_index.assign(taille, TCaseIndex{0, nullptr});
     else
         std::fill(m_index.begin(), m_index.end(), TCaseIndex{0, nullptr});
     m_occupees = 0;
-    if (!m_accumulation) return;
-    for (const auto& e : m_elements) {
-        caseIndex(e->Mot, bayes::hacherMot(e->Mot)) = e.get();
+    for (const TCaseIndex& c : anciennes) {
+        if (!c.element) continue;
+        caseIndex(c.element->Mot, c.hachage) = c.element;
         ++m_occupees;
     }
 }

@@ -119,7 +119,7 @@ void TTableServeurs::Modifier(PUnDNS serveur, const QByteArray& nom, const QByte
 QString TTableServeurs::Erreur(PUnDNS serveur, QByteArrayView nom, QByteArrayView zone) const {
     if (nom.trimmed().isEmpty() || zone.trimmed().isEmpty())
         return Res("cdns01", u"Le nom et l'adresse sont obligatoires");
-    const bool memeNom = serveur && comparerAscii(serveur->Nom, nom) == 0 && serveur->Nom == nom;
+    const bool memeNom = serveur && serveur->Nom == nom;
     if (!memeNom) {
         PUnDNS autre = TrouverNom(nom);
         if (autre && autre != serveur) return Res("cdns02", u"Un serveur existe déja avec ce nom");
