@@ -49,11 +49,15 @@ bool estCle(QByteArrayView ligne, QByteArrayView& cle, QByteArrayView& valeur) {
     return !cle.isEmpty();
 }
 
-// A value must stay on its line.
-QByteArray surUneLigne(QByteArrayView valeur) {
-    QByteArray r = valeur.toByteArray();
-    for (char& c : r) {
-        if (c == '\r' || c == '\n') c = ' ';
+// "key=value", built in one allocation; a value must stay on its line.
+QByteArray ligneCle(QByteArrayView cle, QByteArrayView valeur) {
+    QByteArray r;
+    r.reserve(cle.size() + 1 + valeur.size());
+    r.append(cle).append('=');
+    const qsizetype debut = r.size();
+    r.append(valeur);
+    for (qsizetype i = debut; i < r.size(); ++i) {
+        if (r[i] == '\r' || r[i] == '\n') r[i] = ' ';
     }
     return r;
 }
@@ -145,13 +149,13 @@ QByteArray TStockageConfig::Section() const {
 // is small; it is parsed again only when its bytes changed.
 void TStockageConfig::Rafraichir() {
     if (!m_ouvert || m_lot > 0) return;
+    // Unbuffered: the bytes go straight into their array, without a copy
+    // through a read buffer of the device's own.
     QFile f(m_chemin);
-    const bool present = f.exists();
+    const bool present = f.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    if (!present && f.exists()) return; // unreadable: keep what was read last
     QByteArray contenu;
-    if (present) {
-        if (!f.open(QIODevice::ReadOnly)) return; // keep what was read last
-        contenu = f.readAll();
-    }
+    if (present) contenu = f.readAll();
     if (m_charge && present == m_present && contenu == m_brut) return;
     m_charge = true;
     m_present = present;
@@ -308,7 +312,7 @@ bool TStockageConfig::EcrireBool(QByteArrayView section, QByteArrayView cle, boo
 bool TStockageConfig::Ecrire(QByteArrayView section, QByteArrayView cle, QByteArrayView valeur) {
     if (!m_ouvert || rogner(cle).isEmpty()) return false;
     Rafraichir();
-    const QByteArray ligne = rogner(cle).toByteArray() + '=' + surUneLigne(valeur);
+    const QByteArray ligne = ligneCle(rogner(cle), valeur);
     const qsizetype i = ChercherCle(section, cle);
     if (i >= 0) {
         // The same key, so the index holds, unless the value makes a section
@@ -354,7 +358,11 @@ bool TStockageConfig::Ecrire(QByteArrayView section, QByteArrayView cle, QByteAr
 }
 
 bool TStockageConfig::Enregistrer() {
+    qsizetype taille = 0;
+    for (const QByteArray& l : m_lignes)
+        taille += l.size() + 2;
     QByteArray contenu;
+    contenu.reserve(taille);
     for (const QByteArray& l : m_lignes) {
         contenu += l;
         contenu += "\r\n";

@@ -8,8 +8,10 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <unistd.h>
 
 namespace fuzz {
@@ -56,20 +58,27 @@ QString EcrireFichier(const QString& nom, const QByteArray& contenu) {
     return chemin;
 }
 
+// Called for every input: a plain walk of the folder, without the sorted
+// listing and the file information QDir would build.
 void ViderRepertoire() {
-    QDir d(Repertoire());
-    const auto entrees = d.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    for (const QFileInfo& e : entrees) {
-        if (e.isDir() && !e.isSymLink())
-            QDir(e.absoluteFilePath()).removeRecursively();
-        else
-            QFile::remove(e.absoluteFilePath());
+    const QByteArray racine = QFile::encodeName(Repertoire());
+    DIR* d = opendir(racine.constData());
+    if (!d) return;
+    QByteArrayList dossiers;
+    while (const dirent* e = readdir(d)) {
+        const QByteArray nom = e->d_name;
+        if (nom == "." || nom == "..") continue;
+        const QByteArray chemin = racine + nom;
+        if (unlink(chemin.constData()) != 0 && errno == EISDIR) dossiers.append(chemin);
     }
+    closedir(d);
+    for (const QByteArray& chemin : dossiers)
+        QDir(QFile::decodeName(chemin)).removeRecursively();
 }
 
 QByteArray LireFichier(const QString& chemin) {
     QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly)) return {};
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return {};
     return f.readAll();
 }
 
