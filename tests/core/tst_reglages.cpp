@@ -442,6 +442,12 @@ void TstReglages::guillemetsAuxExtremites_data() {
     QTest::newRow("one quote") << QByteArray("\"");
     QTest::newRow("quote at one end") << QByteArray("\"x");
     QTest::newRow("quoted words") << QByteArray("\"a\" et \"b\"");
+    // A reader trims the blanks around a value; the quotes keep them.
+    QTest::newRow("blank at the end") << QByteArray("pop3 ");
+    QTest::newRow("blank at the start") << QByteArray(" pop3");
+    QTest::newRow("tab at the end") << QByteArray("x\t");
+    QTest::newRow("blanks only") << QByteArray("  ");
+    QTest::newRow("quoted, then a blank") << QByteArray("\"x\" ");
 }
 
 void TstReglages::guillemetsAuxExtremites() {
@@ -452,6 +458,8 @@ void TstReglages::guillemetsAuxExtremites() {
     c.DebutSujet = valeur;    // written between quotes
     c.SujetSupprime = valeur; // written between quotes
     c.AdresseDNS = valeur;    // written as it is
+    c.PortEcoute = valeur;
+    c.PortMail = valeur;
     c.CertificatsAmont = valeur;
     c.DerniereVersion = valeur;
     c.NbJour = valeur; // "Affichage"
@@ -468,7 +476,10 @@ void TstReglages::guillemetsAuxExtremites() {
     QCOMPARE(relu.DebutSujet, valeur);
     QCOMPARE(relu.SujetSupprime, valeur);
     QCOMPARE(relu.AdresseDNS, valeur);
-    QCOMPARE(relu.CertificatsAmont, valeur);
+    QCOMPARE(relu.PortEcoute, valeur);
+    QCOMPARE(relu.PortMail, valeur);
+    // A file name: its blanks are trimmed when read.
+    QCOMPARE(relu.CertificatsAmont, valeur.trimmed());
     QCOMPARE(relu.DerniereVersion, valeur);
     QCOMPARE(relu.NbJour, valeur);
 }
