@@ -77,13 +77,10 @@ QByteArray guillemets(QByteArrayView v) {
     return '"' + valeur + '"';
 }
 
-// Between quotes when a reader would change the value: quotes at its ends
-// would be removed, blanks at its ends trimmed.
+// Between quotes when a reader would change the value (quotes at its ends
+// removed, blanks at its ends trimmed).
 QByteArray sansPerte(QByteArrayView v) {
-    const auto blanc = [](char c) { return c == ' ' || c == '\t'; };
-    if (TStockageConfig::SansGuillemets(v) != v ||
-        (!v.isEmpty() && (blanc(v.front()) || blanc(v.back()))))
-        return '"' + v.toByteArray() + '"';
+    if (!TStockageConfig::RelueTelleQuelle(v)) return '"' + v.toByteArray() + '"';
     return v.toByteArray();
 }
 

@@ -49,6 +49,11 @@ bool estCle(QByteArrayView ligne, QByteArrayView& cle, QByteArrayView& valeur) {
     return !cle.isEmpty();
 }
 
+// One pair of enclosing quotes, which a read removes.
+bool entreGuillemets(QByteArrayView v) {
+    return v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0];
+}
+
 // "key=value", built in one allocation; a value must stay on its line.
 QByteArray ligneCle(QByteArrayView cle, QByteArrayView valeur) {
     QByteArray r;
@@ -80,10 +85,12 @@ TStockageConfig::TLot::~TLot() {
 }
 
 QByteArray TStockageConfig::SansGuillemets(QByteArrayView v) {
-    if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) {
-        return v.sliced(1, v.size() - 2).toByteArray();
-    }
+    if (entreGuillemets(v)) return v.sliced(1, v.size() - 2).toByteArray();
     return v.toByteArray();
+}
+
+bool TStockageConfig::RelueTelleQuelle(QByteArrayView v) {
+    return !entreGuillemets(v) && rogner(v).size() == v.size();
 }
 
 bool TStockageConfig::EntierStrict(QByteArrayView texte, int& valeur) {

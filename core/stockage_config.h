@@ -62,6 +62,9 @@ public:
 
     // Profile text helpers, exposed for tests.
     static QByteArray SansGuillemets(QByteArrayView valeur);
+    // True when the value, written as it is, reads back as itself: no pair of
+    // enclosing quotes to remove, no blanks at its ends to trim.
+    static bool RelueTelleQuelle(QByteArrayView valeur);
     static bool EntierStrict(QByteArrayView texte, int& valeur);
 
 private:

@@ -457,7 +457,7 @@ void TstReglages::guillemetsAuxExtremites() {
     TConfig c;
     c.DebutSujet = valeur;    // written between quotes
     c.SujetSupprime = valeur; // written between quotes
-    c.AdresseDNS = valeur;    // written as it is
+    c.AdresseDNS = valeur;    // quoted only when a read would change it
     c.PortEcoute = valeur;
     c.PortMail = valeur;
     c.CertificatsAmont = valeur;
